@@ -1,0 +1,72 @@
+#include "driver/driver.h"
+
+#include <cstring>
+
+#include "driver/droplet_settings.h"
+#include "messages/messages.h"
+#include "messages/process_state.h"
+#include "messages/trace.h"
+#include "system/system.h"
+
+char16_t ModulePath[kModulePathCapacity];
+
+namespace {
+
+// Finds the module path; false when the system gives none.
+bool FindModulePath(void* module) {
+  std::memset(ModulePath, 0, sizeof ModulePath);
+  if (Sys().GetModuleFileNameW(module, ModulePath, kModulePathCapacity - 1) != 0) {
+    ModulePath[kModulePathCapacity - 1] = 0;
+    return true;
+  }
+  WideMode = false;
+  char narrow[kModulePathCapacity] = {};
+  uint32_t length = Sys().GetModuleFileNameA(module, narrow, kModulePathCapacity - 1);
+  if (length == 0) return false;
+  if (length > kModulePathCapacity - 1) length = kModulePathCapacity - 1;
+  std::memset(ModulePath, 0, sizeof ModulePath);
+  if (Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, narrow, static_cast<int>(length),
+                                ModulePath, kModulePathCapacity - 1) == 0)
+    return false;
+  ModulePath[kModulePathCapacity - 1] = 0;
+  return true;
+}
+
+// The file name part of ModulePath, without an extension starting with E or e.
+bool DeriveCaption() {
+  const char16_t* name = nullptr;
+  for (const char16_t* p = ModulePath; *p != 0; ++p)
+    if (*p == kModulePathSeparator) name = p + 1;
+  if (name == nullptr) return false;
+  int i = 0;
+  for (; name[i] != 0 && i < kCaptionCapacity - 1; ++i) DropletCaption[i] = name[i];
+  DropletCaption[i] = 0;
+  char16_t* dot = nullptr;
+  for (char16_t* p = DropletCaption; *p != 0; ++p)
+    if (*p == u'.') dot = p;
+  if (dot != nullptr && (dot[1] == u'E' || dot[1] == u'e')) *dot = 0;
+  return true;
+}
+
+}  // namespace
+
+int DropletMain(void* module, char* tail, RunProc run) {
+  CurrentMessage = msg::kConnect;
+  TraceHook(tail);
+  TraceHook("\n");
+  if (!FindModulePath(module)) return 1;
+  if (!DeriveCaption()) return 1;
+  ApplyDropletDefaults();
+
+  int32_t result = run(tail);
+  if (LowCode(result) != 0) ShowErrorBox(result);
+  TraceHook("Finishing\n");
+
+  // Wait for one byte of standard input, if there is any; the outcome does
+  // not matter.
+  char byte;
+  uint32_t done = 0;
+  Sys().ReadFile(Sys().GetStdHandle(kStdInputHandle), &byte, 1, &done);
+  TraceHook("Done\n");
+  return 1;
+}

@@ -1,0 +1,24 @@
+// The droplet's main routine: fixes its own path and caption, fills the
+// settings, runs the job, shows the one error box if the job failed.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int kModulePathCapacity = 256;
+extern char16_t ModulePath[kModulePathCapacity];
+
+#ifdef _WIN32
+inline constexpr char16_t kModulePathSeparator = u'\\';
+#else
+inline constexpr char16_t kModulePathSeparator = u'/';
+#endif
+
+// The run: given the writable command line tail, returns a result whose low
+// 16 bits are the error code (0: success), with its message in CurrentMessage.
+using RunProc = int32_t (*)(char* tail);
+
+// Always returns 1, the process exit value.
+int DropletMain(void* module, char* tail, RunProc run);
+
+// The command line without the program name and the blanks after it.
+char* CommandLineTail(char* commandLine);

@@ -1,0 +1,54 @@
+// The droplet's fixed configuration: which host to drive and what to send it
+// besides the file list. Filled in code at start; nothing is read from outside.
+#pragma once
+
+#include <cstdint>
+
+// A path record: 12 header bytes the droplet never reads, then a
+// NUL-terminated UTF-16 path.
+struct PathRecord {
+  uint8_t header[12];
+  char16_t path[1];
+};
+
+inline const char16_t* PathOfRecord(const PathRecord* record) {
+  return reinterpret_cast<const char16_t*>(reinterpret_cast<const uint8_t*>(record) + 12);
+}
+
+// Codes 1 to 18 select a predefined component; every other code custom text.
+struct NamingComponent {
+  int32_t code;
+  const char* text;  // may be null
+};
+
+inline constexpr int kNamingSlotCount = 6;
+inline constexpr int kCustomTextCode = 19;
+
+struct DropletSettings {
+  const char* hostName = "";
+  const uint8_t* actionData = nullptr;
+  uint32_t actionDataLength = 0;
+  bool flagOvrO = false;
+  bool flagOvrd = false;
+  bool flagFldr = false;
+  int32_t destinationMode = 0;
+  const PathRecord* destinationFolder = nullptr;
+  bool suppressWarnings = false;
+  bool logErrors = false;
+  const PathRecord* logFile = nullptr;
+  NamingComponent namingSlots[kNamingSlotCount] = {};
+  bool compatMacintosh = false;
+  bool compatWindows = false;
+  bool compatUnix = false;
+};
+
+extern DropletSettings gDropletSettings;
+
+// Names of the predefined naming components, indexed by code (0 is unused).
+extern const char* const kNamingComponentNames[19];
+
+// True when a slot code selects a predefined component.
+inline bool IsPredefinedComponent(int32_t code) { return code >= 1 && code <= 18; }
+
+// Fills the fields the droplet sets at start; leaves the others as they are.
+void ApplyDropletDefaults();

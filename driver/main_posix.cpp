@@ -1,0 +1,44 @@
+// Linux entry: the same droplet over the POSIX System.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "driver/driver.h"
+#include "host/run.h"
+#include "system/posix_system.h"
+
+namespace {
+
+// Forms the command line tail from argv so that the walk receives every
+// argument exactly as the shell passed it: each one in double quotes
+// (quoted paths are used unchanged), unless it holds a double quote itself.
+bool FormTail(int argc, char** argv, std::string* tail) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (!tail->empty()) *tail += ' ';
+    if (std::strchr(arg, '"') == nullptr) {
+      *tail += '"';
+      *tail += arg;
+      *tail += '"';
+    } else if (arg[0] != '"' && std::strchr(arg, ' ') == nullptr) {
+      *tail += arg;
+    } else {
+      std::fprintf(stderr,
+                   "droplet: cannot pass a file name that starts with a double quote or holds "
+                   "both a double quote and a space: %s\n",
+                   arg);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string tail;
+  if (!FormTail(argc, argv, &tail)) return 1;
+  PosixSystem system;
+  InstallSystem(&system);
+  return DropletMain(nullptr, tail.data(), RunDroplet);
+}

@@ -1,0 +1,46 @@
+// The user messages, the slot that holds the current failure's message, the
+// error-code convention and the one warning box.
+#pragma once
+
+#include <cstdint>
+
+namespace msg {
+inline constexpr const char* kConnect =
+    "The droplet was unable to connect. Please try again. (Error code %d.)";
+inline constexpr const char* kLaunch =
+    "The droplet was unable to launch Pixmantle. Manually start Pixmantle and try again. "
+    "(Error code %d.)";
+inline constexpr const char* kOutOfMemory =
+    "The droplet ran out of memory. Please try again. (Error code %d.)";
+inline constexpr const char* kOpen =
+    "The droplet was unable to open the file for repair. Please try again. (Error code %d.)";
+inline constexpr const char* kRead =
+    "The droplet was unable to read the file for repair. Please try again. (Error code %d.)";
+inline constexpr const char* kWrite =
+    "The droplet was unable to write the file for repair. Please try again. (Error code %d.)";
+inline constexpr const char* kInternal =
+    "The droplet had an internal error. Please try again. (Error code %d.)";
+}  // namespace msg
+
+// The message of the current failure; set by the driver before the run and
+// overwritten by the step that fails, never cleared.
+extern const char* CurrentMessage;
+
+// Error codes are signed 16-bit values carried in wider integers.
+inline int32_t LowCode(int32_t result) { return static_cast<int16_t>(result & 0xFFFF); }
+
+// The code a failure is reported with: the low 16 bits of a system error or
+// COM result, sign-extended, or -1 when those bits are all zero, so that a
+// failure can never be mistaken for success.
+int32_t FailureCode(uint32_t error);
+
+// Out-of-memory code of the droplet's own allocations.
+inline constexpr int32_t kOutOfMemoryCode = -41;
+
+// Formats CurrentMessage with the code (sign-extended from 16 bits) and
+// shows it in one warning box titled with DropletCaption.
+void ShowErrorBox(int32_t code);
+
+// Formats a message with one "%d" into a UTF-16 text of at most capacity
+// units with its terminator; the text is cut to fit, never written past.
+void FormatMessageText(const char16_t* format, int32_t code, char16_t* out, int capacity);

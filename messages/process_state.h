@@ -1,0 +1,10 @@
+// Process-wide values that the driver fixes at start and the other layers read.
+#pragma once
+
+// True while the system's wide-character calls work; chooses the wide or the
+// ANSI variant of the message box and of the file open.
+extern bool WideMode;
+
+// Title of the error box: the droplet's file name without an .e* extension.
+inline constexpr int kCaptionCapacity = 256;
+extern char16_t DropletCaption[kCaptionCapacity];

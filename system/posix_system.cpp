@@ -1,0 +1,354 @@
+#include "system/posix_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "system/ansi_codec.h"
+
+namespace {
+
+struct PosixHandle {
+  int fd;
+  bool search;
+};
+
+PosixHandle gStdInput = {0, false};
+
+PosixHandle* FromHandle(SysHandle handle) {
+  if (handle == kInvalidHandle || handle == 0) return nullptr;
+  return reinterpret_cast<PosixHandle*>(handle);
+}
+
+SysHandle ToHandle(PosixHandle* h) { return reinterpret_cast<SysHandle>(h); }
+
+uint32_t WindowsError(int err) {
+  switch (err) {
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return kErrorAccessDenied;
+    case EWOULDBLOCK: case EBUSY: return kErrorSharingViolation;
+    case ENAMETOOLONG: return kErrorFilenameTooLong;
+    case ENOSPC: case EDQUOT: return kErrorDiskFull;
+    case EMFILE: case ENFILE: return kErrorTooManyOpenFiles;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case EBADF: return kErrorInvalidHandle;
+    case EINVAL: case EOVERFLOW: return kErrorInvalidParameter;
+    case EFBIG: return 223;  // ERROR_FILE_TOO_LARGE
+    case ELOOP: return 1921;  // ERROR_CANT_RESOLVE_FILENAME
+    case EIO: return kErrorIoDevice;
+    default: return kErrorGenFailure;
+  }
+}
+
+std::string Narrow(const char16_t* text) {
+  uint32_t error = 0;
+  int n = WideToAnsi(text, -1, nullptr, 0, &error);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideToAnsi(text, -1, out.data(), n, &error);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+// A missing file is 2, a missing folder on the way to it 3.
+uint32_t MissingError(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return kErrorFileNotFound;
+  std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st;
+  if (stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kErrorPathNotFound;
+  return kErrorFileNotFound;
+}
+
+}  // namespace
+
+PosixSystem::PosixSystem() = default;
+
+PosixSystem::~PosixSystem() {
+  for (void* block : strings_) std::free(block);
+}
+
+void PosixSystem::RegisterHost(const char16_t* progId, const Guid& clsid, HostFactory factory) {
+  Registration r{{}, clsid, factory};
+  for (const char16_t* p = progId; *p != 0; ++p) r.progId.push_back(*p);
+  r.progId.push_back(0);
+  hosts_.push_back(r);
+}
+
+bool PosixSystem::Fail(uint32_t error) {
+  lastError_ = error;
+  return false;
+}
+
+uint32_t PosixSystem::GetModuleFileNameW(void*, char16_t* buffer, uint32_t size) {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0 || size == 0) return Fail(n <= 0 ? WindowsError(errno) : kErrorInsufficientBuffer), 0;
+  path[n] = 0;
+  std::vector<char16_t> wide(static_cast<size_t>(n) + 1);
+  uint32_t error = 0;
+  int units = AnsiToWide(path, -1, wide.data(), static_cast<int>(wide.size()), &error);
+  if (units == 0) return Fail(error), 0;
+  uint32_t length = static_cast<uint32_t>(units - 1);
+  uint32_t copied = length < size ? length : size - 1;
+  std::memcpy(buffer, wide.data(), copied * sizeof(char16_t));
+  buffer[copied] = 0;
+  if (copied < length) {
+    lastError_ = kErrorInsufficientBuffer;
+    return size;
+  }
+  return length;
+}
+
+uint32_t PosixSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0 || size == 0) return Fail(n <= 0 ? WindowsError(errno) : kErrorInsufficientBuffer), 0;
+  uint32_t length = static_cast<uint32_t>(n);
+  uint32_t copied = length < size ? length : size - 1;
+  std::memcpy(buffer, path, copied);
+  buffer[copied] = 0;
+  if (copied < length) {
+    lastError_ = kErrorInsufficientBuffer;
+    return size;
+  }
+  return length;
+}
+
+SysHandle PosixSystem::GetStdHandle(uint32_t which) {
+  if (which != kStdInputHandle) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  return ToHandle(&gStdInput);
+}
+
+uint32_t PosixSystem::GetLastError() { return lastError_; }
+
+void PosixSystem::OutputDebugStringA(const char* text) { std::fputs(text, stderr); }
+
+SysHandle PosixSystem::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                                   uint32_t disposition, uint32_t flags) {
+  (void)flags;
+  if (path == nullptr) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  return Open(Narrow(path).c_str(), access, share, disposition);
+}
+
+SysHandle PosixSystem::CreateFileA(const char* path, uint32_t access, uint32_t share,
+                                   uint32_t disposition, uint32_t flags) {
+  (void)flags;
+  if (path == nullptr) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  return Open(path, access, share, disposition);
+}
+
+SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
+                            uint32_t disposition) {
+  if (disposition != kOpenExisting) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  if (path[0] == 0) return Fail(kErrorPathNotFound), kInvalidHandle;
+  bool wantRead = (access & kGenericRead) != 0;
+  bool wantWrite = (access & kGenericWrite) != 0;
+  int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  // Non-blocking, so that a FIFO or a device never holds the open up; such
+  // files are refused below.
+  int fd = ::open(path, mode | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    int err = errno;
+    return Fail(err == ENOENT ? MissingError(path) : WindowsError(err)), kInvalidHandle;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      (wantWrite && (st.st_mode & 0222) == 0)) {  // no write bit: a read-only file
+    ::close(fd);
+    return Fail(kErrorAccessDenied), kInvalidHandle;
+  }
+  if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(fd);
+    return Fail(err == EWOULDBLOCK ? kErrorSharingViolation : WindowsError(err)), kInvalidHandle;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return ToHandle(new PosixHandle{fd, false});
+}
+
+uint32_t PosixSystem::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
+  PosixHandle* h = FromHandle(file);
+  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle), kInvalidSetFilePointer;
+  int64_t base = 0;
+  if (method == kFileCurrent) {
+    base = lseek(h->fd, 0, SEEK_CUR);
+  } else if (method == kFileEnd) {
+    base = lseek(h->fd, 0, SEEK_END);
+  } else if (method != kFileBegin) {
+    return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
+  }
+  if (base < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+  int64_t target = base + distance;
+  if (target < 0) return Fail(kErrorNegativeSeek), kInvalidSetFilePointer;
+  // Without a high part the new position must fit in 32 bits.
+  if (target > 0xFFFFFFFFll) return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
+  if (lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+  if (target == 0xFFFFFFFFll) lastError_ = 0;
+  return static_cast<uint32_t>(target);
+}
+
+bool PosixSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
+  *done = 0;
+  PosixHandle* h = FromHandle(file);
+  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
+  auto* p = static_cast<char*>(buffer);
+  while (*done < count) {
+    ssize_t n = ::read(h->fd, p + *done, count - *done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(WindowsError(errno));
+    if (n == 0) break;
+    *done += static_cast<uint32_t>(n);
+    if (h == &gStdInput) break;  // a console read ends with what it got
+  }
+  return true;
+}
+
+bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) {
+  *done = 0;
+  PosixHandle* h = FromHandle(file);
+  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
+  const auto* p = static_cast<const char*>(buffer);
+  while (*done < count) {
+    ssize_t n = ::write(h->fd, p + *done, count - *done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(WindowsError(errno));
+    if (n == 0) return Fail(kErrorDiskFull);
+    *done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+bool PosixSystem::CloseHandle(SysHandle handle) {
+  PosixHandle* h = FromHandle(handle);
+  if (h == nullptr || h == &gStdInput) return Fail(kErrorInvalidHandle);
+  if (!h->search) ::close(h->fd);
+  delete h;
+  return true;
+}
+
+SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
+  std::string path = Narrow(pattern);
+  std::string::size_type slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return Fail(kErrorFileNotFound), kInvalidHandle;
+
+  std::string found;
+  struct stat st;
+  if (name.find_first_of("*?") == std::string::npos) {
+    if (lstat(path.c_str(), &st) != 0) {
+      int err = errno;
+      return Fail(err == ENOENT ? MissingError(path) : WindowsError(err)), kInvalidHandle;
+    }
+    found = name;
+  } else {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return Fail(kErrorPathNotFound), kInvalidHandle;
+    // The first match in name order, so that the answer does not depend on
+    // the order in which the folder happens to list its entries.
+    while (dirent* e = readdir(d)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      if (fnmatch(name.c_str(), e->d_name, 0) != 0) continue;
+      if (found.empty() || found > e->d_name) found = e->d_name;
+    }
+    closedir(d);
+    if (found.empty()) return Fail(kErrorFileNotFound), kInvalidHandle;
+  }
+  uint32_t error = 0;
+  std::memset(data, 0, sizeof *data);
+  if (AnsiToWide(found.c_str(), -1, data->cFileName, 260, &error) == 0)
+    return Fail(kErrorFilenameTooLong), kInvalidHandle;
+  std::string full = dir + "/" + found;
+  data->attributes = (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0x10 : 0x80;
+  return ToHandle(new PosixHandle{-1, true});
+}
+
+bool PosixSystem::FindClose(SysHandle search) {
+  PosixHandle* h = FromHandle(search);
+  if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
+  delete h;
+  return true;
+}
+
+int PosixSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int length,
+                                     char16_t* out, int capacity) {
+  uint32_t error = 0;
+  int n = AnsiToWide(text, length, out, capacity, &error);
+  if (n == 0) lastError_ = error;
+  return n;
+}
+
+int PosixSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
+                                     char* out, int capacity) {
+  uint32_t error = 0;
+  int n = WideToAnsi(text, length, out, capacity, &error);
+  if (n == 0) lastError_ = error;
+  return n;
+}
+
+int PosixSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) {
+  return MessageBoxA(Narrow(text).c_str(), Narrow(caption).c_str(), style);
+}
+
+int PosixSystem::MessageBoxA(const char* text, const char* caption, uint32_t) {
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  std::fflush(stderr);
+  return 1;  // OK
+}
+
+void* PosixSystem::Allocate(std::size_t bytes) { return std::malloc(bytes); }
+
+void PosixSystem::Release(void* block) { std::free(block); }
+
+int32_t PosixSystem::OleInitialize() { return 0; }
+
+int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
+  for (const Registration& r : hosts_) {
+    if (std::char_traits<char16_t>::compare(r.progId.data(), progId, r.progId.size()) == 0) {
+      *clsid = r.clsid;
+      return 0;
+    }
+  }
+  return kClassStringInvalid;
+}
+
+int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&,
+                                      HostObject** object) {
+  for (const Registration& r : hosts_) {
+    if (r.clsid == clsid) {
+      *object = r.factory();
+      return *object != nullptr ? 0 : kOutOfMemoryResult;
+    }
+  }
+  *object = nullptr;
+  return kClassNotRegistered;
+}
+
+HostString PosixSystem::SysAllocStringByteLen(const char* bytes, uint32_t length) {
+  auto* block = static_cast<char*>(std::malloc(4 + static_cast<size_t>(length) + 2));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &length, 4);
+  if (bytes != nullptr) std::memcpy(block + 4, bytes, length);
+  block[4 + length] = 0;
+  block[5 + length] = 0;
+  strings_.push_back(block);
+  return reinterpret_cast<HostString>(block + 4);
+}
+
+HostString PosixSystem::SysAllocString(const char16_t* text) {
+  if (text == nullptr) return nullptr;
+  uint32_t n = 0;
+  while (text[n] != 0) ++n;
+  return SysAllocStringByteLen(reinterpret_cast<const char*>(text), n * 2);
+}

@@ -1,0 +1,136 @@
+// The System seam: every platform operation the droplet needs, with the
+// contract of the Windows call it is named after (handles, 32-bit file
+// pointer rules, Windows error codes, UTF-16 texts as char16_t).
+// The entry installs the real implementation; tests install a fake.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class HostObject;
+
+using SysHandle = std::uintptr_t;
+inline constexpr SysHandle kInvalidHandle = ~SysHandle(0);
+
+// A counted string as the host receives it: UTF-16 units (or raw bytes)
+// behind a 32-bit byte count, terminated by a NUL unit.
+using HostString = char16_t*;
+
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+};
+bool operator==(const Guid& a, const Guid& b);
+
+struct FindData {
+  uint32_t attributes;
+  char16_t cFileName[260];
+};
+
+// Values of the Windows constants the droplet passes.
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kGenericWrite = 0x40000000u;
+inline constexpr uint32_t kOpenExisting = 3;
+inline constexpr uint32_t kFlagSequentialScan = 0x08000000u;
+inline constexpr uint32_t kFileBegin = 0;
+inline constexpr uint32_t kFileCurrent = 1;
+inline constexpr uint32_t kFileEnd = 2;
+inline constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
+inline constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
+inline constexpr uint32_t kCodePageAnsi = 0;
+inline constexpr uint32_t kPrecomposed = 1;
+inline constexpr uint32_t kMessageBoxWarningOk = 0x30;
+inline constexpr uint32_t kContextLocalServer = 4;
+
+// Windows error codes used across the seam.
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorTooManyOpenFiles = 4;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr uint32_t kErrorWriteFault = 29;
+inline constexpr uint32_t kErrorGenFailure = 31;
+inline constexpr uint32_t kErrorSharingViolation = 32;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorDiskFull = 112;
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr uint32_t kErrorNegativeSeek = 131;
+inline constexpr uint32_t kErrorFilenameTooLong = 206;
+inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorIoDevice = 1117;
+
+inline constexpr int32_t kServerExecFailure = static_cast<int32_t>(0x80080005u);
+inline constexpr int32_t kClassStringInvalid = static_cast<int32_t>(0x800401F3u);
+inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154u);
+inline constexpr int32_t kOutOfMemoryResult = static_cast<int32_t>(0x8007000Eu);
+
+class System {
+ public:
+  virtual ~System();
+
+  // Process
+  virtual uint32_t GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) = 0;
+  virtual uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size) = 0;
+  virtual SysHandle GetStdHandle(uint32_t which) = 0;
+  virtual uint32_t GetLastError() = 0;
+  virtual void OutputDebugStringA(const char* text) = 0;
+
+  // Files. SetFilePointer never takes a high part: 32-bit offsets only.
+  virtual SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                                uint32_t disposition, uint32_t flags) = 0;
+  virtual SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
+                                uint32_t disposition, uint32_t flags) = 0;
+  virtual uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) = 0;
+  virtual bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) = 0;
+  virtual bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) = 0;
+  virtual bool CloseHandle(SysHandle handle) = 0;
+  virtual SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) = 0;
+  virtual bool FindClose(SysHandle search) = 0;
+
+  // Text. A length of -1 means "up to and including the terminator";
+  // a capacity of 0 asks for the size needed.
+  virtual int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
+                                  char16_t* out, int capacity) = 0;
+  virtual int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text,
+                                  int length, char* out, int capacity) = 0;
+
+  // User interface
+  virtual int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) = 0;
+  virtual int MessageBoxA(const char* text, const char* caption, uint32_t style) = 0;
+
+  // Memory whose failure the droplet reports. Allocate gives nullptr on failure.
+  virtual void* Allocate(std::size_t bytes) = 0;
+  virtual void Release(void* block) = 0;
+
+  // Automation. Results are HRESULTs; negative means failure.
+  virtual int32_t OleInitialize() = 0;
+  virtual int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) = 0;
+  virtual int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
+                                   HostObject** object) = 0;
+  virtual HostString SysAllocString(const char16_t* text) = 0;
+  virtual HostString SysAllocStringByteLen(const char* bytes, uint32_t length) = 0;
+};
+
+// The System in force for this process (or for the current test).
+System& Sys();
+
+// Installs a System and returns the one it replaces.
+System* InstallSystem(System* system);
+
+// Installs a System for the lifetime of the object.
+class ScopedSystem {
+ public:
+  explicit ScopedSystem(System& system) : previous_(InstallSystem(&system)) {}
+  ~ScopedSystem() { InstallSystem(previous_); }
+  ScopedSystem(const ScopedSystem&) = delete;
+  ScopedSystem& operator=(const ScopedSystem&) = delete;
+
+ private:
+  System* previous_;
+};
+
+// Byte count of a counted string (the 32-bit prefix in front of its text).
+uint32_t HostStringByteLength(const char16_t* text);

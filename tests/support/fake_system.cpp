@@ -1,0 +1,451 @@
+#include "tests/support/fake_system.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "system/ansi_codec.h"
+
+namespace {
+
+char16_t Fold(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  return true;
+}
+
+bool Wildcard(const char16_t* p, const char16_t* s) {
+  if (*p == 0) return *s == 0;
+  if (*p == u'*') return Wildcard(p + 1, s) || (*s != 0 && Wildcard(p, s + 1));
+  if (*s == 0) return false;
+  return (*p == u'?' || Fold(*p) == Fold(*s)) && Wildcard(p + 1, s + 1);
+}
+
+std::vector<std::u16string> Split(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (char16_t c : path) {
+    if (c == u'\\') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+std::string Describe(const std::u16string& text) { return U8(text); }
+
+}  // namespace
+
+std::u16string U16(const std::string& utf8) {
+  uint32_t error = 0;
+  int n = AnsiToWide(utf8.c_str(), -1, nullptr, 0, &error);
+  std::u16string out(static_cast<size_t>(n), u'\0');
+  AnsiToWide(utf8.c_str(), -1, out.data(), n, &error);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+std::string U8(const std::u16string& text) {
+  uint32_t error = 0;
+  int n = WideToAnsi(text.c_str(), -1, nullptr, 0, &error);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideToAnsi(text.c_str(), -1, out.data(), n, &error);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+FakeSystem::FakeSystem() { root_.directory = true; }
+
+FakeSystem::~FakeSystem() {
+  for (auto& [block, size] : allocations_) std::free(block);
+  for (void* block : strings_) std::free(block);
+}
+
+FakeSystem::Node& FakeSystem::Make(const std::u16string& path, bool directory,
+                                   const std::u16string& shortName) {
+  Node* node = &root_;
+  std::vector<std::u16string> parts = Split(path);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    Node* next = nullptr;
+    for (auto& child : node->children)
+      if (SameName(child->name, parts[i])) next = child.get();
+    if (next == nullptr) {
+      node->children.push_back(std::make_unique<Node>());
+      next = node->children.back().get();
+      next->name = parts[i];
+      next->directory = true;
+    }
+    node = next;
+  }
+  node->directory = directory;
+  node->shortName = shortName;
+  return *node;
+}
+
+FakeSystem::Node& FakeSystem::AddFile(const std::u16string& path, std::vector<uint8_t> data,
+                                      const std::u16string& shortName) {
+  Node& node = Make(path, false, shortName);
+  node.data = std::move(data);
+  return node;
+}
+
+FakeSystem::Node& FakeSystem::AddFile(const std::u16string& path, const std::string& data,
+                                      const std::u16string& shortName) {
+  return AddFile(path, std::vector<uint8_t>(data.begin(), data.end()), shortName);
+}
+
+FakeSystem::Node& FakeSystem::AddFolder(const std::u16string& path,
+                                        const std::u16string& shortName) {
+  return Make(path, true, shortName);
+}
+
+FakeSystem::Node* FakeSystem::Resolve(const std::u16string& path, bool* folderMissing) {
+  *folderMissing = false;
+  std::vector<std::u16string> parts = Split(path);
+  bool relative = parts[0].size() != 2 || parts[0][1] != u':';
+  Node* node = &root_;
+  if (relative) {
+    bool unused;
+    node = currentFolder.empty() ? nullptr : Resolve(currentFolder, &unused);
+    if (node == nullptr) return *folderMissing = true, nullptr;
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    Node* next = nullptr;
+    if (node->directory)
+      for (auto& child : node->children)
+        if (SameName(child->name, parts[i]) ||
+            (!child->shortName.empty() && SameName(child->shortName, parts[i])))
+          next = child.get();
+    if (next == nullptr) {
+      *folderMissing = i + 1 < parts.size();
+      return nullptr;
+    }
+    node = next;
+  }
+  return node;
+}
+
+FakeSystem::Node* FakeSystem::Find(const std::u16string& path) {
+  bool missing;
+  return Resolve(path, &missing);
+}
+
+std::string FakeSystem::Contents(const std::u16string& path) {
+  Node* node = Find(path);
+  return node == nullptr ? std::string("<missing>")
+                         : std::string(node->data.begin(), node->data.end());
+}
+
+void FakeSystem::FailAt(Op op, int nth, uint32_t error) {
+  injections_.push_back({op, nth, error, false});
+}
+
+void FakeSystem::ShortWriteAt(int nth) { injections_.push_back({Op::WriteFile, nth, 0, true}); }
+
+bool FakeSystem::Injected(Op op, Injection* hit) {
+  int n = ++calls_[static_cast<int>(op)];
+  for (const Injection& i : injections_) {
+    if (i.op == op && i.nth == n) {
+      if (hit != nullptr) *hit = i;
+      if (i.shortWrite) return hit != nullptr;
+      lastError_ = i.error;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> FakeSystem::LogOf(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const std::string& line : log)
+    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+  return out;
+}
+
+FakeSystem::Handle* FakeSystem::FromHandle(SysHandle handle) {
+  auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+uint32_t FakeSystem::GetModuleFileNameW(void*, char16_t* buffer, uint32_t size) {
+  if (Injected(Op::GetModuleFileNameW) || wideModuleNameFails) {
+    if (wideModuleNameFails) lastError_ = 120;  // ERROR_CALL_NOT_IMPLEMENTED
+    return 0;
+  }
+  uint32_t length = static_cast<uint32_t>(modulePath.size());
+  uint32_t copied = length < size ? length : size - 1;
+  std::memcpy(buffer, modulePath.data(), copied * 2);
+  buffer[copied] = 0;
+  return copied < length ? size : length;
+}
+
+uint32_t FakeSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
+  if (Injected(Op::GetModuleFileNameA)) return 0;
+  std::string narrow = U8(modulePath);
+  uint32_t length = static_cast<uint32_t>(narrow.size());
+  uint32_t copied = length < size ? length : size - 1;
+  std::memcpy(buffer, narrow.data(), copied);
+  buffer[copied] = 0;
+  return copied < length ? size : length;
+}
+
+SysHandle FakeSystem::GetStdHandle(uint32_t) {
+  if (Injected(Op::GetStdHandle)) return kInvalidHandle;
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{nullptr, 0, false, true};
+  return h;
+}
+
+SysHandle FakeSystem::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                                  uint32_t disposition, uint32_t) {
+  if (Injected(Op::CreateFileW)) {
+    log.push_back("CreateFileW " + Describe(path) + " failed");
+    return kInvalidHandle;
+  }
+  return Open(path, access, share, disposition, "CreateFileW");
+}
+
+SysHandle FakeSystem::CreateFileA(const char* path, uint32_t access, uint32_t share,
+                                  uint32_t disposition, uint32_t) {
+  if (Injected(Op::CreateFileA)) {
+    log.push_back(std::string("CreateFileA ") + path + " failed");
+    return kInvalidHandle;
+  }
+  return Open(U16(path), access, share, disposition, "CreateFileA");
+}
+
+SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t share,
+                           uint32_t disposition, const char* opName) {
+  std::string line = std::string(opName) + " " + Describe(path);
+  bool folderMissing;
+  Node* node = Resolve(path, &folderMissing);
+  uint32_t error = 0;
+  if (disposition != kOpenExisting) {
+    error = kErrorInvalidParameter;
+  } else if (node == nullptr) {
+    error = (folderMissing || path.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
+  } else if (node->directory || (node->readOnly && (access & kGenericWrite) != 0)) {
+    error = kErrorAccessDenied;
+  } else if (node->open && share == 0) {
+    error = kErrorSharingViolation;
+  }
+  if (error != 0) {
+    lastError_ = error;
+    log.push_back(line + " error " + std::to_string(error));
+    return kInvalidHandle;
+  }
+  node->open = true;
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{node, 0, false, false};
+  log.push_back(line);
+  return h;
+}
+
+uint32_t FakeSystem::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
+  std::string line = "SetFilePointer " + std::to_string(distance) +
+                     (method == kFileBegin ? " begin" : method == kFileCurrent ? " current" : " end");
+  if (Injected(Op::SetFilePointer)) {
+    log.push_back(line + " failed");
+    return kInvalidSetFilePointer;
+  }
+  Handle* h = FromHandle(file);
+  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, kInvalidSetFilePointer;
+  int64_t base = method == kFileBegin ? 0
+                 : method == kFileCurrent ? static_cast<int64_t>(h->position)
+                                          : static_cast<int64_t>(h->node->data.size());
+  int64_t target = base + distance;
+  if (target < 0) return lastError_ = kErrorNegativeSeek, kInvalidSetFilePointer;
+  if (target > 0xFFFFFFFFll) return lastError_ = kErrorInvalidParameter, kInvalidSetFilePointer;
+  h->position = static_cast<uint64_t>(target);
+  log.push_back(line);
+  return static_cast<uint32_t>(target);
+}
+
+bool FakeSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
+  *done = 0;
+  Handle* h = FromHandle(file);
+  if (h != nullptr && h->stdinput) {
+    ++stdinReads;
+    log.push_back("ReadFile stdin");
+    return !Injected(Op::ReadFile);
+  }
+  if (Injected(Op::ReadFile)) {
+    log.push_back("ReadFile failed");
+    return false;
+  }
+  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  const std::vector<uint8_t>& data = h->node->data;
+  uint64_t available = h->position < data.size() ? data.size() - h->position : 0;
+  uint32_t n = available < count ? static_cast<uint32_t>(available) : count;
+  if (n > 0) std::memcpy(buffer, data.data() + h->position, n);
+  h->position += n;
+  *done = n;
+  log.push_back("ReadFile " + std::to_string(count) + " -> " + std::to_string(n));
+  return true;
+}
+
+bool FakeSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) {
+  *done = 0;
+  Injection hit{};
+  bool injected = Injected(Op::WriteFile, &hit);
+  if (injected && !hit.shortWrite) {
+    lastError_ = hit.error;
+    log.push_back("WriteFile failed");
+    return false;
+  }
+  Handle* h = FromHandle(file);
+  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  uint32_t n = injected ? count - 1 : count;
+  std::vector<uint8_t>& data = h->node->data;
+  if (h->position + n > data.size()) data.resize(h->position + n);
+  std::memcpy(data.data() + h->position, buffer, n);
+  log.push_back("WriteFile " + std::to_string(n) + " @" + std::to_string(h->position));
+  h->position += n;
+  *done = n;
+  return true;
+}
+
+bool FakeSystem::CloseHandle(SysHandle handle) {
+  Handle* h = FromHandle(handle);
+  if (Injected(Op::CloseHandle) || h == nullptr || h->search) {
+    if (h == nullptr) lastError_ = kErrorInvalidHandle;
+    log.push_back("CloseHandle failed");
+    return false;
+  }
+  if (h->node != nullptr) h->node->open = false;
+  handles_.erase(handle);
+  log.push_back("CloseHandle");
+  return true;
+}
+
+SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
+  std::u16string path(pattern);
+  log.push_back("FindFirstFileW " + Describe(path));
+  if (Injected(Op::FindFirstFileW)) return kInvalidHandle;
+  size_t slash = path.rfind(u'\\');
+  std::u16string last = slash == std::u16string::npos ? path : path.substr(slash + 1);
+  Node* match = nullptr;
+  if (last.find_first_of(u"*?") == std::u16string::npos) {
+    match = Find(path);
+  } else {
+    Node* folder = slash == std::u16string::npos ? Find(currentFolder) : Find(path.substr(0, slash));
+    if (folder != nullptr)
+      for (auto& child : folder->children)
+        if (match == nullptr && Wildcard(last.c_str(), child->name.c_str())) match = child.get();
+  }
+  if (match == nullptr) return lastError_ = kErrorFileNotFound, kInvalidHandle;
+  std::memset(data, 0, sizeof *data);
+  size_t n = match->name.size() < 259 ? match->name.size() : 259;
+  std::memcpy(data->cFileName, match->name.data(), n * 2);
+  data->attributes = match->directory ? 0x10 : 0x80;
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{nullptr, 0, true, false};
+  return h;
+}
+
+bool FakeSystem::FindClose(SysHandle search) {
+  log.push_back("FindClose");
+  Handle* h = FromHandle(search);
+  if (Injected(Op::FindClose) || h == nullptr || !h->search) return false;
+  handles_.erase(search);
+  return true;
+}
+
+int FakeSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int length,
+                                    char16_t* out, int capacity) {
+  if (Injected(Op::MultiByteToWideChar)) return 0;
+  uint32_t error = 0;
+  int n = AnsiToWide(text, length, out, capacity, &error);
+  if (n == 0) lastError_ = error;
+  return n;
+}
+
+int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
+                                    char* out, int capacity) {
+  if (Injected(Op::WideCharToMultiByte)) return 0;
+  uint32_t error = 0;
+  int n = WideToAnsi(text, length, out, capacity, &error);
+  if (n == 0) lastError_ = error;
+  return n;
+}
+
+int FakeSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) {
+  if (Injected(Op::MessageBoxW)) return 0;
+  boxes.push_back(Box{true, text, caption, {}, {}, style});
+  return 1;
+}
+
+int FakeSystem::MessageBoxA(const char* text, const char* caption, uint32_t style) {
+  if (Injected(Op::MessageBoxA)) return 0;
+  boxes.push_back(Box{false, {}, {}, text, caption, style});
+  return 1;
+}
+
+void* FakeSystem::Allocate(std::size_t bytes) {
+  if (Injected(Op::Allocate)) {
+    log.push_back("Allocate " + std::to_string(bytes) + " failed");
+    return nullptr;
+  }
+  void* block = std::malloc(bytes == 0 ? 1 : bytes);
+  allocations_[block] = bytes;
+  log.push_back("Allocate " + std::to_string(bytes));
+  return block;
+}
+
+void FakeSystem::Release(void* block) {
+  if (block == nullptr) return;
+  allocations_.erase(block);
+  std::free(block);
+  log.push_back("Release");
+}
+
+int32_t FakeSystem::OleInitialize() {
+  if (Injected(Op::OleInitialize)) return static_cast<int32_t>(lastError_);
+  return oleResult;
+}
+
+int32_t FakeSystem::CLSIDFromProgID(const char16_t* id, Guid* out) {
+  progId = id;
+  if (Injected(Op::CLSIDFromProgID)) return static_cast<int32_t>(lastError_);
+  if (clsidResult >= 0) *out = clsid;
+  return clsidResult;
+}
+
+int32_t FakeSystem::CoCreateInstance(const Guid& id, uint32_t context, const Guid& iid,
+                                     HostObject** object) {
+  createContext = context;
+  createIid = iid;
+  *object = nullptr;
+  if (Injected(Op::CoCreateInstance)) return static_cast<int32_t>(lastError_);
+  if (createResult < 0 || !(id == clsid)) return createResult < 0 ? createResult : kClassNotRegistered;
+  *object = hostObject;
+  return createResult;
+}
+
+HostString FakeSystem::SysAllocStringByteLen(const char* bytes, uint32_t length) {
+  if (Injected(Op::SysAllocStringByteLen)) return nullptr;
+  return MakeCounted(bytes, length);
+}
+
+HostString FakeSystem::MakeCounted(const char* bytes, uint32_t length) {
+  auto* block = static_cast<char*>(std::malloc(4 + static_cast<size_t>(length) + 2));
+  std::memcpy(block, &length, 4);
+  if (bytes != nullptr) std::memcpy(block + 4, bytes, length);
+  block[4 + length] = 0;
+  block[5 + length] = 0;
+  strings_.push_back(block);
+  return reinterpret_cast<HostString>(block + 4);
+}
+
+HostString FakeSystem::SysAllocString(const char16_t* text) {
+  if (Injected(Op::SysAllocString) || text == nullptr) return nullptr;
+  uint32_t n = 0;
+  while (text[n] != 0) ++n;
+  return MakeCounted(reinterpret_cast<const char*>(text), n * 2);
+}

@@ -1,0 +1,146 @@
+// An in-memory System with Windows semantics, a log of the calls made, and
+// failure injection: any operation can fail at its Nth call with a chosen code.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "system/system.h"
+
+enum class Op {
+  GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
+  SetFilePointer, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose,
+  MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
+  OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
+  Count
+};
+
+class FakeSystem : public System {
+ public:
+  struct Node {
+    std::u16string name;
+    std::u16string shortName;
+    bool directory = false;
+    bool readOnly = false;
+    bool open = false;
+    std::vector<uint8_t> data;
+    std::vector<std::unique_ptr<Node>> children;
+  };
+  struct Box {
+    bool wide;
+    std::u16string text, caption;  // wide box
+    std::string textA, captionA;   // ANSI box
+    uint32_t style;
+  };
+
+  FakeSystem();
+  ~FakeSystem() override;
+
+  // --- the file tree: paths use backslashes; the first component is a drive.
+  // Folders on the way are made as needed.
+  Node& AddFile(const std::u16string& path, std::vector<uint8_t> data = {},
+                const std::u16string& shortName = u"");
+  Node& AddFile(const std::u16string& path, const std::string& data,
+                const std::u16string& shortName = u"");
+  Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
+  Node* Find(const std::u16string& path);  // by stored or short names, any case
+  std::string Contents(const std::u16string& path);  // bytes of a file
+  std::u16string currentFolder = u"C:";  // where relative paths start
+
+  // --- failure injection: the nth call (1-based) of op fails with error
+  // (an HRESULT for the automation calls). A short write writes one byte
+  // less than asked and reports success.
+  void FailAt(Op op, int nth, uint32_t error);
+  void ShortWriteAt(int nth);
+  int Calls(Op op) const { return calls_[static_cast<int>(op)]; }
+
+  // --- the log of file and memory calls, in order.
+  std::vector<std::string> log;
+  std::vector<std::string> LogOf(const std::string& prefix) const;
+
+  // --- process
+  std::u16string modulePath = u"C:\\Tools\\Repair.exe";
+  bool wideModuleNameFails = false;
+  std::vector<Box> boxes;
+  int stdinReads = 0;
+
+  // --- automation
+  int32_t oleResult = 0;
+  int32_t clsidResult = 0;
+  int32_t createResult = 0;
+  Guid clsid = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  HostObject* hostObject = nullptr;
+  std::u16string progId;  // the identifier asked for
+  uint32_t createContext = 0;
+  Guid createIid = {};
+
+  int LiveAllocations() const { return static_cast<int>(allocations_.size()); }
+
+  uint32_t GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) override;
+  uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size) override;
+  SysHandle GetStdHandle(uint32_t which) override;
+  uint32_t GetLastError() override { return lastError_; }
+  void OutputDebugStringA(const char*) override {}
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                        uint32_t disposition, uint32_t flags) override;
+  SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t flags) override;
+  uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) override;
+  bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) override;
+  bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
+  bool CloseHandle(SysHandle handle) override;
+  SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
+  bool FindClose(SysHandle search) override;
+  int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
+                          char16_t* out, int capacity) override;
+  int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
+                          char* out, int capacity) override;
+  int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) override;
+  int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
+  void* Allocate(std::size_t bytes) override;
+  void Release(void* block) override;
+  int32_t OleInitialize() override;
+  int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) override;
+  int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
+                           HostObject** object) override;
+  HostString SysAllocString(const char16_t* text) override;
+  HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
+
+ private:
+  struct Handle {
+    Node* node;
+    uint64_t position;
+    bool search;
+    bool stdinput;
+  };
+  struct Injection {
+    Op op;
+    int nth;
+    uint32_t error;
+    bool shortWrite;
+  };
+
+  bool Injected(Op op, Injection* hit = nullptr);  // counts the call
+  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share,
+                 uint32_t disposition, const char* opName);
+  Node* Resolve(const std::u16string& path, bool* folderMissing);
+  Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
+  Handle* FromHandle(SysHandle handle);
+  HostString MakeCounted(const char* bytes, uint32_t length);
+
+  Node root_;  // children: the drives
+  std::map<SysHandle, Handle> handles_;
+  SysHandle nextHandle_ = 0x100;
+  uint32_t lastError_ = 0;
+  int calls_[static_cast<int>(Op::Count)] = {};
+  std::vector<Injection> injections_;
+  std::map<void*, std::size_t> allocations_;
+  std::vector<void*> strings_;
+};
+
+// UTF-16 / UTF-8 helpers for tests.
+std::u16string U16(const std::string& utf8);
+std::string U8(const std::u16string& text);
