@@ -1,0 +1,13 @@
+// The repair pass: overwrites every damaged values token of a document with
+// the repaired token, in place, streaming the file in 64 KiB chunks.
+#pragma once
+
+#include <cstdint>
+
+// Internal result codes of the pass.
+inline constexpr int32_t paramErr = -50;
+inline constexpr int32_t corErr = -3;
+
+// Repairs the file at path (UTF-16, zero-terminated). 0 on success; otherwise
+// a sign-extended 16-bit code whose message is in CurrentMessage.
+int32_t RepairFile(const char16_t* path);
