@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/driver.h"
+#include "driver/droplet_settings.h"
+#include "messages/messages.h"
+#include "messages/process_state.h"
+#include "tests/support/fake_system.h"
+#include "tests/support/trace_recorder.h"
+
+namespace {
+
+int32_t gRunResult = 0;
+int gRuns = 0;
+std::string gRunTail;
+const char* gRunMessage = nullptr;
+
+int32_t FakeRun(char* tail) {
+  ++gRuns;
+  gRunTail = tail;
+  if (gRunMessage != nullptr) CurrentMessage = gRunMessage;
+  return gRunResult;
+}
+
+std::u16string Path(std::initializer_list<std::u16string> parts) {
+  std::u16string path;
+  for (const std::u16string& part : parts) {
+    if (!path.empty()) path += kModulePathSeparator;
+    path += part;
+  }
+  return path;
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gRunResult = 0;
+    gRuns = 0;
+    gRunMessage = nullptr;
+    WideMode = true;
+    saved_ = gDropletSettings;
+    gDropletSettings = DropletSettings();
+    fake.modulePath = Path({u"C:", u"Tools", u"Repair.exe"});
+  }
+  void TearDown() override {
+    WideMode = true;
+    CurrentMessage = msg::kConnect;
+    gDropletSettings = saved_;
+  }
+  int Main(std::string tail = "a.psd") {
+    tail_ = tail;
+    return DropletMain(nullptr, tail_.data(), FakeRun);
+  }
+
+  FakeSystem fake;
+  ScopedSystem scope{fake};
+  std::string tail_;
+  DropletSettings saved_;
+};
+
+TEST_F(DriverTest, ASuccessfulRunShowsNothingAndExitsWithOne) {
+  TraceRecorder trace;
+  EXPECT_EQ(Main("\"x y.psd\" b.psd"), 1);
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(gRunTail, "\"x y.psd\" b.psd");
+  EXPECT_TRUE(fake.boxes.empty());
+  EXPECT_EQ(fake.stdinReads, 1);
+  EXPECT_EQ(std::u16string(DropletCaption), u"Repair");
+  EXPECT_STREQ(gDropletSettings.hostName, "Pixmantle");
+  EXPECT_TRUE(WideMode);
+  std::vector<std::string> expected = {"\"x y.psd\" b.psd", "\n", "Finishing\n", "Done\n"};
+  EXPECT_EQ(trace.texts(), expected);
+}
+
+TEST_F(DriverTest, AFailedRunShowsOneBoxWithItsMessageAndCode) {
+  gRunMessage = msg::kOpen;
+  gRunResult = 32;
+  EXPECT_EQ(Main(), 1);
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(U8(fake.boxes[0].text),
+            "The droplet was unable to open the file for repair. Please try again. (Error code 32.)");
+  EXPECT_EQ(fake.boxes[0].caption, u"Repair");
+  EXPECT_EQ(fake.stdinReads, 1);
+}
+
+TEST_F(DriverTest, TheConnectionMessageIsPresetAndOnlyTheLowBitsCount) {
+  CurrentMessage = msg::kInternal;
+  gRunResult = 0x00050000;  // low 16 bits zero: success
+  Main();
+  EXPECT_TRUE(fake.boxes.empty());
+  EXPECT_EQ(CurrentMessage, msg::kConnect);
+
+  gRunResult = static_cast<int32_t>(0x8004FFCEu);
+  Main();
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(U8(fake.boxes[0].text),
+            "The droplet was unable to connect. Please try again. (Error code -50.)");
+}
+
+TEST_F(DriverTest, CaptionIsTheFileNameWithoutAnExeLikeExtension) {
+  struct Case {
+    std::u16string file, caption;
+  } cases[] = {{u"Fix.exe", u"Fix"},       {u"Fix.EXE", u"Fix"},   {u"Repair.Exe2", u"Repair"},
+               {u"Fix.doc", u"Fix.doc"},   {u"Fix.", u"Fix."},     {u"a.b.exe", u"a.b"},
+               {u"NoDot", u"NoDot"},       {u"x.e", u"x"}};
+  for (const Case& c : cases) {
+    fake.modulePath = Path({u"C:", u"Tools", c.file});
+    Main();
+    EXPECT_EQ(std::u16string(DropletCaption), c.caption);
+  }
+}
+
+TEST_F(DriverTest, FallsBackToTheAnsiModuleNameAndLeavesWideMode) {
+  fake.wideModuleNameFails = true;
+  fake.modulePath = Path({u"C:", u"Outils", u"R\u00e9parer.exe"});
+  gRunResult = 5;
+  Main();
+  EXPECT_FALSE(WideMode);
+  EXPECT_EQ(std::u16string(DropletCaption), u"R\u00e9parer");
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_FALSE(fake.boxes[0].wide);
+  EXPECT_EQ(fake.boxes[0].captionA, "R\xc3\xa9parer");
+}
+
+TEST_F(DriverTest, EndsSilentlyWithoutAModulePathOrSeparator) {
+  fake.wideModuleNameFails = true;
+  fake.FailAt(Op::GetModuleFileNameA, 1, 5);
+  EXPECT_EQ(Main(), 1);
+
+  FakeSystem second;
+  ScopedSystem inner(second);
+  second.wideModuleNameFails = true;
+  second.FailAt(Op::MultiByteToWideChar, 1, kErrorInvalidParameter);
+  EXPECT_EQ(Main(), 1);
+
+  FakeSystem third;
+  ScopedSystem innermost(third);
+  third.modulePath = u"Repair.exe";
+  EXPECT_EQ(Main(), 1);
+
+  EXPECT_EQ(gRuns, 0);
+  EXPECT_TRUE(fake.boxes.empty() && second.boxes.empty() && third.boxes.empty());
+  EXPECT_EQ(fake.stdinReads + second.stdinReads + third.stdinReads, 0);
+}
+
+TEST_F(DriverTest, ALongModulePathIsCutNotOverrun) {
+  std::u16string folder(300, u'd');
+  fake.modulePath = Path({u"C:", folder, u"Fix.exe"});
+  Main();  // the name is cut off at 255 units: no separator left after the drive's
+  EXPECT_LT(std::u16string(DropletCaption).size(), 256u);
+  EXPECT_EQ(ModulePath[255], 0);
+}
+
+}  // namespace
