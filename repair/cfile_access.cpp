@@ -1,0 +1,106 @@
+#include "repair/cfile_access.h"
+
+#include "messages/process_state.h"
+#include "messages/trace.h"
+
+namespace {
+// Size of the ANSI form of the path, terminator included.
+constexpr int kAnsiPathCapacity = 256;
+constexpr uint32_t kOpenAccess = kGenericRead | kGenericWrite;
+constexpr uint32_t kShareNone = 0;
+}  // namespace
+
+CFileAccess::CFileAccess(const char16_t* path) {
+  TraceHook("CFileAccess\n");
+  handle_ = Open(path);
+  if (handle_ == kInvalidHandle) return;
+  if (Sys().SetFilePointer(handle_, 0, kFileBegin) == kInvalidSetFilePointer)
+    Fail(Sys().GetLastError());
+}
+
+CFileAccess::~CFileAccess() {
+  if (handle_ != kInvalidHandle) Sys().CloseHandle(handle_);
+  handle_ = kInvalidHandle;
+}
+
+void CFileAccess::Fail(uint32_t error) {
+  if (failed_) return;  // the first failure is the one reported
+  failed_ = true;
+  error_ = error;
+}
+
+SysHandle CFileAccess::Open(const char16_t* path) {
+  SysHandle handle;
+  if (WideMode) {
+    handle = Sys().CreateFileW(path, kOpenAccess, kShareNone, kOpenExisting, kFlagSequentialScan);
+  } else {
+    char ansi[kAnsiPathCapacity];
+    int n = Sys().WideCharToMultiByte(kCodePageAnsi, 0, path, -1, ansi, kAnsiPathCapacity);
+    if (n <= 0 || ansi[n - 1] != 0) {
+      // Never open under a cut name: a path that does not fit is too long.
+      uint32_t error = n <= 0 ? Sys().GetLastError() : kErrorFilenameTooLong;
+      Fail(error == kErrorInsufficientBuffer ? kErrorFilenameTooLong : error);
+      return kInvalidHandle;
+    }
+    handle = Sys().CreateFileA(ansi, kOpenAccess, kShareNone, kOpenExisting, kFlagSequentialScan);
+  }
+  if (handle == kInvalidHandle) Fail(Sys().GetLastError());
+  return handle;
+}
+
+bool CFileAccess::Read(void* buffer, uint32_t* count) {
+  uint32_t asked = *count;
+  *count = 0;
+  uint32_t here = Sys().SetFilePointer(handle_, 0, kFileCurrent);
+  if (here == kInvalidSetFilePointer) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  position_ = here;
+  uint32_t done = 0;
+  if (!Sys().ReadFile(handle_, buffer, asked, &done)) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  *count = done;
+  return true;
+}
+
+bool CFileAccess::WriteAt(uint32_t offset, const void* bytes, uint32_t count) {
+  uint32_t kept = Sys().SetFilePointer(handle_, 0, kFileCurrent);
+  if (kept == kInvalidSetFilePointer) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  // Offsets are 32-bit with no high part: one at or past 2 GiB is a negative
+  // distance, which the system refuses.
+  if (Sys().SetFilePointer(handle_, static_cast<int32_t>(offset), kFileBegin) ==
+      kInvalidSetFilePointer) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  uint32_t written = 0;
+  if (!Sys().WriteFile(handle_, bytes, count, &written)) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  if (written != count) {
+    Fail(kErrorWriteFault);
+    return false;
+  }
+  // Back to where reading left off. A pointer past 2 GiB cannot be named from
+  // the start in 32 signed bits, so it is reached from here instead; the
+  // write has just put the pointer at offset + count.
+  uint32_t back;
+  if (kept <= 0x7FFFFFFFu) {
+    back = Sys().SetFilePointer(handle_, static_cast<int32_t>(kept), kFileBegin);
+  } else {
+    back = Sys().SetFilePointer(handle_, static_cast<int32_t>(kept - (offset + count)),
+                                kFileCurrent);
+  }
+  if (back == kInvalidSetFilePointer) {
+    Fail(Sys().GetLastError());
+    return false;
+  }
+  return true;
+}

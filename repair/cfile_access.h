@@ -1,0 +1,41 @@
+// The document file, open for exclusive reading and writing for as long as
+// the object lives, with the error of the first step that failed.
+#pragma once
+
+#include <cstdint>
+
+#include "system/system.h"
+
+class CFileAccess {
+ public:
+  // Opens path (UTF-16) and moves to its start. Check failed() afterwards.
+  explicit CFileAccess(const char16_t* path);
+  ~CFileAccess();
+  CFileAccess(const CFileAccess&) = delete;
+  CFileAccess& operator=(const CFileAccess&) = delete;
+
+  // Reads up to *count bytes into buffer at the current file pointer and
+  // stores that pointer in position(); *count receives the bytes read
+  // (0 at the end of the file). False on failure.
+  bool Read(void* buffer, uint32_t* count);
+
+  // Writes count bytes at offset and puts the file pointer back where it
+  // was, so reading goes on where it left off. False on failure; a write
+  // that writes fewer bytes than asked is a failure (ERROR_WRITE_FAULT).
+  bool WriteAt(uint32_t offset, const void* bytes, uint32_t count);
+
+  // True once any step has failed; error() then holds the system's code,
+  // which may itself be 0 when the system gave none.
+  bool failed() const { return failed_; }
+  uint32_t error() const { return error_; }
+  uint32_t position() const { return position_; }
+
+ private:
+  void Fail(uint32_t error);
+  SysHandle Open(const char16_t* path);
+
+  uint32_t error_ = 0;
+  SysHandle handle_ = kInvalidHandle;
+  uint32_t position_ = 0;
+  bool failed_ = false;
+};
