@@ -39,7 +39,7 @@ bool DeriveCaption() {
     if (*p == kModulePathSeparator) name = p + 1;
   if (name == nullptr) return false;
   int i = 0;
-  for (; name[i] != 0 && i < kCaptionCapacity - 1; ++i) DropletCaption[i] = name[i];
+  for (; i < kCaptionCapacity - 1 && name[i] != 0; ++i) DropletCaption[i] = name[i];
   DropletCaption[i] = 0;
   char16_t* dot = nullptr;
   for (char16_t* p = DropletCaption; *p != 0; ++p)
