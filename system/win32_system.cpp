@@ -1,0 +1,146 @@
+#include "system/win32_system.h"
+
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <cstring>
+
+#include "host/com_host.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
+static_assert(sizeof(Guid) == sizeof(GUID), "same layout as GUID");
+static_assert(sizeof(SysHandle) == sizeof(HANDLE), "handles fit");
+
+namespace {
+
+HANDLE ToNative(SysHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+SysHandle FromNative(HANDLE handle) { return reinterpret_cast<SysHandle>(handle); }
+wchar_t* W(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+GUID ToNative(const Guid& guid) {
+  GUID out;
+  std::memcpy(&out, &guid, sizeof out);
+  return out;
+}
+
+}  // namespace
+
+uint32_t Win32System::GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) {
+  return ::GetModuleFileNameW(static_cast<HMODULE>(module), W(buffer), size);
+}
+
+uint32_t Win32System::GetModuleFileNameA(void* module, char* buffer, uint32_t size) {
+  return ::GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
+}
+
+SysHandle Win32System::GetStdHandle(uint32_t which) {
+  return FromNative(::GetStdHandle(which));
+}
+
+uint32_t Win32System::GetLastError() { return ::GetLastError(); }
+
+void Win32System::OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+SysHandle Win32System::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                                   uint32_t disposition, uint32_t flags) {
+  return FromNative(::CreateFileW(W(path), access, share, nullptr, disposition, flags, nullptr));
+}
+
+SysHandle Win32System::CreateFileA(const char* path, uint32_t access, uint32_t share,
+                                   uint32_t disposition, uint32_t flags) {
+  return FromNative(::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr));
+}
+
+uint32_t Win32System::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
+  return ::SetFilePointer(ToNative(file), distance, nullptr, method);
+}
+
+bool Win32System::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = ::ReadFile(ToNative(file), buffer, count, &n, nullptr);
+  *done = n;
+  return ok != FALSE;
+}
+
+bool Win32System::WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) {
+  DWORD n = 0;
+  BOOL ok = ::WriteFile(ToNative(file), buffer, count, &n, nullptr);
+  *done = n;
+  return ok != FALSE;
+}
+
+bool Win32System::CloseHandle(SysHandle handle) { return ::CloseHandle(ToNative(handle)) != FALSE; }
+
+SysHandle Win32System::FindFirstFileW(const char16_t* pattern, FindData* data) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(W(pattern), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    static_assert(sizeof data->cFileName == sizeof found.cFileName, "same name capacity");
+    data->attributes = found.dwFileAttributes;
+    std::memcpy(data->cFileName, found.cFileName, sizeof data->cFileName);
+  }
+  return FromNative(search);
+}
+
+bool Win32System::FindClose(SysHandle search) { return ::FindClose(ToNative(search)) != FALSE; }
+
+int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
+                                     int length, char16_t* out, int capacity) {
+  return ::MultiByteToWideChar(codePage, flags, text, length, W(out), capacity);
+}
+
+int Win32System::WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text,
+                                     int length, char* out, int capacity) {
+  return ::WideCharToMultiByte(codePage, flags, W(text), length, out, capacity, nullptr, nullptr);
+}
+
+int Win32System::MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) {
+  return ::MessageBoxW(nullptr, W(text), W(caption), style);
+}
+
+int Win32System::MessageBoxA(const char* text, const char* caption, uint32_t style) {
+  return ::MessageBoxA(nullptr, text, caption, style);
+}
+
+void* Win32System::Allocate(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }
+
+void Win32System::Release(void* block) {
+  if (block != nullptr) ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+int32_t Win32System::OleInitialize() { return ::OleInitialize(nullptr); }
+
+int32_t Win32System::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
+  CLSID found;
+  HRESULT result = ::CLSIDFromProgID(W(progId), &found);
+  if (SUCCEEDED(result)) std::memcpy(clsid, &found, sizeof *clsid);
+  return result;
+}
+
+int32_t Win32System::CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
+                                      HostObject** object) {
+  *object = nullptr;
+  GUID nativeClsid = ToNative(clsid);
+  GUID nativeIid = ToNative(iid);
+  void* dispatch = nullptr;
+  HRESULT result = ::CoCreateInstance(nativeClsid, nullptr, context, nativeIid, &dispatch);
+  if (SUCCEEDED(result)) {
+    *object = WrapComObject(dispatch);
+    // A wrapper that cannot be made is an activation that ran out of memory.
+    if (*object == nullptr) {
+      static_cast<IUnknown*>(dispatch)->Release();
+      return E_OUTOFMEMORY;
+    }
+  }
+  return result;
+}
+
+HostString Win32System::SysAllocString(const char16_t* text) {
+  return reinterpret_cast<HostString>(::SysAllocString(W(text)));
+}
+
+HostString Win32System::SysAllocStringByteLen(const char* bytes, uint32_t length) {
+  return reinterpret_cast<HostString>(::SysAllocStringByteLen(bytes, length));
+}

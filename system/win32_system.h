@@ -1,0 +1,37 @@
+// The System over the real Windows calls: a thin pass-through.
+#pragma once
+
+#include "system/system.h"
+
+class Win32System : public System {
+ public:
+  uint32_t GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) override;
+  uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size) override;
+  SysHandle GetStdHandle(uint32_t which) override;
+  uint32_t GetLastError() override;
+  void OutputDebugStringA(const char* text) override;
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                        uint32_t disposition, uint32_t flags) override;
+  SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t flags) override;
+  uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) override;
+  bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) override;
+  bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
+  bool CloseHandle(SysHandle handle) override;
+  SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
+  bool FindClose(SysHandle search) override;
+  int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
+                          char16_t* out, int capacity) override;
+  int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
+                          char* out, int capacity) override;
+  int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) override;
+  int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
+  void* Allocate(std::size_t bytes) override;
+  void Release(void* block) override;
+  int32_t OleInitialize() override;
+  int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) override;
+  int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
+                           HostObject** object) override;
+  HostString SysAllocString(const char16_t* text) override;
+  HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
+};
