@@ -8,9 +8,11 @@ build=${1:-build/native}
 mapfile -t sources < <(git ls-files 'system/*.cpp' 'messages/*.cpp' 'driver/*.cpp' \
                          'repair/*.cpp' 'host/*.cpp' | grep -v -E 'win32|com_host')
 echo "clang-tidy: ${#sources[@]} files"
-clang-tidy -p "$build" --quiet "${sources[@]}" 2>&1 | grep -v -E '^[0-9]+ warnings? generated' || true
-# clang-tidy's exit code carries WarningsAsErrors
-clang-tidy -p "$build" --quiet "${sources[@]}" >/dev/null 2>&1
+status=0
+clang-tidy -p "$build" --quiet "${sources[@]}" >/tmp/droplet-tidy.$$ 2>&1 || status=$?
+grep -v -E '^[0-9]+ warnings? generated' /tmp/droplet-tidy.$$ || true
+rm -f /tmp/droplet-tidy.$$
+[ "$status" -eq 0 ] || { echo "clang-tidy found problems"; exit 1; }
 
 echo "cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr \

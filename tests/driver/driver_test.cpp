@@ -89,7 +89,7 @@ TEST_F(DriverTest, TheConnectionMessageIsPresetAndOnlyTheLowBitsCount) {
   gRunResult = 0x00050000;  // low 16 bits zero: success
   Main();
   EXPECT_TRUE(fake.boxes.empty());
-  EXPECT_EQ(CurrentMessage, msg::kConnect);
+  EXPECT_STREQ(CurrentMessage, msg::kConnect);
 
   gRunResult = static_cast<int32_t>(0x8004FFCEu);
   Main();
