@@ -1,14 +1,14 @@
 # Thin wrapper over CMake presets. `make demo` shows the droplet's job on a
 # document it makes; `make test` sets up, builds both targets and runs every test.
 SHELL := /bin/bash
-.PHONY: demo test setup native windows test-native test-windows bench clean
+.PHONY: demo test setup native windows asan test-native test-windows test-asan fuzz lint bench clean
 
 demo: setup
 	cmake --preset native >/dev/null
 	cmake --build --preset native --target droplet
 	scripts/demo.sh build/native/droplet
 
-test: setup native windows test-native test-windows
+test: setup native windows test-native test-windows asan test-asan fuzz lint
 	@echo "All test stages passed."
 
 setup:
@@ -27,6 +27,21 @@ test-native:
 
 test-windows:
 	ctest --preset windows
+
+# Sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer),
+# which also builds the fuzz targets.
+asan:
+	cmake --preset asan
+	cmake --build --preset asan
+
+test-asan:
+	ctest --preset asan
+
+fuzz:
+	scripts/fuzz.sh build/asan
+
+lint: native
+	scripts/lint.sh build/native
 
 bench: setup native
 	bench/repair_bench.sh build/native/droplet
