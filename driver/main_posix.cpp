@@ -4,6 +4,8 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "driver/droplet_settings.h"
+#include "host/json_host.h"
 #include "host/run.h"
 #include "system/posix_system.h"
 
@@ -40,5 +42,17 @@ int main(int argc, char** argv) {
   if (!FormTail(argc, argv, &tail)) return 1;
   PosixSystem system;
   InstallSystem(&system);
-  return DropletMain(nullptr, tail.data(), RunDroplet);
+
+  // The embedded request host answers to the identifier the run forms from
+  // the settings, so that the two cannot drift apart.
+  ApplyDropletDefaults();
+  std::u16string progId;
+  for (const char* p = gDropletSettings.hostName; *p != 0; ++p)
+    progId += static_cast<char16_t>(static_cast<unsigned char>(*p));
+  progId += u".Application.7";
+  system.RegisterHost(progId.c_str(), kJsonHostClsid, CreateJsonHost);
+
+  int exitValue = DropletMain(nullptr, tail.data(), RunDroplet);
+  InstallSystem(nullptr);
+  return exitValue;
 }

@@ -1,4 +1,134 @@
 #include "host/run.h"
 
-// Until the host connection exists the run does nothing and succeeds.
-int32_t RunDroplet(char*) { return 0; }
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "driver/droplet_settings.h"
+#include "driver/file_arguments.h"
+#include "host/batch_request.h"
+#include "host/host_objects.h"
+#include "messages/messages.h"
+#include "messages/text_conversion.h"
+#include "messages/trace.h"
+#include "system/system.h"
+
+namespace {
+
+inline constexpr int kIdentifierCapacity = 256;
+inline constexpr char kIdentifierSuffix[] = ".Application.7";
+
+// A copy of a path record's text in an allocation of its own; nullptr when
+// the allocation fails.
+char16_t* CopyPath(const PathRecord* record) {
+  const char16_t* path = PathOfRecord(record);
+  size_t n = 0;
+  while (path[n] != 0) ++n;
+  auto* copy = static_cast<char16_t*>(Sys().Allocate((n + 1) * sizeof(char16_t)));
+  if (copy != nullptr) std::memcpy(copy, path, (n + 1) * sizeof(char16_t));
+  return copy;
+}
+
+void TraceClassId(const Guid& id) {
+  char text[80];
+  std::snprintf(text, sizeof text, "CLSID=%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x\n",
+                static_cast<unsigned>(id.data1), static_cast<unsigned>(id.data2),
+                static_cast<unsigned>(id.data3), id.data4[0], id.data4[1], id.data4[2],
+                id.data4[3], id.data4[4], id.data4[5], id.data4[6], id.data4[7]);
+  TraceHook(text);
+}
+
+// A connection step that failed reports its own result, never success.
+int32_t ConnectionFailure(int32_t result) {
+  CurrentMessage = msg::kConnect;
+  return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;
+}
+
+struct RunState {
+  char16_t* identifier = nullptr;
+  char16_t* destinationFolder = nullptr;
+  char16_t* logFile = nullptr;
+  int32_t lastConnectionResult = 0;
+};
+
+int32_t Connect(RunState& state, HostApplication** application) {
+  TraceHook("OleInitialize\n");
+  int32_t r = state.lastConnectionResult = Sys().OleInitialize();
+  if (r < 0) return ConnectionFailure(r);
+
+  TraceHook("CLSIDFromProgID\n");
+  Guid clsid = {};
+  r = state.lastConnectionResult = Sys().CLSIDFromProgID(state.identifier, &clsid);
+  if (r < 0) return ConnectionFailure(r);
+  TraceClassId(clsid);
+
+  TraceHook("CoCreateInstance\n");
+  HostObject* object = nullptr;
+  r = state.lastConnectionResult =
+      Sys().CoCreateInstance(clsid, kContextLocalServer, kDispatchIid, &object);
+  if (r == kServerExecFailure) {
+    CurrentMessage = msg::kLaunch;
+    return r;
+  }
+  if (r < 0 || object == nullptr) return ConnectionFailure(r);
+
+  TraceHook("QueryInterface\n");
+  r = state.lastConnectionResult = object->QueryInterface(kHostApplicationIid, application);
+  if (r < 0 || *application == nullptr) return ConnectionFailure(r);
+  return 0;
+}
+
+int32_t Run(char* tail, RunState& state) {
+  const DropletSettings& s = gDropletSettings;
+
+  char identifier[kIdentifierCapacity];
+  std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);
+  if (int code = ToWideAlloc(identifier, &state.identifier); code != 0) return code;
+
+  if (s.destinationMode == 3) {
+    if (s.destinationFolder == nullptr) return 2;
+    state.destinationFolder = CopyPath(s.destinationFolder);
+    if (state.destinationFolder == nullptr) return 2;
+  }
+  if (s.logErrors) {
+    if (s.logFile == nullptr) return 2;
+    state.logFile = CopyPath(s.logFile);
+    if (state.logFile == nullptr) return 2;
+  }
+
+  HostApplication* application = nullptr;
+  if (int32_t r = Connect(state, &application); r != 0) return r;
+
+  BatchHost host = {application, nullptr, nullptr, nullptr, state.destinationFolder,
+                    state.logFile};
+  TraceHook("MakeControlObject\n");
+  int32_t r = application->MakeControlObject(&host.control);
+  if (r < 0 || host.control == nullptr) return ConnectionFailure(r);
+  TraceHook("MakeDescriptor\n");
+  r = application->MakeDescriptor(&host.request);
+  if (r < 0 || host.request == nullptr) return ConnectionFailure(r);
+  TraceHook("MakeDescriptor\n");
+  r = application->MakeList(&host.files);
+  if (r < 0 || host.files == nullptr) return ConnectionFailure(r);
+  TraceHook("MakeList\n");
+
+  if (int32_t walk = WalkFileArguments(tail, host.files); walk != 0) return walk;
+  return PlayBatchRequest(host);
+}
+
+}  // namespace
+
+int32_t RunDroplet(char* tail) {
+  TraceHook(tail);
+  TraceHook("\n");
+
+  RunState state;
+  int32_t result = Run(tail, state);
+
+  char text[80];
+  std::snprintf(text, sizeof text, "err=%x\n", static_cast<unsigned>(state.lastConnectionResult));
+  TraceHook(text);
+  for (char16_t* text : {state.identifier, state.destinationFolder, state.logFile})
+    if (text != nullptr) Sys().Release(text);
+  return result;
+}

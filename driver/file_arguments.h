@@ -1,0 +1,29 @@
+// The file arguments of the command line tail: splitting, conversion to
+// UTF-16, long-form expansion of unquoted paths, repair and listing.
+#pragma once
+
+#include <cstdint>
+
+class HostList;
+
+inline constexpr int kTokenCapacity = 512;     // bytes, terminator included
+inline constexpr int kPathCapacity = 512;      // UTF-16 units, terminator included
+inline constexpr int kWorkPathCapacity = 256;  // UTF-16 units, terminator included
+// The work path never grows beyond this after an append or a replacement,
+// so that a separator and the terminator still fit.
+inline constexpr int kWorkPathRoom = 254;
+
+// Walks the writable tail (terminators are written over delimiters): each
+// file is repaired in place and its path added to list, in order. 0 when the
+// walk ended normally or at a token that could not be converted; otherwise
+// the first nonzero code of the repair, or -41 (out-of-memory message) when
+// the path's counted string could not be made.
+int32_t WalkFileArguments(char* tail, HostList* list);
+
+// Rewrites path (a buffer of at least kPathCapacity units) in place with
+// every component after the first replaced by its stored full name.
+void ExpandLongPath(char16_t* path);
+
+// Replaces the last component of the work path (kWorkPathCapacity units) by
+// the name the directory search finds for it, or leaves it unchanged.
+void ExpandPathPrefix(char16_t* work);

@@ -1,0 +1,147 @@
+#include "host/batch_request.h"
+
+#include "driver/droplet_settings.h"
+#include "messages/messages.h"
+#include "messages/text_conversion.h"
+#include "system/system.h"
+
+namespace {
+
+int32_t OutOfMemory() {
+  CurrentMessage = msg::kOutOfMemory;
+  return kOutOfMemoryCode;
+}
+
+// A host call that failed, or that succeeded and left no object behind.
+int32_t HostFailure(int32_t result) {
+  CurrentMessage = msg::kConnect;
+  return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;
+}
+
+template <typename T>
+int32_t Obtained(int32_t result, T* object) {
+  return result < 0 || object == nullptr ? HostFailure(result) : 0;
+}
+
+// A counted string of an ANSI text; an absent text gives an absent string.
+int32_t CountedText(const char* text, HostString* counted) {
+  *counted = nullptr;
+  if (text == nullptr) return 0;
+  char16_t* wide = nullptr;
+  if (ToWideAlloc(text, &wide) != 0 || wide == nullptr) return OutOfMemory();
+  *counted = Sys().SysAllocString(wide);
+  Sys().Release(wide);
+  return *counted != nullptr ? 0 : OutOfMemory();
+}
+
+int32_t CountedPath(const char16_t* path, HostString* counted) {
+  *counted = Sys().SysAllocString(path);
+  return *counted != nullptr ? 0 : OutOfMemory();
+}
+
+int32_t MakeDescriptor(HostApplication* application, HostDescriptor** descriptor) {
+  *descriptor = nullptr;
+  int32_t result = application->MakeDescriptor(descriptor);
+  return Obtained(result, *descriptor);
+}
+
+int32_t MakeList(HostApplication* application, HostList** list) {
+  *list = nullptr;
+  int32_t result = application->MakeList(list);
+  return Obtained(result, *list);
+}
+
+// One component descriptor per naming slot, added to the components list.
+int32_t AddComponent(const BatchHost& host, const NamingComponent& slot, HostList* components) {
+  HostDescriptor* component;
+  if (int32_t r = MakeDescriptor(host.application, &component); r != 0) return r;
+  uint32_t key, type, value, classId;
+  if (IsPredefinedComponent(slot.code)) {
+    if (int32_t r = TypeIdOfName(host.control, "component", &key); r != 0) return r;
+    if (int32_t r = TypeIdOfName(host.control, "fileNamingComponent", &type); r != 0) return r;
+    if (int32_t r = TypeIdOfName(host.control, kNamingComponentNames[slot.code], &value); r != 0)
+      return r;
+    component->SetEnumItem(key, type, value);
+  } else {
+    if (int32_t r = TypeIdOfName(host.control, "textKey", &key); r != 0) return r;
+    HostString text;
+    if (int32_t r = CountedText(slot.text, &text); r != 0) return r;
+    component->SetTextItem(key, text);
+  }
+  if (int32_t r = TypeIdOfName(host.control, "fileNamingComponents", &classId); r != 0) return r;
+  components->AddObjectItem(classId, component);
+  return 0;
+}
+
+int32_t SetNamingRules(const BatchHost& host) {
+  const DropletSettings& s = gDropletSettings;
+  HostDescriptor* rules;
+  HostList* components;
+  if (int32_t r = MakeDescriptor(host.application, &rules); r != 0) return r;
+  if (int32_t r = MakeList(host.application, &components); r != 0) return r;
+  for (const NamingComponent& slot : s.namingSlots)
+    if (int32_t r = AddComponent(host, slot, components); r != 0) return r;
+
+  uint32_t key;
+  if (int32_t r = TypeIdOfName(host.control, "fileNamingComponents", &key); r != 0) return r;
+  rules->SetListItem(key, components);
+  const struct {
+    const char* name;
+    bool value;
+  } compat[] = {{"macintosh", s.compatMacintosh}, {"windows", s.compatWindows},
+                {"unix", s.compatUnix}};
+  for (const auto& c : compat) {
+    if (int32_t r = TypeIdOfName(host.control, c.name, &key); r != 0) return r;
+    rules->SetBooleanItem(key, c.value ? 1 : 0);
+  }
+  if (int32_t r = TypeIdOfName(host.control, "fileNamingRules", &key); r != 0) return r;
+  host.request->SetObjectItem(key, key, rules);
+  return 0;
+}
+
+}  // namespace
+
+int32_t TypeIdOfName(HostControl* control, const char* name, uint32_t* id) {
+  *id = 0;
+  HostString counted;
+  if (int32_t r = CountedText(name, &counted); r != 0) return r;
+  int32_t result = control->TypeIdOfString(counted, id);
+  return result < 0 ? HostFailure(result) : 0;
+}
+
+int32_t PlayBatchRequest(const BatchHost& host) {
+  const DropletSettings& s = gDropletSettings;
+  HostDescriptor* request = host.request;
+
+  request->SetListItem(FourCC("File"), host.files);
+  HostString data = Sys().SysAllocStringByteLen(reinterpret_cast<const char*>(s.actionData),
+                                                s.actionDataLength);
+  if (data == nullptr) return OutOfMemory();
+  request->SetDataItem(FourCC("null"), data);
+  request->SetBooleanItem(FourCC("OvrO"), s.flagOvrO ? 1 : 0);
+  request->SetBooleanItem(FourCC("Ovrd"), s.flagOvrd ? 1 : 0);
+  request->SetBooleanItem(FourCC("Fldr"), s.flagFldr ? 1 : 0);
+  request->SetBooleanItem(FourCC("SvAn"), s.destinationMode == 2 ? 1 : 0);
+
+  if (s.destinationMode == 3) {
+    HostString folder;
+    if (int32_t r = CountedPath(host.destinationFolder, &folder); r != 0) return r;
+    request->SetPathItem(FourCC("T   "), folder);
+    if (int32_t r = SetNamingRules(host); r != 0) return r;
+  }
+
+  uint32_t key;
+  if (int32_t r = TypeIdOfName(host.control, "suppressWarnings", &key); r != 0) return r;
+  request->SetBooleanItem(key, s.suppressWarnings ? 1 : 0);
+
+  if (s.logErrors) {
+    HostString log;
+    if (int32_t r = CountedPath(host.logFile, &log); r != 0) return r;
+    request->SetPathItem(FourCC("Log "), log);
+  }
+
+  HostDescriptor* result;
+  if (int32_t r = MakeDescriptor(host.application, &result); r != 0) return r;
+  host.control->PlayEvent(kBatchEvent, request, kBatchDialogMode, &result);
+  return 0;
+}
