@@ -1,0 +1,192 @@
+// The file-argument walk: how the tail splits, which paths reach the repair
+// and the host's list, and where the walk stops.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/file_arguments.h"
+#include "messages/messages.h"
+#include "tests/support/fake_system.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/trace_recorder.h"
+
+namespace {
+
+const std::string kDamaged = "/Values [ --.-00000";
+const std::string kRepaired = "/Values [ 1.0000000";
+
+class Walk : public ::testing::Test {
+ protected:
+  Walk() : scope_(fake) {
+    CurrentMessage = msg::kConnect;
+    host.MakeList(&list);
+    host.calls.clear();
+  }
+
+  // Walks tail and gives back the paths added to the list.
+  std::vector<std::string> WalkOf(std::string tail, int32_t* result = nullptr) {
+    int32_t r = WalkFileArguments(tail.data(), list);
+    if (result != nullptr) *result = r;
+    std::vector<std::string> paths;
+    for (const std::string& call : host.calls)
+      if (call.rfind("L1.AddPathItem ", 0) == 0) paths.push_back(call.substr(15));
+    return paths;
+  }
+
+  FakeSystem fake;
+  ScopedSystem scope_;
+  RecordingHost host;
+  HostList* list = nullptr;
+  TraceRecorder traces;
+};
+
+using Paths = std::vector<std::string>;
+
+TEST_F(Walk, EmptyOrBlankTailListsNothing) {
+  int32_t result = -7;
+  EXPECT_EQ(WalkOf("", &result), Paths{});
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(WalkOf("     ", &result), Paths{});
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(fake.LogOf("CreateFile").empty());
+}
+
+TEST_F(Walk, RunsOfSpacesSeparateAndTabsDoNot) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  fake.AddFile(u"C:\\b.psd", "plain");
+  EXPECT_EQ(WalkOf("   C:\\a.psd    C:\\b.psd   "), (Paths{"C:\\a.psd", "C:\\b.psd"}));
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
+
+  // A tab is part of the path: one token naming a file in a folder "a.psd<TAB>C:".
+  fake.AddFile(u"C:\\a.psd\tC:\\c.psd", kDamaged);
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("C:\\a.psd\tC:\\c.psd"), Paths{"C:\\a.psd\tC:\\c.psd"});
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd\tC:\\c.psd"), kRepaired);
+}
+
+TEST_F(Walk, QuotedPathIsUsedUnchangedWithoutDirectorySearch) {
+  fake.AddFile(u"D:\\My Scans\\a.psd", kDamaged, u"A~1.PSD");
+  EXPECT_EQ(WalkOf("\"D:\\My Scans\\A~1.PSD\""), Paths{"D:\\My Scans\\A~1.PSD"});
+  EXPECT_EQ(fake.Calls(Op::FindFirstFileW), 0);
+  EXPECT_EQ(fake.Contents(u"D:\\My Scans\\a.psd"), kRepaired);
+}
+
+TEST_F(Walk, ClosingQuoteFollowedDirectlyByAnUnquotedPath) {
+  fake.AddFile(u"D:\\x y\\a.psd", "a");
+  fake.AddFile(u"D:\\b.psd", "b");
+  EXPECT_EQ(WalkOf("\"D:\\x y\\a.psd\"D:\\B.PSD"), (Paths{"D:\\x y\\a.psd", "D:\\b.psd"}));
+}
+
+TEST_F(Walk, QuoteInsideAnUnquotedTokenStaysInIt) {
+  fake.AddFile(u"D:\\a\"b.psd", "x");
+  EXPECT_EQ(WalkOf("D:\\a\"b.psd"), Paths{"D:\\a\"b.psd"});
+}
+
+TEST_F(Walk, MissingClosingQuoteRunsToTheEnd) {
+  fake.AddFile(u"D:\\a b.psd  c", "x");
+  EXPECT_EQ(WalkOf("\"D:\\a b.psd  c"), Paths{"D:\\a b.psd  c"});
+}
+
+TEST_F(Walk, EmptyQuotesGiveAnEmptyPathForTheRepair) {
+  int32_t result = 0;
+  EXPECT_EQ(WalkOf("\"\"", &result), Paths{});
+  EXPECT_NE(result, 0);  // the repair cannot open ""
+  EXPECT_TRUE(traces.Has(""));
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("\"", &result), Paths{});
+  EXPECT_NE(result, 0);
+}
+
+TEST_F(Walk, ShortNamesAreExpandedToStoredNames) {
+  fake.AddFolder(u"D:\\Program Files", u"PROGRA~1");
+  fake.AddFolder(u"D:\\Program Files\\Scans");
+  fake.AddFile(u"D:\\Program Files\\Scans\\a.psd", kDamaged, u"A~1.PSD");
+  EXPECT_EQ(WalkOf("D:\\PROGRA~1\\SCANS\\A.PSD"), Paths{"D:\\Program Files\\Scans\\a.psd"});
+  // k backslashes, k + 1 searches, shortest prefix first.
+  EXPECT_EQ(fake.LogOf("FindFirstFileW"),
+            (std::vector<std::string>{"FindFirstFileW D:", "FindFirstFileW D:\\PROGRA~1",
+                                      "FindFirstFileW D:\\Program Files\\SCANS",
+                                      "FindFirstFileW D:\\Program Files\\Scans\\A.PSD"}));
+  EXPECT_EQ(fake.Calls(Op::FindClose), 4);
+  EXPECT_EQ(fake.Contents(u"D:\\Program Files\\Scans\\a.psd"), kRepaired);
+}
+
+TEST_F(Walk, PathWithoutSeparatorNeverChanges) {
+  fake.AddFile(u"C:\\Stored.psd", "x");
+  EXPECT_EQ(WalkOf("stored.psd"), Paths{"stored.psd"});
+}
+
+TEST_F(Walk, ThreeFilesSecondFailsRepair) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  fake.AddFile(u"C:\\c.psd", kDamaged);
+  int32_t result = 0;
+  EXPECT_EQ(WalkOf("C:\\a.psd C:\\missing.psd C:\\c.psd", &result), Paths{"C:\\a.psd"});
+  EXPECT_EQ(result, 2);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
+  EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
+  for (const std::string& line : fake.log) EXPECT_EQ(line.find("c.psd"), std::string::npos);
+}
+
+TEST_F(Walk, ThreeFilesSecondFailsConversion) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  fake.AddFile(u"C:\\c.psd", kDamaged);
+  // Each token costs a length query and a conversion; the second token's
+  // length query fails.
+  int before = fake.Calls(Op::MultiByteToWideChar);
+  std::string first = "C:\\a.psd";
+  ASSERT_EQ(WalkOf(first), Paths{first});
+  int perToken = fake.Calls(Op::MultiByteToWideChar) - before;
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  host.calls.clear();
+  fake.FailAt(Op::MultiByteToWideChar, fake.Calls(Op::MultiByteToWideChar) + perToken + 1,
+              kErrorInvalidParameter);
+  int32_t result = -1;
+  EXPECT_EQ(WalkOf("C:\\a.psd C:\\b.psd C:\\c.psd", &result), Paths{"C:\\a.psd"});
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
+  EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+  EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
+}
+
+TEST_F(Walk, TokenOf512BytesEndsTheWalkQuietly) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  std::string huge = "C:\\" + std::string(509, 'x');  // 512 bytes
+  int32_t result = -1;
+  EXPECT_EQ(WalkOf("C:\\a.psd \"" + huge + "\" C:\\b.psd", &result), Paths{"C:\\a.psd"});
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+
+  // One byte less fits the token buffer and reaches the repair.
+  std::string largest = huge.substr(0, 511);
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("\"" + largest + "\"", &result), Paths{});
+  EXPECT_NE(result, 0);
+  EXPECT_TRUE(traces.Has(largest));
+}
+
+TEST_F(Walk, TraceOrderPerFile) {
+  fake.AddFile(u"C:\\a.psd", "x");
+  WalkOf("C:\\a.psd");
+  const std::vector<std::string>& t = traces.texts();
+  ASSERT_GE(t.size(), 3u);
+  EXPECT_EQ(t[0], "C:\\a.psd");
+  EXPECT_EQ(t[1], "\n");
+  EXPECT_EQ(t.back(), "Adding path\n");
+}
+
+TEST_F(Walk, PathStringThatCannotBeMadeIsNeverListed) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  fake.FailAt(Op::SysAllocString, 1, 0);
+  int32_t result = 0;
+  EXPECT_EQ(WalkOf("C:\\a.psd C:\\b.psd", &result), Paths{});
+  EXPECT_EQ(result, -41);
+  EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
+  EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+}  // namespace
