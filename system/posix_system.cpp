@@ -184,7 +184,10 @@ uint32_t PosixSystem::SetFilePointer(SysHandle file, int32_t distance, uint32_t 
   if (method == kFileCurrent) {
     base = lseek(h->fd, 0, SEEK_CUR);
   } else if (method == kFileEnd) {
-    base = lseek(h->fd, 0, SEEK_END);
+    // The size from fstat: seeking to the end first would move the pointer
+    // even when the move then fails.
+    struct stat st;
+    base = fstat(h->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
   } else if (method != kFileBegin) {
     return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
   }

@@ -1,0 +1,362 @@
+// One set of expectations about the System, held against the fake and the
+// platform's real one (POSIX natively, Win32 under Wine). A fake that drifts
+// from the real thing fails here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tests/support/fake_system.h"
+#include "tests/support/real_system.h"
+
+namespace {
+
+constexpr uint32_t kReadWrite = kGenericRead | kGenericWrite;
+
+// Makes files and folders on one System and names them in its paths.
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  virtual System& sys() = 0;
+  // The path of name inside the test's own folder; "sub/name" nests.
+  virtual std::u16string Path(const std::string& name) = 0;
+  virtual std::u16string MakeFile(const std::string& name, const std::string& bytes) = 0;
+  virtual std::u16string MakeFolder(const std::string& name) = 0;
+  virtual std::u16string MakeReadOnlyFile(const std::string& name, const std::string& bytes) = 0;
+  virtual std::string Bytes(const std::string& name) = 0;
+  virtual bool caseInsensitive() const = 0;
+  // The ANSI code page is 1252 (Windows); otherwise UTF-8 with byte round trip.
+  virtual bool ansiIs1252() const = 0;
+};
+
+class FakeEnvironment : public Environment {
+ public:
+  FakeEnvironment() { fake_.AddFolder(kRoot); }
+  System& sys() override { return fake_; }
+  std::u16string Path(const std::string& name) override {
+    std::u16string path = kRoot + u"\\";
+    for (char c : name) path += c == '/' ? u'\\' : static_cast<char16_t>(c);
+    return path;
+  }
+  std::u16string MakeFile(const std::string& name, const std::string& bytes) override {
+    fake_.AddFile(Path(name), bytes);
+    return Path(name);
+  }
+  std::u16string MakeFolder(const std::string& name) override {
+    fake_.AddFolder(Path(name));
+    return Path(name);
+  }
+  std::u16string MakeReadOnlyFile(const std::string& name, const std::string& bytes) override {
+    fake_.AddFile(Path(name), bytes).readOnly = true;
+    return Path(name);
+  }
+  std::string Bytes(const std::string& name) override { return fake_.Contents(Path(name)); }
+  bool caseInsensitive() const override { return true; }
+  bool ansiIs1252() const override { return false; }
+
+ private:
+  const std::u16string kRoot = u"C:\\Contract";
+  FakeSystem fake_;
+};
+
+class RealEnvironment : public Environment {
+ public:
+  ~RealEnvironment() override {
+    // Read-only files would outlive the folder's removal on Windows.
+    std::error_code ignored;
+    for (const auto& file : readOnly_)
+      std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ignored);
+  }
+  System& sys() override { return RealSystem(); }
+  std::u16string Path(const std::string& name) override { return Utf16Path(Native(name)); }
+  std::u16string MakeFile(const std::string& name, const std::string& bytes) override {
+    WriteBytes(Native(name), bytes);
+    return Path(name);
+  }
+  std::u16string MakeFolder(const std::string& name) override {
+    std::filesystem::create_directories(Native(name));
+    return Path(name);
+  }
+  std::u16string MakeReadOnlyFile(const std::string& name, const std::string& bytes) override {
+    WriteBytes(Native(name), bytes);
+    namespace fs = std::filesystem;
+    fs::permissions(Native(name), fs::perms::owner_write | fs::perms::group_write |
+                                      fs::perms::others_write,
+                    fs::perm_options::remove);
+    readOnly_.push_back(Native(name));
+    return Path(name);
+  }
+  std::string Bytes(const std::string& name) override { return ReadBytes(Native(name)); }
+#ifdef _WIN32
+  bool caseInsensitive() const override { return true; }
+  bool ansiIs1252() const override { return true; }
+#else
+  bool caseInsensitive() const override { return false; }
+  bool ansiIs1252() const override { return false; }
+#endif
+
+ private:
+  std::filesystem::path Native(const std::string& name) {
+    return (folder_.path() / name).make_preferred();
+  }
+  TempFolder folder_;
+  std::vector<std::filesystem::path> readOnly_;
+};
+
+struct Flavour {
+  const char* name;
+  std::function<std::unique_ptr<Environment>()> make;
+};
+
+void PrintTo(const Flavour& flavour, std::ostream* os) { *os << flavour.name; }
+
+class SystemContract : public ::testing::TestWithParam<Flavour> {
+ protected:
+  void SetUp() override { env = GetParam().make(); }
+  void TearDown() override {
+    for (SysHandle h : open_) sys().CloseHandle(h);
+  }
+  System& sys() { return env->sys(); }
+
+  // An open that the fixture closes at the end if the test did not.
+  SysHandle Open(const std::u16string& path, uint32_t access = kReadWrite, uint32_t share = 0) {
+    SysHandle h = sys().CreateFileW(path.c_str(), access, share, kOpenExisting,
+                                    kFlagSequentialScan);
+    if (h != kInvalidHandle) open_.push_back(h);
+    return h;
+  }
+  void Close(SysHandle h) {
+    EXPECT_TRUE(sys().CloseHandle(h));
+    std::erase(open_, h);
+  }
+  // The error of an open that must fail.
+  uint32_t OpenError(const std::u16string& path, uint32_t access = kReadWrite) {
+    SysHandle h = Open(path, access);
+    EXPECT_EQ(h, kInvalidHandle);
+    return h == kInvalidHandle ? sys().GetLastError() : 0;
+  }
+  std::string Read(SysHandle h, uint32_t count, bool* ok = nullptr) {
+    std::string buffer(count, '\0');
+    uint32_t done = 12345;
+    bool result = sys().ReadFile(h, buffer.data(), count, &done);
+    if (ok != nullptr) *ok = result;
+    EXPECT_TRUE(result);
+    buffer.resize(done <= count ? done : 0);
+    return buffer;
+  }
+
+  std::unique_ptr<Environment> env;
+
+ private:
+  std::vector<SysHandle> open_;
+};
+
+TEST_P(SystemContract, FailedOpensGiveTheWindowsCodes) {
+  env->MakeFolder("folder");
+  env->MakeReadOnlyFile("locked.txt", "abc");
+  EXPECT_EQ(OpenError(env->Path("missing.txt")), kErrorFileNotFound);
+  EXPECT_EQ(OpenError(env->Path("nowhere/missing.txt")), kErrorPathNotFound);
+  EXPECT_EQ(OpenError(env->Path("folder")), kErrorAccessDenied);
+  EXPECT_EQ(OpenError(env->Path("locked.txt")), kErrorAccessDenied);
+}
+
+TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {
+  std::u16string path = env->MakeReadOnlyFile("locked.txt", "abc");
+  SysHandle h = Open(path, kGenericRead);
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 10), "abc");
+}
+
+TEST_P(SystemContract, TheAnsiOpenAgreesWithTheWideOne) {
+  env->MakeFile("plain.txt", "xyz");
+  std::string path;
+  for (char16_t c : env->Path("plain.txt")) path += static_cast<char>(c);  // ASCII temp paths
+  SysHandle h = sys().CreateFileA(path.c_str(), kReadWrite, 0, kOpenExisting, 0);
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 3), "xyz");
+  EXPECT_TRUE(sys().CloseHandle(h));
+
+  std::string missing;
+  for (char16_t c : env->Path("nowhere/missing.txt")) missing += static_cast<char>(c);
+  EXPECT_EQ(sys().CreateFileA(missing.c_str(), kReadWrite, 0, kOpenExisting, 0), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorPathNotFound);
+}
+
+TEST_P(SystemContract, AnExclusiveOpenKeepsOthersOutUntilClosed) {
+  std::u16string path = env->MakeFile("doc.psd", "data");
+  SysHandle first = Open(path);
+  ASSERT_NE(first, kInvalidHandle);
+  EXPECT_EQ(OpenError(path), kErrorSharingViolation);
+  EXPECT_EQ(OpenError(path, kGenericRead), kErrorSharingViolation);
+  Close(first);
+  SysHandle again = Open(path);
+  EXPECT_NE(again, kInvalidHandle);
+}
+
+TEST_P(SystemContract, ReadsFillTheCountExceptAtTheEnd) {
+  SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 4), "0123");
+  EXPECT_EQ(Read(h, 100), "456789");
+  EXPECT_EQ(Read(h, 100), "");  // at the end: success, nothing read
+  EXPECT_EQ(sys().SetFilePointer(h, 50, kFileBegin), 50u);
+  EXPECT_EQ(Read(h, 5), "");  // past the end: the same
+}
+
+TEST_P(SystemContract, ThePointerMovesAndANegativeTargetFails) {
+  SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 0u);
+  Read(h, 4);
+  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 4u);
+  EXPECT_EQ(sys().SetFilePointer(h, -3, kFileCurrent), 1u);
+  EXPECT_EQ(sys().SetFilePointer(h, -2, kFileEnd), 8u);
+  EXPECT_EQ(Read(h, 5), "89");
+  EXPECT_EQ(sys().SetFilePointer(h, 3, kFileBegin), 3u);
+
+  EXPECT_EQ(sys().SetFilePointer(h, -1, kFileBegin), kInvalidSetFilePointer);
+  EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
+  EXPECT_EQ(sys().SetFilePointer(h, -4, kFileCurrent), kInvalidSetFilePointer);
+  EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
+  EXPECT_EQ(sys().SetFilePointer(h, -11, kFileEnd), kInvalidSetFilePointer);
+  EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
+  // A failed move leaves the pointer where it was.
+  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 3u);
+  EXPECT_EQ(Read(h, 2), "34");
+}
+
+TEST_P(SystemContract, AWriteOverwritesInPlaceAndKeepsTheLength) {
+  SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
+  ASSERT_NE(h, kInvalidHandle);
+  ASSERT_EQ(sys().SetFilePointer(h, 3, kFileBegin), 3u);
+  uint32_t done = 0;
+  EXPECT_TRUE(sys().WriteFile(h, "abc", 3, &done));
+  EXPECT_EQ(done, 3u);
+  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 6u);
+  EXPECT_EQ(Read(h, 10), "6789");
+  Close(h);
+  EXPECT_EQ(env->Bytes("ten.bin"), "012abc6789");
+}
+
+TEST_P(SystemContract, DirectorySearchFindsFilesAndFolders) {
+  env->MakeFile("Report.TXT", "r");
+  env->MakeFolder("Sub");
+  FindData data{};
+  SysHandle s = sys().FindFirstFileW(env->Path("Report.TXT").c_str(), &data);
+  ASSERT_NE(s, kInvalidHandle);
+  EXPECT_EQ(std::u16string(data.cFileName), u"Report.TXT");
+  EXPECT_EQ(data.attributes & 0x10u, 0u);
+  EXPECT_TRUE(sys().FindClose(s));
+
+  s = sys().FindFirstFileW(env->Path("Sub").c_str(), &data);
+  ASSERT_NE(s, kInvalidHandle);
+  EXPECT_EQ(std::u16string(data.cFileName), u"Sub");
+  EXPECT_NE(data.attributes & 0x10u, 0u);
+  EXPECT_TRUE(sys().FindClose(s));
+
+  s = sys().FindFirstFileW(env->Path("Rep*.TXT").c_str(), &data);
+  ASSERT_NE(s, kInvalidHandle);
+  EXPECT_EQ(std::u16string(data.cFileName), u"Report.TXT");
+  EXPECT_TRUE(sys().FindClose(s));
+
+  EXPECT_EQ(sys().FindFirstFileW(env->Path("absent.txt").c_str(), &data), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+}
+
+TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {
+  env->MakeFile("Report.TXT", "r");
+  FindData data{};
+  for (const char* pattern : {"report.txt", "REPORT.*"}) {
+    SCOPED_TRACE(pattern);
+    SysHandle s = sys().FindFirstFileW(env->Path(pattern).c_str(), &data);
+    if (env->caseInsensitive()) {
+      ASSERT_NE(s, kInvalidHandle);
+      // The name comes back as stored, whatever the case asked for.
+      EXPECT_EQ(std::u16string(data.cFileName), u"Report.TXT");
+      EXPECT_TRUE(sys().FindClose(s));
+    } else {
+      EXPECT_EQ(s, kInvalidHandle);
+      EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+    }
+  }
+}
+
+TEST_P(SystemContract, AsciiTextRoundTripsThroughUtf16) {
+  const char text[] = "C:\\Docs\\Report 1.psd";
+  const int withTerminator = static_cast<int>(sizeof text);
+  EXPECT_EQ(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, text, -1, nullptr, 0),
+            withTerminator);
+  char16_t wide[64];
+  ASSERT_EQ(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, text, -1, wide, 64),
+            withTerminator);
+  EXPECT_EQ(std::u16string(wide), u"C:\\Docs\\Report 1.psd");
+  EXPECT_EQ(sys().WideCharToMultiByte(kCodePageAnsi, 0, wide, -1, nullptr, 0), withTerminator);
+  char back[64];
+  ASSERT_EQ(sys().WideCharToMultiByte(kCodePageAnsi, 0, wide, -1, back, 64), withTerminator);
+  EXPECT_STREQ(back, text);
+
+  // Without the terminator in the count, none is written or counted.
+  EXPECT_EQ(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, "abc", 3, wide, 64), 3);
+}
+
+TEST_P(SystemContract, AConversionThatDoesNotFitFailsWithCode122) {
+  char16_t wide[4];
+  EXPECT_EQ(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, "abcdef", -1, wide, 4), 0);
+  EXPECT_EQ(sys().GetLastError(), kErrorInsufficientBuffer);
+  char narrow[4];
+  EXPECT_EQ(sys().WideCharToMultiByte(kCodePageAnsi, 0, u"abcdef", -1, narrow, 4), 0);
+  EXPECT_EQ(sys().GetLastError(), kErrorInsufficientBuffer);
+}
+
+TEST_P(SystemContract, AHighByteRoundTripsInTheAnsiPage) {
+  const char text[] = "caf\xE9";
+  char16_t wide[8];
+  ASSERT_EQ(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, text, -1, wide, 8), 5);
+  // Page 1252 maps 0xE9 to U+00E9; the UTF-8 page carries the stray byte
+  // as a lone surrogate.
+  EXPECT_EQ(wide[3], env->ansiIs1252() ? u'\u00E9' : char16_t(0xDCE9));
+  char back[8];
+  ASSERT_EQ(sys().WideCharToMultiByte(kCodePageAnsi, 0, wide, -1, back, 8), 5);
+  EXPECT_STREQ(back, text);
+}
+
+TEST_P(SystemContract, CountedStringsCarryTheirByteLength) {
+  HostString s = sys().SysAllocString(u"abc");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(HostStringByteLength(s), 6u);
+  EXPECT_EQ(std::u16string(s), u"abc");
+
+  HostString raw = sys().SysAllocStringByteLen("\x01\x02\x03", 3);
+  ASSERT_NE(raw, nullptr);
+  EXPECT_EQ(HostStringByteLength(raw), 3u);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(raw);
+  EXPECT_EQ(bytes[0], 1);
+  EXPECT_EQ(bytes[2], 3);
+  EXPECT_EQ(bytes[3], 0);  // terminated behind the bytes
+}
+
+TEST_P(SystemContract, MemoryComesAndGoes) {
+  void* block = sys().Allocate(65536 + 8);
+  ASSERT_NE(block, nullptr);
+  static_cast<char*>(block)[65536 + 7] = 1;
+  sys().Release(block);
+  sys().Release(nullptr);
+}
+
+std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, SystemContract,
+    ::testing::Values(Flavour{"Fake", [] { return std::unique_ptr<Environment>(new FakeEnvironment); }},
+#ifdef _WIN32
+                      Flavour{"Win32",
+#else
+                      Flavour{"Posix",
+#endif
+                              [] { return std::unique_ptr<Environment>(new RealEnvironment); }}),
+    FlavourName);
+
+}  // namespace
