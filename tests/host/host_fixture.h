@@ -14,6 +14,13 @@
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
 
+// The droplet's own path with the platform's separator, so that the driver
+// finds its caption.
+inline void PlaceDroplet(FakeSystem& fake) {
+  fake.modulePath = std::u16string(u"C:") + kModulePathSeparator + u"Tools" +
+                    kModulePathSeparator + u"Repair.exe";
+}
+
 class HostRun : public ::testing::Test {
  protected:
   HostRun() : scope_(fake), saved_(gDropletSettings) {
@@ -21,6 +28,7 @@ class HostRun : public ::testing::Test {
     ApplyDropletDefaults();
     CurrentMessage = msg::kConnect;
     fake.hostObject = &host;
+    PlaceDroplet(fake);
   }
   ~HostRun() override { gDropletSettings = saved_; }
 

@@ -1,0 +1,248 @@
+// The run: connection before any file, its traces, and every way it ends.
+#include <string>
+#include <vector>
+
+#include "tests/host/host_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Message(const char* format, int code) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, code);
+  return text;
+}
+
+class Connection : public HostRun {
+ protected:
+  Connection() { fake.AddFile(u"C:\\a.psd", kDamaged); }
+  bool FileTouched() { return fake.Calls(Op::CreateFileW) + fake.Calls(Op::CreateFileA) != 0; }
+  // Connection and host-side traces, without the repair pass's own.
+  Lines RunTraces() {
+    Lines out;
+    for (const std::string& t : traces.texts())
+      if (t != "CBuffer\n" && t != "CFileAccess\n" && t != "Repair Done\n") out.push_back(t);
+    return out;
+  }
+};
+
+TEST_F(Connection, SuccessfulRunTracesEveryStepInOrder) {
+  ASSERT_EQ(Run("C:\\a.psd"), 0);
+  EXPECT_EQ(RunTraces(),
+            (Lines{"C:\\a.psd", "\n", "OleInitialize\n", "CLSIDFromProgID\n",
+                   "CLSID=12345678-9abc-def0- 1 2- 3 4 5 6 7 8\n", "CoCreateInstance\n",
+                   "QueryInterface\n", "MakeControlObject\n", "MakeDescriptor\n",
+                   "MakeDescriptor\n", "MakeList\n", "C:\\a.psd", "\n", "Adding path\n",
+                   "err=0\n"}));
+  EXPECT_EQ(U8(fake.progId), "Pixmantle.Application.7");
+  EXPECT_EQ(fake.createContext, 4u);
+  EXPECT_TRUE(fake.createIid == kDispatchIid);
+  EXPECT_EQ(host.calls[0], "QueryInterface");
+  EXPECT_EQ(fake.LiveAllocations(), 0);
+}
+
+TEST_F(Connection, IdentifierFollowsTheHostName) {
+  gDropletSettings.hostName = "Other";
+  ASSERT_EQ(Run(""), 0);
+  EXPECT_EQ(U8(fake.progId), "Other.Application.7");
+}
+
+TEST_F(Connection, LaunchFailureShowsTheLaunchMessageWithCode5) {
+  fake.createResult = kServerExecFailure;
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kLaunch, 5));
+  EXPECT_FALSE(FileTouched());
+  EXPECT_EQ(host.plays, 0);
+  EXPECT_TRUE(traces.Has("err=80080005\n"));
+}
+
+// Every connection step that fails is reported with its own code; none
+// touches a file or reaches the host.
+TEST_F(Connection, FailedConnectionStepsAreReported) {
+  struct Case {
+    const char* what;
+    int32_t* field;
+    int32_t result;
+    int code;
+  };
+  FakeSystem* f = &fake;
+  for (Case c : {Case{"OleInitialize", &f->oleResult, static_cast<int32_t>(0x8001010Eu), 0x010E},
+                 Case{"CLSIDFromProgID", &f->clsidResult, kClassStringInvalid, 0x01F3},
+                 Case{"CoCreateInstance", &f->createResult, kClassNotRegistered, 0x0154},
+                 Case{"CoCreateInstance low 0", &f->createResult,
+                      static_cast<int32_t>(0x80070000u), -1}}) {
+    SCOPED_TRACE(c.what);
+    fake.oleResult = fake.clsidResult = fake.createResult = 0;
+    fake.boxes.clear();
+    *c.field = c.result;
+    char expectedTrace[32];
+    std::snprintf(expectedTrace, sizeof expectedTrace, "err=%x\n", static_cast<unsigned>(c.result));
+    EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, c.code));
+    EXPECT_TRUE(traces.Has(expectedTrace));
+  }
+  EXPECT_FALSE(FileTouched());
+  EXPECT_EQ(host.calls, Lines{});
+}
+
+TEST_F(Connection, NoObjectFromActivationIsNeverCalled) {
+  fake.hostObject = nullptr;
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1));
+  EXPECT_FALSE(FileTouched());
+}
+
+TEST_F(Connection, FailedOrEmptyQueryIsReported) {
+  host.FailAt("QueryInterface", 1, static_cast<int32_t>(0x80004002u));
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, 0x4002));
+  EXPECT_FALSE(FileTouched());
+
+  RecordingHost empty;
+  empty.FailAt("QueryInterface", 1, 0);
+  fake.hostObject = &empty;
+  fake.boxes.clear();
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1));
+  EXPECT_FALSE(FileTouched());
+}
+
+TEST_F(Connection, IdentifierConversionFailure) {
+  fake.FailAt(Op::Allocate, 1, kErrorNotEnoughMemory);
+  EXPECT_EQ(Run("C:\\a.psd"), 2);
+  EXPECT_STREQ(CurrentMessage, msg::kConnect);
+  EXPECT_EQ(fake.Calls(Op::OleInitialize), 0);
+  EXPECT_FALSE(FileTouched());
+  EXPECT_TRUE(traces.Has("err=0\n"));
+}
+
+TEST_F(Connection, PathCopiesThatCannotBeAllocated) {
+  static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
+  gDropletSettings.destinationMode = 3;
+  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  fake.FailAt(Op::Allocate, 2, kErrorNotEnoughMemory);
+  EXPECT_EQ(Run("C:\\a.psd"), 2);
+
+  gDropletSettings.destinationMode = 1;
+  gDropletSettings.logErrors = true;
+  gDropletSettings.logFile = reinterpret_cast<const PathRecord*>(record);
+  fake.FailAt(Op::Allocate, 4, kErrorNotEnoughMemory);
+  EXPECT_EQ(Run("C:\\a.psd"), 2);
+  EXPECT_FALSE(FileTouched());
+  EXPECT_EQ(fake.Calls(Op::OleInitialize), 0);
+  EXPECT_EQ(fake.LiveAllocations(), 0);
+}
+
+// A host object that is not obtained, before or during the request, ends the
+// run with the connection message; nothing is called through it.
+TEST_F(Connection, HostObjectsNotObtained) {
+  struct Case {
+    const char* operation;
+    int nth;
+    int32_t result;
+    bool leaveNothing;
+    int code;
+    bool fileTouched;
+  };
+  for (Case c : {Case{"MakeControlObject", 1, static_cast<int32_t>(0x80004005u), false, 0x4005, false},
+                 Case{"MakeControlObject", 1, 0, true, -1, false},
+                 Case{"MakeDescriptor", 1, static_cast<int32_t>(0x8007000Eu), true, 0x000E, false},
+                 Case{"MakeList", 1, 0, true, -1, false},
+                 Case{"MakeDescriptor", 2, static_cast<int32_t>(0x80004005u), false, 0x4005, true},
+                 Case{"TypeIdOfString", 1, static_cast<int32_t>(0x80020009u), false, 0x0009, true}}) {
+    SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
+    FakeSystem local;
+    ScopedSystem scope(local);
+    local.AddFile(u"C:\\a.psd", kDamaged);
+    PlaceDroplet(local);
+    RecordingHost failing;
+    failing.FailAt(c.operation, c.nth, c.result, c.leaveNothing);
+    local.hostObject = &failing;
+    std::string tail = "C:\\a.psd";
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code));
+    EXPECT_EQ(failing.plays, 0);
+    EXPECT_EQ(local.Contents(u"C:\\a.psd"), c.fileTouched ? kRepaired : kDamaged);
+  }
+}
+
+TEST_F(Connection, NamingObjectsNotObtained) {
+  static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
+  gDropletSettings.destinationMode = 3;
+  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  // The rules descriptor, the components list, a component descriptor, the
+  // result descriptor.
+  struct Case {
+    const char* operation;
+    int nth;
+  };
+  for (Case c : {Case{"MakeDescriptor", 2}, Case{"MakeList", 2}, Case{"MakeDescriptor", 5},
+                 Case{"MakeDescriptor", 9}}) {
+    SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
+    RecordingHost failing;
+    failing.FailAt(c.operation, c.nth, 0, true);
+    fake.hostObject = &failing;
+    CurrentMessage = msg::kConnect;
+    EXPECT_EQ(Run(""), -1);
+    EXPECT_STREQ(CurrentMessage, msg::kConnect);
+    EXPECT_EQ(failing.plays, 0);
+  }
+}
+
+// A name, text or counted string that cannot be made is never sent.
+TEST_F(Connection, TextsThatCannotBeMadeEndWithOutOfMemory) {
+  static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
+  gDropletSettings.destinationMode = 3;
+  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  gDropletSettings.namingSlots[0] = {19, "text"};
+  struct Case {
+    const char* what;
+    Op op;
+    int nth;
+  };
+  // Conversions: the identifier and the token take two calls each (length,
+  // then text); the first name's conversion is the sixth. Allocations: the
+  // identifier, the folder copy, the repair's buffer, then the first name.
+  for (Case c : {Case{"path string", Op::SysAllocString, 1},
+                 Case{"data", Op::SysAllocStringByteLen, 1},
+                 Case{"folder", Op::SysAllocString, 2},
+                 Case{"name", Op::SysAllocString, 3},
+                 Case{"slot text", Op::SysAllocString, 4},
+                 Case{"name conversion", Op::MultiByteToWideChar, 6},
+                 Case{"name allocation", Op::Allocate, 4}}) {
+    SCOPED_TRACE(c.what);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    local.AddFile(u"C:\\a.psd", kDamaged);
+    RecordingHost recording;
+    local.hostObject = &recording;
+    local.FailAt(c.op, c.nth, kErrorNotEnoughMemory);
+    CurrentMessage = msg::kConnect;
+    std::string tail = "C:\\a.psd";
+    EXPECT_EQ(RunDroplet(tail.data()), -41);
+    EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
+    EXPECT_EQ(recording.plays, 0);
+    EXPECT_EQ(local.Contents(u"C:\\a.psd"), kRepaired);  // the failure came after the repair
+    for (const std::string& call : recording.calls)
+      EXPECT_EQ(call.find("<absent>"), std::string::npos) << call;
+  }
+}
+
+TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
+  fake.AddFile(u"C:\\c.psd", kDamaged);
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"), Message(msg::kOpen, 2));
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
+  EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
+  EXPECT_EQ(host.plays, 0);
+  EXPECT_EQ(host.Count("AddPathItem"), 1);
+}
+
+TEST_F(Connection, ConversionFailureStillSendsTheRequest) {
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  // Identifier: two calls; first token: two; the second token's length query fails.
+  fake.FailAt(Op::MultiByteToWideChar, 5, kErrorInvalidParameter);
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"), "");
+  EXPECT_EQ(host.plays, 1);
+  EXPECT_EQ(host.playedRequest[1], "  path C:\\a.psd");
+  EXPECT_EQ(host.playedRequest[2], "'null' data 0 bytes");
+  EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+}  // namespace
