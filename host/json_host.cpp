@@ -27,7 +27,7 @@ struct Item {
   JsonDescriptor* descriptor = nullptr;
 };
 
-class JsonDescriptor : public HostDescriptor {
+class JsonDescriptor final : public HostDescriptor {
  public:
   std::vector<Item> items;
 
@@ -56,7 +56,7 @@ class JsonDescriptor : public HostDescriptor {
   }
 };
 
-class JsonList : public HostList {
+class JsonList final : public HostList {
  public:
   std::vector<Item> items;
 
@@ -240,7 +240,7 @@ class Writer {
   std::string& out_;
 };
 
-class JsonControl : public HostControl {
+class JsonControl final : public HostControl {
  public:
   explicit JsonControl(JsonHost& host) : host_(host) {}
   int32_t PlayEvent(uint32_t event, HostDescriptor* request, int32_t dialogMode,
@@ -251,7 +251,7 @@ class JsonControl : public HostControl {
   JsonHost& host_;
 };
 
-class JsonApplication : public HostApplication, public HostObject {
+class JsonApplication final : public HostApplication, public HostObject {
  public:
   explicit JsonApplication(JsonHost& host) : host_(host) {}
   int32_t QueryInterface(const Guid& iid, HostApplication** application) override {

@@ -8,7 +8,7 @@ struct Entry {
   RecordingHost::List* list = nullptr;
 };
 
-class RecordingHost::Descriptor : public HostDescriptor {
+class RecordingHost::Descriptor final : public HostDescriptor {
  public:
   Descriptor(RecordingHost& host, std::string name) : host_(host), name(std::move(name)) {}
   RecordingHost& host_;
@@ -53,7 +53,7 @@ class RecordingHost::Descriptor : public HostDescriptor {
   }
 };
 
-class RecordingHost::List : public HostList {
+class RecordingHost::List final : public HostList {
  public:
   List(RecordingHost& host, std::string name) : host_(host), name(std::move(name)) {}
   RecordingHost& host_;
@@ -87,7 +87,7 @@ int32_t RecordingHost::Descriptor::SetListItem(uint32_t key, HostList* list) {
                 {host_.Key(key) + " list", nullptr, l});
 }
 
-class RecordingHost::Control : public HostControl {
+class RecordingHost::Control final : public HostControl {
  public:
   Control(RecordingHost& host, std::string name) : host_(host), name(std::move(name)) {}
   RecordingHost& host_;
