@@ -1,0 +1,71 @@
+// Small helpers shared by the repair tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "messages/messages.h"
+#include "messages/process_state.h"
+#include "messages/trace.h"
+
+namespace repair_test {
+
+// Records the trace texts emitted while it lives.
+class Traces {
+ public:
+  Traces() : previous_(SetTraceSink(&Record)) { Texts().clear(); }
+  ~Traces() { SetTraceSink(previous_); }
+  Traces(const Traces&) = delete;
+  Traces& operator=(const Traces&) = delete;
+  const std::vector<std::string>& texts() const { return Texts(); }
+
+ private:
+  static std::vector<std::string>& Texts() {
+    static std::vector<std::string> texts;
+    return texts;
+  }
+  static void Record(const char* text) { Texts().push_back(text); }
+  TraceSink previous_;
+};
+
+// Resets the process-wide state the pass reads and writes, and restores it.
+class PassState {
+ public:
+  explicit PassState(bool wide = true) : wide_(WideMode), message_(CurrentMessage) {
+    WideMode = wide;
+    CurrentMessage = msg::kConnect;
+  }
+  ~PassState() {
+    WideMode = wide_;
+    CurrentMessage = message_;
+  }
+
+ private:
+  bool wide_;
+  const char* message_;
+};
+
+// A file's bytes with a token placed at each offset.
+inline std::string WithTokens(std::size_t size, std::initializer_list<std::size_t> offsets,
+                              const std::string& token, char fill = 'x') {
+  std::string bytes(size, fill);
+  for (std::size_t at : offsets) bytes.replace(at, token.size(), token);
+  return bytes;
+}
+
+// "" when the two byte strings are equal; otherwise where they first differ.
+// (Comparing large files with EXPECT_EQ would make the framework diff them.)
+inline std::string Difference(const std::string& got, const std::string& want) {
+  if (got == want) return "";
+  std::size_t i = 0;
+  while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+  auto around = [i](const std::string& s) {
+    std::size_t from = i < 8 ? 0 : i - 8;
+    return from < s.size() ? s.substr(from, 27) : std::string();
+  };
+  return "sizes " + std::to_string(got.size()) + " and " + std::to_string(want.size()) +
+         ", first difference at " + std::to_string(i) + ": got \"" + around(got) +
+         "\", want \"" + around(want) + "\"";
+}
+
+}  // namespace repair_test
