@@ -1,0 +1,41 @@
+// Differential fuzzing of the repair pass: the input describes a file made of
+// tokens, partial tokens, "/" runs and fills up to the chunk borders; the
+// pass over the fake System must leave exactly what the plain model gives.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "messages/messages.h"
+#include "repair/repair_file.h"
+#include "tests/repair/repair_model.h"
+#include "tests/support/fake_system.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  size_t at = 0;
+  auto next = [&]() -> std::size_t {
+    if (at >= size) return 0;
+    std::size_t value = data[at++];
+    if (at < size) value = value << 8 | data[at++];
+    return value;
+  };
+  std::string bytes = repair_model::Build(next, 3 * 0x10000 + 64);
+  std::string want = repair_model::Repair(bytes);
+
+  FakeSystem fake;
+  fake.AddFile(u"C:\\fuzz.psd", bytes);
+  int32_t result;
+  {
+    ScopedSystem installed(fake);
+    result = RepairFile(u"C:\\fuzz.psd");
+  }
+  std::size_t writes = fake.LogOf("WriteFile").size();
+  if (result != 0 || fake.Contents(u"C:\\fuzz.psd") != want ||
+      writes != static_cast<std::size_t>(repair_model::Occurrences(bytes)) ||
+      fake.LiveAllocations() != 0) {
+    std::fprintf(stderr, "mismatch: result %d, %zu bytes, %zu writes\n", static_cast<int>(result),
+                 bytes.size(), writes);
+    std::abort();
+  }
+  return 0;
+}
