@@ -1,0 +1,145 @@
+// Runs the built droplet on real files in a temporary folder and checks what
+// a user sees: the repaired bytes, the JSON request, the message, the exit value.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+std::string gDroplet;
+
+const std::string kDamaged = "/Values [ --.-00000";
+const std::string kRepaired = "/Values [ 1.0000000";
+
+struct Outcome {
+  int exitValue = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+class DropletRun : public ::testing::Test {
+ protected:
+  DropletRun() {
+    char pattern[] = "/tmp/droplet-e2e-XXXXXX";
+    folder = mkdtemp(pattern);
+  }
+  ~DropletRun() override { fs::remove_all(folder); }
+
+  Outcome Run(const std::vector<std::string>& args) {
+    std::string command = Quote(gDroplet);
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " </dev/null >" + Quote((folder / "stdout").string()) + " 2>" +
+               Quote((folder / "stderr").string());
+    Outcome o;
+    int status = std::system(command.c_str());
+    o.exitValue = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    o.out = Read(folder / "stdout");
+    o.err = Read(folder / "stderr");
+    fs::remove(folder / "stdout");
+    fs::remove(folder / "stderr");
+    return o;
+  }
+
+  fs::path folder;
+};
+
+TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
+  // A token straddling the 64 KiB border, one near the start, one at the end.
+  std::string first(70000, 'a');
+  first.replace(100, kDamaged.size(), kDamaged);
+  first.replace(65536 - 7, kDamaged.size(), kDamaged);
+  first += kDamaged;
+  std::string second = "no token here " + kDamaged.substr(0, 18);
+  Write(folder / "first.psd", first);
+  Write(folder / "second file.psd", second);
+
+  Outcome o = Run({(folder / "first.psd").string(), (folder / "second file.psd").string()});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "");
+
+  std::string repaired = first;
+  for (size_t at : {size_t(100), size_t(65536 - 7), first.size() - kDamaged.size()})
+    repaired.replace(at, kRepaired.size(), kRepaired);
+  EXPECT_EQ(Read(folder / "first.psd"), repaired);
+  EXPECT_EQ(Read(folder / "second file.psd"), second);
+
+  json request = json::parse(o.out);
+  json expected = {
+      {"event", "BtcF"},
+      {"dialogMode", 2},
+      {"typeIdLookups", 1},
+      {"items",
+       {{{"key", "File"},
+         {"kind", "list"},
+         {"value",
+          {{{"kind", "path"}, {"value", (folder / "first.psd").string()}},
+           {{"kind", "path"}, {"value", (folder / "second file.psd").string()}}}}},
+        {{"key", "null"}, {"kind", "data"}, {"value", ""}},
+        {{"key", "OvrO"}, {"kind", "boolean"}, {"value", false}},
+        {{"key", "Ovrd"}, {"kind", "boolean"}, {"value", false}},
+        {{"key", "Fldr"}, {"kind", "boolean"}, {"value", false}},
+        {{"key", "SvAn"}, {"kind", "boolean"}, {"value", false}},
+        {{"key", "suppressWarnings"}, {"kind", "boolean"}, {"value", false}}}}};
+  EXPECT_EQ(request, expected) << o.out;
+}
+
+TEST_F(DropletRun, NoFilesSendsAnEmptyList) {
+  Outcome o = Run({});
+  EXPECT_EQ(o.exitValue, 1);
+  json request = json::parse(o.out);
+  EXPECT_EQ(request["items"][0]["value"], json::array());
+  EXPECT_EQ(request["items"].size(), 7u);
+}
+
+TEST_F(DropletRun, MissingFileShowsTheOpenMessageAndSendsNothing) {
+  Write(folder / "a.psd", kDamaged);
+  Write(folder / "c.psd", kDamaged);
+  Outcome o = Run({(folder / "a.psd").string(), (folder / "missing.psd").string(),
+                   (folder / "c.psd").string()});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err,
+            "droplet: The droplet was unable to open the file for repair. Please try again. "
+            "(Error code 2.)\n");
+  EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
+  EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s <droplet>\n", argv[0]);
+    return 2;
+  }
+  gDroplet = fs::absolute(argv[1]).string();
+  return RUN_ALL_TESTS();
+}
