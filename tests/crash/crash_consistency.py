@@ -75,9 +75,9 @@ def check_intermediate(original, places, current):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("droplet")
-    ap.add_argument("--kills", type=int, default=150)
-    ap.add_argument("--size", type=int, default=32 << 20)
-    ap.add_argument("--tokens", type=int, default=40000)
+    ap.add_argument("--kills", type=int, default=120)
+    ap.add_argument("--size", type=int, default=16 << 20)
+    ap.add_argument("--tokens", type=int, default=20000)
     ap.add_argument("--seed", type=int, default=20261207)
     args = ap.parse_args()
     rng = random.Random(args.seed)
