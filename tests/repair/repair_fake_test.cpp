@@ -59,7 +59,7 @@ TEST(RepairCalls, WorkedExampleReadsTwiceAndWritesOnceInPlace) {
   fake.AddFile(kPath, bytes);
   Outcome out = RunPass(fake);
   EXPECT_EQ(out.result, 0);
-  EXPECT_EQ(out.message, msg::kConnect);  // success stores no message
+  EXPECT_STREQ(out.message, msg::kConnect);  // success stores no message
   EXPECT_EQ(Difference(out.contents, WithTokens(70000, {65530}, kRepaired)), "");
   EXPECT_EQ(fake.access, kGenericRead | kGenericWrite);
   EXPECT_EQ(fake.share, 0u);
@@ -126,7 +126,7 @@ TEST(RepairFailures, OutOfMemoryOpensNothing) {
   fake.FailAt(Op::Allocate, 1, kErrorNotEnoughMemory);
   Outcome out = RunPass(fake);
   EXPECT_EQ(out.result, -41);
-  EXPECT_EQ(out.message, msg::kOutOfMemory);
+  EXPECT_STREQ(out.message, msg::kOutOfMemory);
   EXPECT_EQ(Difference(out.contents, kDamaged + "x"), "");
   EXPECT_EQ(fake.log, std::vector<std::string>{"Allocate 65568 failed"});
   EXPECT_EQ(traces.texts(), std::vector<std::string>{"CBuffer\n"});
@@ -234,7 +234,7 @@ TEST(RepairFailures, AShortWriteIsAWriteFault) {
     fake.ShortWriteAt(nth);
     Outcome out = RunPass(fake);
     EXPECT_EQ(out.result, 29);  // ERROR_WRITE_FAULT
-    EXPECT_EQ(out.message, msg::kWrite);
+    EXPECT_STREQ(out.message, msg::kWrite);
     // The replacements before it stay; nothing after it is touched.
     std::string want = repair_model::Repair(original, nth);
     std::size_t at = 0;
@@ -253,7 +253,7 @@ TEST(RepairFailures, AFailureWithoutASystemCodeIsNeverReportedAsSuccess) {
     fake.FailAt(Op::ReadFile, 2, error);
     Outcome out = RunPass(fake);
     EXPECT_EQ(out.result, -1);
-    EXPECT_EQ(out.message, msg::kRead);
+    EXPECT_STREQ(out.message, msg::kRead);
   }
   FakeSystem fake;
   fake.AddFile(kPath, SeveralOccurrences());
@@ -282,7 +282,7 @@ TEST(RepairOpen, SystemRefusalsFailAtTheOpen) {
     Traces traces;
     Outcome out = RunPass(fake, c.path);
     EXPECT_EQ(out.result, c.code);
-    EXPECT_EQ(out.message, msg::kOpen);
+    EXPECT_STREQ(out.message, msg::kOpen);
     EXPECT_EQ(traces.texts(), (std::vector<std::string>{"CBuffer\n", "CFileAccess\n",
                                                         "CFileAccess open error\n"}));
   }
@@ -322,7 +322,7 @@ TEST(RepairOpen, AnsiPathThatDoesNotFitIsNeverOpenedUnderACutName) {
     fake.log.clear();
     Outcome out = RunPass(fake, path);
     EXPECT_EQ(out.result, 206);
-    EXPECT_EQ(out.message, msg::kOpen);
+    EXPECT_STREQ(out.message, msg::kOpen);
     EXPECT_EQ(fake.Calls(Op::CreateFileA), 1);  // only the one that fitted
     EXPECT_EQ(fake.log, (std::vector<std::string>{"Allocate 65568", "Release"}));
   }
@@ -360,7 +360,7 @@ TEST(RepairBuffer, MarkersFrameTheUsableBytesAndDamageOnlyTraces) {
       for (int at : c.damaged) buffer.data()[at] ^= 0x20;
     }
     EXPECT_EQ(traces.texts(), c.traces);
-    EXPECT_EQ(CurrentMessage, msg::kConnect);
+    EXPECT_STREQ(CurrentMessage, msg::kConnect);
   }
   EXPECT_EQ(fake.LiveAllocations(), 0);
   EXPECT_EQ(fake.LogOf("Allocate"), std::vector<std::string>(6, "Allocate 108"));

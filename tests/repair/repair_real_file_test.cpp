@@ -111,7 +111,7 @@ TEST_F(RealFile, AFileHeldOpenElsewhereIsRefusedAndUnchanged) {
                                              0, kOpenExisting, 0);
   ASSERT_NE(other, kInvalidHandle);
   EXPECT_EQ(Repair(file), 32);
-  EXPECT_EQ(CurrentMessage, msg::kOpen);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
   RealSystem().CloseHandle(other);
   EXPECT_EQ(Difference(ReadBytes(file), bytes), "");
   EXPECT_EQ(Repair(file), 0);  // and once it is let go, the repair goes through
@@ -121,7 +121,7 @@ TEST_F(RealFile, AFileHeldOpenElsewhereIsRefusedAndUnchanged) {
 TEST_F(RealFile, MissingReadOnlyAndFolderFailAtTheOpen) {
   fs::path missing = folder_ / "missing.psd";
   EXPECT_EQ(Repair(missing), 2);
-  EXPECT_EQ(CurrentMessage, msg::kOpen);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
   EXPECT_FALSE(fs::exists(missing));
 
   fs::path locked = folder_ / "locked.psd";
@@ -130,14 +130,14 @@ TEST_F(RealFile, MissingReadOnlyAndFolderFailAtTheOpen) {
                   fs::perm_options::remove);
   CurrentMessage = msg::kConnect;
   EXPECT_EQ(Repair(locked), 5);
-  EXPECT_EQ(CurrentMessage, msg::kOpen);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
   EXPECT_EQ(Difference(ReadBytes(locked), kDamaged + "z"), "");
 
   fs::path dir = folder_ / "folder.psd";
   fs::create_directory(dir);
   CurrentMessage = msg::kConnect;
   EXPECT_EQ(Repair(dir), 5);
-  EXPECT_EQ(CurrentMessage, msg::kOpen);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
 }
 
 #ifndef _WIN32
@@ -145,7 +145,7 @@ TEST_F(RealFile, AFifoIsRefusedWithoutBlocking) {
   fs::path fifo = folder_ / "pipe.psd";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
   EXPECT_EQ(Repair(fifo), 5);  // a blocking open would hang here: no writer
-  EXPECT_EQ(CurrentMessage, msg::kOpen);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
 }
 
 // Offsets are 32-bit: an occurrence below 2 GiB is repaired, one at or past
@@ -186,7 +186,7 @@ TEST_F(RealFile, TwoGibBoundaryOnASparseFile) {
       EXPECT_EQ(result, 0);
     } else {
       EXPECT_EQ(result, 131);  // ERROR_NEGATIVE_SEEK
-      EXPECT_EQ(CurrentMessage, msg::kWrite);
+      EXPECT_STREQ(CurrentMessage, msg::kWrite);
     }
     fd = ::open(file.c_str(), O_RDONLY);
     char got[19];
