@@ -101,7 +101,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
   char* position = tail;
   while (*position == ' ') ++position;
 
-  while (position != nullptr && *position != 0) {
+  while (*position != 0) {
     bool quoted = *position == '"';
     char delimiter = quoted ? '"' : ' ';
     if (quoted) ++position;

@@ -97,7 +97,8 @@ int32_t Run(char* tail, RunState& state) {
   }
 
   HostApplication* application = nullptr;
-  if (int32_t r = Connect(state, &application); r != 0) return r;
+  if (int32_t r = Connect(state, &application); r != 0 || application == nullptr)
+    return r != 0 ? r : ConnectionFailure(0);
 
   BatchHost host = {application, nullptr, nullptr, nullptr, state.destinationFolder,
                     state.logFile};

@@ -15,7 +15,7 @@ rm -f /tmp/droplet-tidy.$$
 [ "$status" -eq 0 ] || { echo "clang-tidy found problems"; exit 1; }
 
 echo "cppcheck"
-cppcheck --enable=warning,style,performance,portability --std=c++20 --inline-suppr \
+cppcheck --enable=warning,performance,portability --std=c++20 --inline-suppr \
   --suppress=missingIncludeSystem --error-exitcode=1 -q -I . \
   system messages driver repair host
 echo "lint: clean"
