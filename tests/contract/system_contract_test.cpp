@@ -3,10 +3,15 @@
 // from the real thing fails here.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "tests/support/fake_system.h"
 #include "tests/support/real_system.h"
@@ -29,6 +34,8 @@ class Environment {
   virtual bool caseInsensitive() const = 0;
   // The ANSI code page is 1252 (Windows); otherwise UTF-8 with byte round trip.
   virtual bool ansiIs1252() const = 0;
+  // False only where the platform cannot refuse a write open of a read-only file.
+  virtual bool enforcesReadOnly() const { return true; }
 };
 
 class FakeEnvironment : public Environment {
@@ -93,6 +100,14 @@ class RealEnvironment : public Environment {
 #ifdef _WIN32
   bool caseInsensitive() const override { return true; }
   bool ansiIs1252() const override { return true; }
+  // Wine started by root opens files through root's Unix rights, so the
+  // read-only attribute does not keep a writer out there (Windows does).
+  bool enforcesReadOnly() const override {
+    bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    char user[64] = {};
+    DWORD size = sizeof user;
+    return !(wine && GetUserNameA(user, &size) && std::string(user) == "root");
+  }
 #else
   bool caseInsensitive() const override { return false; }
   bool ansiIs1252() const override { return false; }
@@ -160,7 +175,11 @@ TEST_P(SystemContract, FailedOpensGiveTheWindowsCodes) {
   EXPECT_EQ(OpenError(env->Path("missing.txt")), kErrorFileNotFound);
   EXPECT_EQ(OpenError(env->Path("nowhere/missing.txt")), kErrorPathNotFound);
   EXPECT_EQ(OpenError(env->Path("folder")), kErrorAccessDenied);
-  EXPECT_EQ(OpenError(env->Path("locked.txt")), kErrorAccessDenied);
+  if (env->enforcesReadOnly()) {
+    EXPECT_EQ(OpenError(env->Path("locked.txt")), kErrorAccessDenied);
+  } else {
+    std::printf("note: this platform lets root write read-only files; not checked\n");
+  }
 }
 
 TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {
