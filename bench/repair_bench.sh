@@ -73,7 +73,8 @@ time_best() {  # prepare-command timed-command...
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) b = 1; printf "%.2f", a / b }'; }
 
 do_cat() { cat "$1" >/dev/null; }
-do_grep() { grep -c -F -- "$TOKEN" "$1" >/dev/null || true; }
+# Into a file: with its output on /dev/null grep stops at the first match.
+do_grep() { grep -c -F -- "$TOKEN" "$1" >"$WORK/grep.count" || true; }
 do_sed() { sed -i "$SED_EXPR" "$1"; }
 do_perl() { perl -pi -e "$SED_EXPR" "$1"; }
 
