@@ -107,8 +107,9 @@ std::string IdName(long id) {
 }
 
 std::string Hex(BSTR bytes) {
+  if (bytes == nullptr) return "null";
   std::string out = "\"";
-  if (bytes != nullptr) {
+  {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
     for (UINT i = 0, n = SysStringByteLen(bytes); i < n; ++i) {
       char pair[3];

@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# End to end under Wine: droplet.exe on real files, against the stand-in host
+# (a COM local server that records every request it is sent), in one
+# throwaway 32-bit prefix.
+#   run_e2e.sh --droplet droplet.exe --host stand_in_host.exe --probe host_probe.exe
+#              --hold hold_file.exe --short short_name.exe --work <folder>
+# The message box is read from Wine's relay trace of MessageBoxW (text,
+# caption and style); one case shows it for real under Xvfb and keeps a
+# screenshot in the work folder.
+set -u
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --droplet) droplet=$2 ;;
+    --host) host=$2 ;;
+    --probe) probe=$2 ;;
+    --hold) hold=$2 ;;
+    --short) short_name=$2 ;;
+    --work) work=$2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+: "${droplet:?} ${host:?} ${probe:?} ${hold:?} ${short_name:?} ${work:?}"
+
+rm -rf "$work"
+mkdir -p "$work/files" "$work/expected" "$work/records" "$work/logs"
+work=$(cd "$work" && pwd)
+
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+failures=0
+fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "  ok: $*"; }
+
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+
+# A document with damaged tokens, one straddling the first 64 KiB border,
+# and beside it (in expected/) the same document repaired.
+make_document() {
+  python3 - "$1" "$work/expected/$(basename "$1")" <<'EOF'
+import sys
+bad, good = b"/Values [ --.-00000", b"/Values [ 1.0000000"
+head = b"%DOC\n" + b"x" * 100 + bad + b"\n"
+body = head + b"y" * (65536 - len(head) - 7) + bad + b"z" * 5000 + bad + b"\nend\n"
+open(sys.argv[1], "wb").write(body)
+open(sys.argv[2], "wb").write(body.replace(bad, good))
+EOF
+}
+same_bytes() { cmp -s "$1" "$2"; }
+
+# Runs the droplet without a display; its exit value goes to $status and
+# the boxes it showed (one line each: text|caption|style) to $boxes.
+run_droplet() {
+  local record=$1; shift
+  STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
+    wine "$droplet" "$@" </dev/null >"$work/logs/out" 2>"$work/logs/relay"
+  status=$?
+  boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
+          sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+}
+
+expect_status_1() { [ "$status" = 1 ] && pass "exit value 1" || fail "exit value $status, not 1"; }
+expect_no_box() { [ -z "$boxes" ] && pass "no box" || fail "unexpected box: $boxes"; }
+expect_box() {
+  [ "$boxes" = "$1|droplet|00000030" ] && pass "box: $1" || fail "box '$boxes', not '$1'"
+}
+expect_no_record() { [ ! -e "$1" ] && pass "nothing sent to the host" || fail "host got: $(cat "$1")"; }
+# The record holds exactly one request, equal to the given JSON.
+expect_record() {
+  if python3 - "$1" "$2" <<'EOF'
+import json, sys
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+want = json.loads(sys.argv[2])
+if len(lines) != 1 or json.loads(lines[0]) != want:
+    print("    got:  " + "\n          ".join(lines)); print("    want: " + json.dumps(want)); sys.exit(1)
+EOF
+  then pass "request recorded as expected"; else fail "request differs"; fi
+}
+json_text() { python3 -c 'import json,sys; print(json.dumps(sys.argv[1]))' "$1"; }
+defaults_json() {  # the request with the default settings, given the file list items
+  printf '{"event":"BtcF","dialogMode":2,"typeIdLookups":1,"items":[%s,%s,%s,%s,%s,%s,%s]}' \
+    "{\"key\":\"File\",\"kind\":\"list\",\"value\":[$1]}" \
+    '{"key":"null","kind":"data","value":""}' \
+    '{"key":"OvrO","kind":"boolean","value":false}' '{"key":"Ovrd","kind":"boolean","value":false}' \
+    '{"key":"Fldr","kind":"boolean","value":false}' '{"key":"SvAn","kind":"boolean","value":false}' \
+    '{"key":"suppressWarnings","kind":"boolean","value":false}'
+}
+path_item() { printf '{"kind":"path","value":%s}' "$(json_text "$1")"; }
+connection_message() { echo "The droplet was unable to connect. Please try again. (Error code $1.)"; }
+
+started=$(date +%s)
+echo "booting a 32-bit Wine prefix"
+wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 2; }
+wineserver -w  # the prefix is complete only once the first session has ended
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d 'user32.MessageBoxW' /f \
+  >/dev/null 2>&1
+
+echo "[$(( $(date +%s) - started )) s] case 2: host not registered"
+make_document "$work/files/unreached.psd"
+cp "$work/files/unreached.psd" "$work/unreached.orig"
+run_droplet "$work/records/2.json" "$(winpath "$work/files/unreached.psd")"
+expect_status_1
+expect_box "$(connection_message 499)"  # 0x800401F3 from CLSIDFromProgID
+same_bytes "$work/files/unreached.psd" "$work/unreached.orig" && pass "file untouched" ||
+  fail "file changed"
+expect_no_record "$work/records/2.json"
+
+echo "[$(( $(date +%s) - started )) s] case 3: host registered, its program missing"
+wine "$host" /register "$(winpath "$work/missing/stand_in_host.exe")" >/dev/null 2>&1 ||
+  fail "registration failed"
+run_droplet "$work/records/3.json" "$(winpath "$work/files/unreached.psd")"
+expect_status_1
+expect_box "$(connection_message 338)"  # Wine: 0x80040152 from CoCreateInstance
+same_bytes "$work/files/unreached.psd" "$work/unreached.orig" && pass "file untouched" ||
+  fail "file changed"
+expect_no_record "$work/records/3.json"
+
+wine "$host" /register >/dev/null 2>&1 || { fail "registration failed"; exit 1; }
+
+echo "[$(( $(date +%s) - started )) s] case 0: the stand-in host and the COM host wrappers agree"
+STAND_IN_HOST_RECORD=$(winpath "$work/records/0.json") wine "$probe" >"$work/logs/probe" 2>&1 &&
+  pass "every call succeeded" || fail "probe: $(cat "$work/logs/probe")"
+expect_record "$work/records/0.json" '{"event":"BtcF","dialogMode":2,"typeIdLookups":8,"items":[
+  {"key":"File","kind":"list","value":[{"kind":"path","value":"C:\\probe\\one \"1\".psd"}]},
+  {"key":"null","kind":"data","value":"007fff41"},
+  {"key":"OvrO","kind":"boolean","value":true},
+  {"key":"T   ","kind":"path","value":"C:\\out"},
+  {"key":"fileNamingRules","kind":"object","class":"fileNamingRules","value":[
+    {"key":"fileNamingComponents","kind":"list","value":[
+      {"kind":"object","class":"fileNamingComponents","value":[
+        {"key":"component","kind":"enum","type":"fileNamingComponent","value":"name"}]},
+      {"kind":"object","class":"fileNamingComponents","value":[
+        {"key":"textKey","kind":"text","value":null}]}]}]}]}'
+
+echo "[$(( $(date +%s) - started )) s] case 1: two files, one quoted with spaces, one by its short name"
+mkdir -p "$work/files/Folder With Spaces" "$work/files/Long Folder Name"
+first="$work/files/Folder With Spaces/first document.psd"
+second="$work/files/Long Folder Name/second document.psd"
+make_document "$first"
+make_document "$second"
+short=$(wine "$short_name" "$(winpath "$second")" 2>/dev/null | tr -d '\r')
+case "$short" in
+  *' '* | '' | *document*) fail "no short name for the second file: '$short'" ;;
+  *) pass "short name $short" ;;
+esac
+run_droplet "$work/records/1.json" "$(winpath "$first")" "$short"
+expect_status_1
+expect_no_box
+same_bytes "$first" "$work/expected/first document.psd" && pass "first file repaired" ||
+  fail "first file not repaired"
+same_bytes "$second" "$work/expected/second document.psd" && pass "second file repaired" ||
+  fail "second file not repaired"
+expect_record "$work/records/1.json" \
+  "$(defaults_json "$(path_item "$(winpath "$first")"),$(path_item "$(winpath "$second")")")"
+echo "    recorded: $(cat "$work/records/1.json" 2>/dev/null)"
+
+echo "[$(( $(date +%s) - started )) s] case 4: a file held open by another program"
+for name in a b c; do make_document "$work/files/held-$name.psd"; done
+cp "$work/files/held-b.psd" "$work/held-b.orig"
+cp "$work/files/held-c.psd" "$work/held-c.orig"
+wine "$hold" "$(winpath "$work/files/held-b.psd")" "$(winpath "$work/held.ready")" \
+  "$(winpath "$work/held.stop")" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 600); do [ -e "$work/held.ready" ] || sleep 0.1; done
+[ -e "$work/held.ready" ] || fail "the holder never held the file"
+run_droplet "$work/records/4.json" "$(winpath "$work/files/held-a.psd")" \
+  "$(winpath "$work/files/held-b.psd")" "$(winpath "$work/files/held-c.psd")"
+touch "$work/held.stop"
+wait "$holder"
+expect_status_1
+expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 32.)"
+same_bytes "$work/files/held-a.psd" "$work/expected/held-a.psd" && pass "earlier file repaired" ||
+  fail "earlier file not repaired"
+same_bytes "$work/files/held-b.psd" "$work/held-b.orig" && pass "held file untouched" ||
+  fail "held file changed"
+same_bytes "$work/files/held-c.psd" "$work/held-c.orig" && pass "later file untouched" ||
+  fail "later file changed"
+expect_no_record "$work/records/4.json"
+
+echo "[$(( $(date +%s) - started )) s] case 5: an empty drop"
+run_droplet "$work/records/5.json"
+expect_status_1
+expect_no_box
+expect_record "$work/records/5.json" "$(defaults_json "")"
+
+echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
+  exec 5>"$work/logs/display"
+  Xvfb -displayfd 5 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  exec 5>&-
+  for _ in $(seq 100); do [ -s "$work/logs/display" ] || sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/logs/display")"
+  # Wine picks its display when it starts; without a window manager it
+  # draws the caption itself when its windows are unmanaged.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  STAND_IN_HOST_RECORD=$(winpath "$work/records/6.json") WINEDEBUG=+relay \
+    wine "$droplet" "$(winpath "$work/files/no such file.psd")" </dev/null >/dev/null \
+    2>"$work/logs/relay" &
+  boxed=$!
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
+  if [ -n "$window" ]; then
+    pass "a window titled droplet appeared"
+    sleep 1  # let the box finish drawing before the picture is taken
+    import -window "$window" "$work/box.png" && pass "screenshot $work/box.png" ||
+      fail "no screenshot"
+    xdotool windowfocus --sync "$window" key --clearmodifiers Return
+  else
+    fail "no window titled droplet"
+  fi
+  timeout 60 tail --pid="$boxed" -f /dev/null
+  wait "$boxed"
+  status=$?
+  expect_status_1
+  boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
+          sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+  expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)"
+  expect_no_record "$work/records/6.json"
+  kill "$xvfb_pid" 2>/dev/null
+  xvfb_pid=""
+  unset DISPLAY
+else
+  fail "Xvfb, xdotool or import missing (scripts/setup.sh installs them)"
+fi
+
+echo "e2e: $failures failure(s) in $(( $(date +%s) - started )) s"
+[ "$failures" -eq 0 ]
