@@ -57,9 +57,9 @@ std::string Build(Next next, std::size_t maxSize) {
       case 6: out.append(1 + next() % 3, '/'); break;
       case 7:  // the token with one byte changed
       {
-        std::string near = kDamaged;
-        near[next() % near.size()] = static_cast<char>('A' + next() % 26);
-        out += near;
+        std::string changed = kDamaged;
+        changed[next() % changed.size()] = static_cast<char>('A' + next() % 26);
+        out += changed;
         break;
       }
       default: out.append(next() % 300, static_cast<char>('a' + next() % 26)); break;
