@@ -175,6 +175,7 @@ TEST_P(SystemContract, FailedOpensGiveTheWindowsCodes) {
   EXPECT_EQ(OpenError(env->Path("missing.txt")), kErrorFileNotFound);
   EXPECT_EQ(OpenError(env->Path("nowhere/missing.txt")), kErrorPathNotFound);
   EXPECT_EQ(OpenError(env->Path("folder")), kErrorAccessDenied);
+  EXPECT_EQ(OpenError(u""), kErrorPathNotFound);
   if (env->enforcesReadOnly()) {
     EXPECT_EQ(OpenError(env->Path("locked.txt")), kErrorAccessDenied);
   } else {
