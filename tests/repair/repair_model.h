@@ -62,7 +62,12 @@ std::string Build(Next next, std::size_t maxSize) {
         out += changed;
         break;
       }
-      default: out.append(next() % 300, static_cast<char>('a' + next() % 26)); break;
+      default:  // a run of one letter (the draws in a fixed order)
+      {
+        std::size_t length = next() % 300;
+        out.append(length, static_cast<char>('a' + next() % 26));
+        break;
+      }
     }
   }
   if (out.size() > maxSize) out.resize(maxSize);
