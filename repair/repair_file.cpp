@@ -57,7 +57,7 @@ bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& fil
     at = NextCandidate(base, at, end);
     if (at == end) break;
     // Byte by byte, stopping at the first difference. Unrolled, each stop
-    // has a branch of its own, which predicts far better on dense text.
+    // has a branch of its own, which predicts better on dense text.
     int32_t k = 1;
 #pragma GCC unroll 18
     for (; k < kTokenLength; ++k)
