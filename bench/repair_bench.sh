@@ -52,7 +52,8 @@ make_file() {  # kind out
     my $marked = $block;
     substr($marked, 524288, 19) = "/Values [ --.-00000";
     binmode STDOUT;
-    for my $i (0 .. $mib - 1) { print(($i % int($mib / 8 || 1) == 3) ? $marked : $block) }
+    my $step = int($mib / 8) || 1;  # about eight marked blocks
+    for my $i (0 .. $mib - 1) { print(($i % $step == ($step > 3 ? 3 : 0)) ? $marked : $block) }
   ' "$kind" "$MIB" >"$out"
 }
 
