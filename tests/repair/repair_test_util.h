@@ -7,26 +7,11 @@
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/trace.h"
+#include "tests/support/trace_recorder.h"
 
 namespace repair_test {
 
-// Records the trace texts emitted while it lives.
-class Traces {
- public:
-  Traces() : previous_(SetTraceSink(&Record)) { Texts().clear(); }
-  ~Traces() { SetTraceSink(previous_); }
-  Traces(const Traces&) = delete;
-  Traces& operator=(const Traces&) = delete;
-  const std::vector<std::string>& texts() const { return Texts(); }
-
- private:
-  static std::vector<std::string>& Texts() {
-    static std::vector<std::string> texts;
-    return texts;
-  }
-  static void Record(const char* text) { Texts().push_back(text); }
-  TraceSink previous_;
-};
+using Traces = TraceRecorder;
 
 // Resets the process-wide state the pass reads and writes, and restores it.
 class PassState {
