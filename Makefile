@@ -43,8 +43,10 @@ fuzz:
 lint: native
 	scripts/lint.sh build/native
 
+# Speed and size figures as a Markdown table; droplet.exe's are included
+# when build/windows/droplet.exe exists.
 bench: setup native
-	bench/repair_bench.sh build/native/droplet
+	bench/figures.sh build/native/droplet build/windows/droplet.exe
 
 clean:
 	rm -rf build

@@ -7,11 +7,9 @@
 #
 # Usage: bench/repair_bench.sh [DROPLET]      (default build/native/droplet)
 #
-# The repair is timed through the helper repair_once (bench/repair_once next
-# to the droplet, or BENCH_HELPER), which calls the repair pass on its one
-# argument. To time the droplet itself once its run repairs the dropped
-# files, set BENCH_USE_DROPLET=1: it then runs "$DROPLET" FILE </dev/null
-# (the droplet reads one byte of standard input before it exits).
+# The droplet runs as "$DROPLET" FILE </dev/null: it repairs the file, prints
+# the request it would hand the host, reads one byte of standard input and
+# exits. bench/figures.sh gives the fuller set of figures for the README.
 #
 # Environment: BENCH_MIB (file size, default 512), BENCH_REPEAT (default 3),
 # BENCH_DIR (work folder, default a new folder under ${TMPDIR:-/tmp}).
@@ -19,21 +17,13 @@ set -euo pipefail
 export LC_ALL=C
 
 DROPLET=${1:-build/native/droplet}
-HELPER=${BENCH_HELPER:-$(dirname "$DROPLET")/bench/repair_once}
 MIB=${BENCH_MIB:-512}
 REPEAT=${BENCH_REPEAT:-3}
 TOKEN='/Values [ --.-00000'
 SED_EXPR='s|/Values \[ --\.-00000|/Values [ 1.0000000|g'
 
-if [ "${BENCH_USE_DROPLET:-0}" = 1 ]; then
-  [ -x "$DROPLET" ] || { echo "no droplet at $DROPLET (build it first)" >&2; exit 1; }
-  repair() { "$DROPLET" "$1" </dev/null >/dev/null 2>&1 || true; }
-  REPAIRER="droplet ($DROPLET)"
-else
-  [ -x "$HELPER" ] || { echo "no helper at $HELPER (build the target repair_once)" >&2; exit 1; }
-  repair() { "$HELPER" "$1"; }
-  REPAIRER="repair pass ($HELPER)"
-fi
+[ -x "$DROPLET" ] || { echo "no droplet at $DROPLET (build it first)" >&2; exit 1; }
+repair() { "$DROPLET" "$1" </dev/null >/dev/null 2>&1 || true; }
 
 WORK=${BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/repair-bench.XXXXXX")}
 mkdir -p "$WORK"
@@ -79,7 +69,7 @@ do_grep() { grep -c -F -- "$TOKEN" "$1" >"$WORK/grep.count" || true; }
 do_sed() { sed -i "$SED_EXPR" "$1"; }
 do_perl() { perl -pi -e "$SED_EXPR" "$1"; }
 
-echo "Repair benchmark: ${MIB} MiB files, best of ${REPEAT}, timing the ${REPAIRER}"
+echo "Repair benchmark: ${MIB} MiB files, best of ${REPEAT}, timing $DROPLET"
 echo "machine: $(nproc) cores, $(uname -sr)"
 for kind in sparse dense; do
   src="$WORK/$kind.src"
@@ -95,17 +85,17 @@ for kind in sparse dense; do
   time_best "$fresh" repair "$work"; t_rep=$best
   cp "$work" "$WORK/$kind.repaired"
   time_best "$fresh" do_sed "$work"; t_sed=$best
-  cmp -s "$work" "$WORK/$kind.repaired" || echo "  warning: sed -i result differs from the repair"
+  cmp -s "$work" "$WORK/$kind.repaired" || echo "  warning: sed -i result differs from the droplet's"
   time_best "$fresh" do_perl "$work"; t_perl=$best
-  cmp -s "$work" "$WORK/$kind.repaired" || echo "  warning: perl -pi result differs from the repair"
+  cmp -s "$work" "$WORK/$kind.repaired" || echo "  warning: perl -pi result differs from the droplet's"
 
   echo
   echo "file: $kind ($count damaged tokens, $slashes \"/\" bytes)"
   printf '  %-22s %8d ms\n' "cat > /dev/null" "$t_cat" "grep -c -F" "$t_grep" \
-    "repair" "$t_rep" "sed -i" "$t_sed" "perl -pi" "$t_perl"
-  echo "  repair/cat  $(ratio "$t_rep" "$t_cat")   (target <= 1.3)"
-  echo "  repair/grep $(ratio "$t_rep" "$t_grep")"
-  echo "  sed/repair  $(ratio "$t_sed" "$t_rep")   (target >= 10)"
-  echo "  perl/repair $(ratio "$t_perl" "$t_rep")"
+    "droplet" "$t_rep" "sed -i" "$t_sed" "perl -pi" "$t_perl"
+  echo "  droplet/cat  $(ratio "$t_rep" "$t_cat")   (target <= 1.3)"
+  echo "  droplet/grep $(ratio "$t_rep" "$t_grep")"
+  echo "  sed/droplet  $(ratio "$t_sed" "$t_rep")   (target >= 10)"
+  echo "  perl/droplet $(ratio "$t_perl" "$t_rep")"
   rm -f "$src" "$work" "$WORK/$kind.repaired"
 done

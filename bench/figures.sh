@@ -1,0 +1,356 @@
+#!/usr/bin/env bash
+# Measures, side by side in one run on this machine, the droplet's speed and
+# size figures and prints them as a Markdown table for the README:
+#   1. repair time against cat, grep -c -F, sed -i and perl -pi doing the same
+#      replacement, on page-cached 64 MiB, 512 MiB and 2 GiB files with a few
+#      damaged tokens, and on a 512 MiB file dense with "/" bytes;
+#   2. bytes written per repaired token against the peers' whole-file rewrites;
+#   3. the droplet's peak memory on the 512 MiB repair;
+#   4. the start-to-exit time of an empty drop against true;
+#   5. droplet.exe's size and imported DLLs.
+# Times are wall clock, best of FIG_REPEAT runs (sed -i and perl -pi: best of
+# FIG_SLOW_REPEAT); the median is printed too, to show how noisy the run was.
+# Not a test: it asserts nothing, it prints what it measured.
+#
+# Usage: bench/figures.sh [DROPLET [DROPLET_EXE]]
+#        (default build/native/droplet and build/windows/droplet.exe)
+# Environment: FIG_SIZES (MiB, default "64 512 2048"), FIG_DENSE_MIB (512),
+# FIG_REPEAT (5), FIG_SLOW_REPEAT (3), FIG_START_RUNS (200),
+# FIG_DETAIL_MIB (512: the file for bytes written and peak memory),
+# FIG_DIR (work folder, default a new folder under ${TMPDIR:-/tmp}).
+set -euo pipefail
+export LC_ALL=C
+
+DROPLET=${1:-build/native/droplet}
+EXE=${2:-build/windows/droplet.exe}
+read -r -a SIZES <<<"${FIG_SIZES:-64 512 2048}"
+DENSE_MIB=${FIG_DENSE_MIB:-512}
+REPEAT=${FIG_REPEAT:-5}
+SLOW_REPEAT=${FIG_SLOW_REPEAT:-3}
+START_RUNS=${FIG_START_RUNS:-200}
+TOKEN='/Values [ --.-00000'
+FIXED='/Values [ 1.0000000'
+SED_EXPR='s|/Values \[ --\.-00000|/Values [ 1.0000000|g'
+# The figures for bytes written and peak memory are taken on this file.
+DETAIL_MIB=${FIG_DETAIL_MIB:-512}
+
+[ -x "$DROPLET" ] || { echo "no droplet at $DROPLET (build it first)" >&2; exit 1; }
+case $DROPLET in /*) ;; *) DROPLET=$PWD/$DROPLET ;; esac
+for tool in perl sed grep cat cmp awk; do
+  command -v "$tool" >/dev/null || { echo "figures: $tool is missing" >&2; exit 1; }
+done
+[ "${BASH_VERSINFO[0]}" -ge 5 ] || { echo "figures: needs bash 5 (EPOCHREALTIME)" >&2; exit 1; }
+
+WORK=${FIG_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/droplet-figures.XXXXXX")}
+mkdir -p "$WORK"
+trap 'rm -rf "$WORK"' EXIT
+SRC=$WORK/source     # the damaged file as made
+FILE=$WORK/document  # the copy every tool works on, damaged again before each run
+REF=$WORK/repaired   # the droplet's result, which sed -i and perl -pi must match
+OFFSETS=$WORK/offsets
+
+log() { echo "figures: $*" >&2; }
+now_us() { echo "${EPOCHREALTIME/./}"; }
+ms() { awk -v u="$1" 'BEGIN { v = u / 1000; printf (v < 100 ? "%.1f" : "%.0f"), v }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) b = 1; printf "%.2f", a / b }'; }
+mark() {  # value op limit -> "yes"/"no"
+  awk -v v="$1" -v l="$3" -v op="$2" \
+    'BEGIN { ok = (op == "<=" ? v <= l : op == "<" ? v < l : v >= l); print (ok ? "yes" : "no") }'
+}
+
+# One 1 MiB block of text lines, repeated; eight blocks at any size carry one
+# damaged token each, in the middle of the block.
+make_file() {  # kind mib out
+  perl -e '
+    my ($kind, $mib) = @ARGV;
+    my $line = $kind eq "dense"
+      ? "/Type /Font /Values [ 1.0000000 /V /Values [ -- //x/Values [ --.-0000/ab/c/\n"
+      : "BT 12.000 0 0 12.000 72.00 700.00 Tm (Layer text, plain run) Tj ET q Q\n";
+    my $block = $line x int(1048576 / length $line);
+    $block .= "x" x (1048576 - length $block);
+    my $marked = $block;
+    substr($marked, 524288, 19) = "/Values [ --.-00000";
+    binmode STDOUT;
+    my $step = int($mib / 8) || 1;
+    for my $i (0 .. $mib - 1) { print(($i % $step == ($step > 3 ? 3 : 0)) ? $marked : $block) }
+  ' "$1" "$2" >"$3"
+}
+
+# Puts the damaged tokens back where they were, so that every run repairs the
+# same file without a fresh copy of it (sed -i and perl -pi replace the file;
+# the new one is damaged again the same way).
+damage() {
+  perl -e '
+    my ($file, $token, $list) = @ARGV;
+    open(my $f, "+<", $file) or die "$file: $!";
+    binmode $f;
+    open(my $l, "<", $list) or die "$list: $!";
+    while (my $at = <$l>) { seek($f, $at, 0) or die; print $f $token or die }
+    close($f) or die "$file: $!";
+  ' "$FILE" "$TOKEN" "$OFFSETS"
+}
+
+# Before a run that rewrites the file: damage it again, write the dirty pages
+# out so that no writeback runs during the next timing, and read the file into
+# the page cache.
+fresh() { damage; sync; cat "$FILE" >/dev/null; }
+settle() { sync; cat "$FILE" >/dev/null; }
+
+do_cat() { cat "$FILE" >/dev/null; }
+# Into a file: with its output on /dev/null grep stops at the first match.
+do_grep() { grep -c -F -- "$TOKEN" "$FILE" >"$WORK/grep.count" || true; }
+do_droplet() { "$DROPLET" "$FILE" </dev/null >/dev/null 2>>"$WORK/droplet.err" || true; }
+do_sed() { sed -i "$SED_EXPR" "$FILE"; }
+do_perl() { perl -pi -e "$SED_EXPR" "$FILE"; }
+
+# Runs "prepare; timed command" N times; sets best and median (microseconds).
+best=0 median=0
+timed() {  # prepare n command...
+  local prepare=$1 n=$2 i t0 t1
+  shift 2
+  local samples=()
+  for ((i = 0; i < n; i++)); do
+    $prepare
+    t0=$(now_us)
+    "$@"
+    t1=$(now_us)
+    samples+=($((t1 - t0)))
+  done
+  best=$(printf '%s\n' "${samples[@]}" | sort -n | head -n 1)
+  median=$(printf '%s\n' "${samples[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+}
+
+# Bytes a command writes (wchar: every write call, to any file or pipe), read
+# from the accounting of a shell that has reaped it. Its standard output and
+# error go to $WORK/out, whose size the caller can subtract.
+wchar_of() {
+  sh -c '"$@" </dev/null >"$0" 2>&1; grep "^wchar:" /proc/$$/io' "$WORK/out" "$@" | awk '{ print $2 }'
+}
+
+# Peak resident set in KiB, from GNU time.
+peak_kib() {
+  /usr/bin/time -v -o "$WORK/time.txt" "$@" </dev/null >/dev/null 2>&1 || true
+  awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt"
+}
+
+free_kib() { df -Pk "$WORK" | awk 'NR == 2 { print $4 }'; }
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+LOAD_START=$(load)
+T_START=$(now_us)
+CPU=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)
+FSTYPE=$(df -PT "$WORK" | awk 'NR == 2 { print $2 }')
+log "work folder $WORK ($FSTYPE, $(( $(free_kib) / 1048576 )) GiB free)"
+
+rows=()        # throughput table rows
+noise_rows=()  # median / best per cell
+growth=()      # size mib, droplet best us, cat best us
+detail_done=0
+wrote_rows=() peak_rows=()
+worst_noise=0
+
+measure() {  # kind mib
+  local kind=$1 mib=$2 need
+  need=$(( mib * 1024 * 3 + 262144 ))
+  if [ "$(free_kib)" -lt "$need" ]; then
+    log "skipping $mib MiB ($kind): needs $(( need / 1024 )) MiB free in $WORK"
+    rows+=("| $mib MiB, $kind | not measured: too little free space | | | | | | | |")
+    return
+  fi
+  log "$mib MiB, $kind: making the file"
+  make_file "$kind" "$mib" "$SRC"
+  grep -b -o -F -- "$TOKEN" "$SRC" | cut -d: -f1 >"$OFFSETS" || true
+  local count
+  count=$(wc -l <"$OFFSETS")
+  cp "$SRC" "$FILE"
+  : >"$WORK/droplet.err"
+
+  log "$mib MiB, $kind: timing"
+  settle
+  timed : "$REPEAT" do_cat; local c_best=$best c_med=$median
+  timed : "$REPEAT" do_grep; local g_best=$best g_med=$median
+  timed fresh "$REPEAT" do_droplet; local d_best=$best d_med=$median
+  if [ -s "$WORK/droplet.err" ]; then
+    log "droplet said: $(head -c 300 "$WORK/droplet.err")"
+  fi
+  if grep -q -F -- "$TOKEN" "$FILE"; then log "warning: the droplet left damaged tokens"; fi
+  cp "$FILE" "$REF"
+  damage
+  cmp -s "$FILE" "$SRC" || { log "damaging again does not give back the source"; exit 1; }
+  timed fresh "$SLOW_REPEAT" do_sed; local s_best=$best s_med=$median
+  cmp -s "$FILE" "$REF" || log "warning: the sed -i result differs from the droplet's"
+  timed fresh "$SLOW_REPEAT" do_perl; local p_best=$best p_med=$median
+  cmp -s "$FILE" "$REF" || log "warning: the perl -pi result differs from the droplet's"
+
+  local dc sd
+  dc=$(ratio "$d_best" "$c_best")
+  sd=$(ratio "$s_best" "$d_best")
+  rows+=("| $mib MiB, $kind | $count | $(ms "$c_best") | $(ms "$g_best") | **$(ms "$d_best")** | $(ms "$s_best") | $(ms "$p_best") | $dc ($(mark "$dc" "<=" 1.3)) | $sd ($(mark "$sd" ">=" 10)) |")
+  local cell n_c n_g n_d n_s n_p
+  for cell in c g d s p; do
+    local b=${cell}_best m=${cell}_med
+    local r
+    r=$(ratio "${!m}" "${!b}")
+    printf -v "n_$cell" '%s' "$r"
+    worst_noise=$(awk -v a="$worst_noise" -v b="$r" 'BEGIN { print (b > a ? b : a) }')
+  done
+  noise_rows+=("| $mib MiB, $kind | $n_c | $n_g | $n_d | $n_s | $n_p |")
+  [ "$kind" = few ] && growth+=("$mib $d_best $c_best $s_best")
+
+  if [ "$kind" = few ] && [ "$mib" = "$DETAIL_MIB" ]; then
+    log "$mib MiB, $kind: bytes written and peak memory"
+    detail "$count" "$mib"
+  fi
+  rm -f "$SRC" "$FILE" "$REF" "$OFFSETS"
+}
+
+detail() {  # count mib
+  local count=$1 mib=$2 base w out file_bytes calls=""
+  detail_done=1
+  base=$(wchar_of true)
+  fresh
+  w=$(wchar_of "$DROPLET" "$FILE")
+  out=$(wc -c <"$WORK/out")
+  file_bytes=$(( w - base - out ))
+  if command -v strace >/dev/null; then
+    fresh
+    strace -f -qq -y -e trace=write,pwrite64,writev,pwritev,pwritev2 -o "$WORK/strace.log" \
+      "$DROPLET" "$FILE" </dev/null >/dev/null 2>&1 || true
+    calls=$(awk -v f="<$FILE>" 'index($0, f) { n++; s += $NF } END { printf "%d write calls, %d bytes", n, s }' \
+      "$WORK/strace.log")
+    calls="; strace: $calls to the file"
+  fi
+  wrote_rows+=("| droplet | $count | $file_bytes to the file ($out more: the request on standard output$calls) | $(( file_bytes / (count ? count : 1) )) |")
+  local name tool
+  for name in "sed -i" "perl -pi"; do
+    fresh
+    case $name in
+      sed*) w=$(wchar_of sed -i "$SED_EXPR" "$FILE") ;;
+      *) w=$(wchar_of perl -pi -e "$SED_EXPR" "$FILE") ;;
+    esac
+    w=$(( w - base ))
+    wrote_rows+=("| $name | $count | $w (the whole file, $mib MiB, into a new file) | $(( w / (count ? count : 1) )) |")
+  done
+
+  if [ -x /usr/bin/time ]; then
+    local kib
+    fresh; kib=$(peak_kib "$DROPLET" "$FILE")
+    peak_rows+=("| droplet (repairing $count tokens) | $kib KiB | under 4 MiB: $(mark "$kib" "<" 4096) |")
+    settle; kib=$(peak_kib cat "$FILE")
+    peak_rows+=("| cat | $kib KiB | |")
+    fresh; kib=$(peak_kib sed -i "$SED_EXPR" "$FILE")
+    peak_rows+=("| sed -i | $kib KiB | |")
+    fresh; kib=$(peak_kib perl -pi -e "$SED_EXPR" "$FILE")
+    peak_rows+=("| perl -pi | $kib KiB | |")
+  else
+    peak_rows+=("| droplet | not measured: /usr/bin/time is missing (apt package time) | |")
+  fi
+}
+
+for mib in "${SIZES[@]}"; do
+  measure few "$mib"
+  if [ "$mib" = "$DENSE_MIB" ]; then measure dense "$mib"; fi
+done
+if [ "$detail_done" = 0 ]; then
+  wrote_rows+=("| droplet | not measured: no $DETAIL_MIB MiB file in FIG_SIZES | | |")
+  peak_rows+=("| droplet | not measured: no $DETAIL_MIB MiB file in FIG_SIZES | |")
+fi
+
+# Start-to-exit of an empty drop: N runs in a loop, best of three loops.
+log "start-to-exit: $START_RUNS runs"
+loop_us() {  # command...
+  local i t0 t1
+  t0=$(now_us)
+  for ((i = 0; i < START_RUNS; i++)); do "$@" </dev/null >/dev/null 2>&1 || true; done
+  t1=$(now_us)
+  echo $((t1 - t0))
+}
+# The program, not the shell builtin: both runs start a process.
+TRUE=$(type -P true)
+e_best="" t_best=""
+for _ in 1 2 3; do
+  e=$(loop_us "$DROPLET"); t=$(loop_us "$TRUE")
+  if [ -z "$e_best" ] || [ "$e" -lt "$e_best" ]; then e_best=$e; fi
+  if [ -z "$t_best" ] || [ "$t" -lt "$t_best" ]; then t_best=$t; fi
+done
+e_run=$(( e_best / START_RUNS )) t_run=$(( t_best / START_RUNS ))
+
+# droplet.exe
+exe_rows=()
+if [ -f "$EXE" ]; then
+  size=$(stat -c %s "$EXE")
+  kib=$(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }')
+  exe_rows+=("| Size | $size bytes ($kib KiB) | under 256 KiB: $(mark "$size" "<" 262144) |")
+  if command -v i686-w64-mingw32-objdump >/dev/null; then
+    dlls=$(i686-w64-mingw32-objdump -p "$EXE" | awk '/DLL Name:/ { print $3 }')
+    # DLLs every Windows installation carries; anything else would have to ship.
+    others=$(printf '%s\n' "$dlls" | grep -viE '^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|msvcrt|comctl32|comdlg32|shlwapi|version|rpcrt4|ntdll|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$' || true)
+    exe_rows+=("| Imported DLLs | $(printf '%s\n' "$dlls" | paste -sd, - | sed 's/,/, /g') | system DLLs only: $([ -z "$others" ] && echo yes || echo "no ($others)") |")
+  else
+    exe_rows+=("| Imported DLLs | not measured: i686-w64-mingw32-objdump is missing | |")
+  fi
+else
+  exe_rows+=("| droplet.exe | not measured: no $EXE (build it with \`make windows\`) | |")
+fi
+
+LOAD_END=$(load)
+ELAPSED=$(( ($(now_us) - T_START) / 1000000 ))
+
+echo "### Speed and size figures"
+echo
+echo "Measured by \`make bench\` (bench/figures.sh) on $(date -u +%Y-%m-%d): $(nproc) cores ($CPU), $(uname -sr), files on $FSTYPE, page-cached."
+echo "Load average at start $LOAD_START, at end $LOAD_END; the whole run took ${ELAPSED} s."
+echo
+echo "#### Repair time (ms, best of $REPEAT; sed -i and perl -pi best of $SLOW_REPEAT)"
+echo
+echo "| File | Damaged tokens | cat > /dev/null | grep -c -F | droplet | sed -i | perl -pi | droplet/cat (target ≤ 1.3) | sed/droplet (target ≥ 10) |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+printf '%s\n' "${rows[@]}"
+echo
+echo "\"few\": $TOKEN in eight places; \"dense\": text lines crowded with \"/\" bytes and near misses of the token."
+echo
+if [ "${#growth[@]}" -gt 0 ]; then
+  echo "#### How time grows with size (few damaged tokens)"
+  echo
+  echo "| Size | droplet | droplet throughput | time vs smallest (size ×) | cat | sed -i |"
+  echo "|---|---:|---:|---:|---:|---:|"
+  read -r g0_mib g0_d _ <<<"${growth[0]}"
+  for g in "${growth[@]}"; do
+    read -r g_mib g_d g_c g_s <<<"$g"
+    echo "| $g_mib MiB | $(ms "$g_d") ms | $(awk -v m="$g_mib" -v u="$g_d" 'BEGIN { printf "%.2f GiB/s", m / 1024 / (u / 1e6) }') | $(ratio "$g_d" "$g0_d")× ($(ratio "$g_mib" "$g0_mib")×) | $(ms "$g_c") ms | $(ms "$g_s") ms |"
+  done
+  echo
+fi
+echo "#### Noise (median / best of the same runs)"
+echo
+echo "| File | cat | grep -c -F | droplet | sed -i | perl -pi |"
+echo "|---|---:|---:|---:|---:|---:|"
+printf '%s\n' "${noise_rows[@]}"
+echo
+echo "Worst cell: the median run took $(ratio "$worst_noise" 1)× the best one."
+echo
+echo "#### Bytes written ($DETAIL_MIB MiB file, few damaged tokens; wchar from /proc/PID/io)"
+echo
+echo "| Tool | Damaged tokens | Bytes written | Per token |"
+echo "|---|---:|---|---:|"
+printf '%s\n' "${wrote_rows[@]}"
+echo
+echo "#### Peak memory ($DETAIL_MIB MiB repair, maximum resident set size from /usr/bin/time -v)"
+echo
+echo "| Tool | Peak | Target |"
+echo "|---|---:|---|"
+printf '%s\n' "${peak_rows[@]}"
+echo
+echo "#### Start-to-exit of an empty drop (droplet </dev/null, no files; $START_RUNS runs in a loop, best of 3 loops)"
+echo
+echo "| Command | Per run |"
+echo "|---|---:|"
+echo "| droplet | $e_run µs |"
+echo "| true | $t_run µs |"
+echo "| droplet − true | $(( e_run - t_run )) µs ($(ratio "$e_run" "$t_run")×) |"
+echo
+echo "#### droplet.exe ($EXE)"
+echo
+echo "| | | |"
+echo "|---|---|---|"
+printf '%s\n' "${exe_rows[@]}"
