@@ -8,8 +8,9 @@
 #   3. the droplet's peak memory on the 512 MiB repair;
 #   4. the start-to-exit time of an empty drop against true;
 #   5. droplet.exe's size and imported DLLs.
-# Times are wall clock, best of FIG_REPEAT runs (sed -i and perl -pi: best of
-# FIG_SLOW_REPEAT); the median is printed too, to show how noisy the run was.
+# Times are wall clock, best of FIG_REPEAT rounds in which cat, grep and the
+# droplet take turns (sed -i and perl -pi: best of FIG_SLOW_REPEAT runs); the
+# medians are printed too, to show how noisy the run was.
 # Not a test: it asserts nothing, it prints what it measured.
 #
 # Usage: bench/figures.sh [DROPLET [DROPLET_EXE]]
@@ -116,8 +117,11 @@ timed() {  # prepare n command...
     t1=$(now_us)
     samples+=($((t1 - t0)))
   done
-  best=$(printf '%s\n' "${samples[@]}" | sort -n | head -n 1)
-  median=$(printf '%s\n' "${samples[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  stats "${samples[@]}"
+}
+stats() {  # samples... -> best, median
+  best=$(printf '%s\n' "$@" | sort -n | head -n 1)
+  median=$(printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 }
 
 # Bytes a command writes (wchar: every write call, to any file or pipe), read
@@ -167,9 +171,21 @@ measure() {  # kind mib
 
   log "$mib MiB, $kind: timing"
   settle
-  timed : "$REPEAT" do_cat; local c_best=$best c_med=$median
-  timed : "$REPEAT" do_grep; local g_best=$best g_med=$median
-  timed fresh "$REPEAT" do_droplet; local d_best=$best d_med=$median
+  # cat, grep and the droplet take turns in each round, so that a burst of
+  # load from elsewhere falls on all three rather than on one of them.
+  local i t0 c_s=() g_s=() d_s=() pairs=()
+  for ((i = 0; i < REPEAT; i++)); do
+    fresh
+    t0=$(now_us); do_droplet; d_s+=($(( $(now_us) - t0 )))
+    t0=$(now_us); do_cat; c_s+=($(( $(now_us) - t0 )))
+    t0=$(now_us); do_grep; g_s+=($(( $(now_us) - t0 )))
+    pairs+=("$(ratio "${d_s[i]}" "${c_s[i]}")")
+  done
+  stats "${c_s[@]}"; local c_best=$best c_med=$median
+  stats "${g_s[@]}"; local g_best=$best g_med=$median
+  stats "${d_s[@]}"; local d_best=$best d_med=$median
+  local paired
+  paired=$(printf '%s\n' "${pairs[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
   if [ -s "$WORK/droplet.err" ]; then
     log "droplet said: $(head -c 300 "$WORK/droplet.err")"
   fi
@@ -194,7 +210,7 @@ measure() {  # kind mib
     printf -v "n_$cell" '%s' "$r"
     worst_noise=$(awk -v a="$worst_noise" -v b="$r" 'BEGIN { print (b > a ? b : a) }')
   done
-  noise_rows+=("| $mib MiB, $kind | $n_c | $n_g | $n_d | $n_s | $n_p |")
+  noise_rows+=("| $mib MiB, $kind | $n_c | $n_g | $n_d | $n_s | $n_p | $paired |")
   [ "$kind" = few ] && growth+=("$mib $d_best $c_best $s_best")
 
   if [ "$kind" = few ] && [ "$mib" = "$DETAIL_MIB" ]; then
@@ -323,11 +339,11 @@ if [ "${#growth[@]}" -gt 0 ]; then
 fi
 echo "#### Noise (median / best of the same runs)"
 echo
-echo "| File | cat | grep -c -F | droplet | sed -i | perl -pi |"
-echo "|---|---:|---:|---:|---:|---:|"
+echo "| File | cat | grep -c -F | droplet | sed -i | perl -pi | droplet/cat, median of the rounds |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
 printf '%s\n' "${noise_rows[@]}"
 echo
-echo "Worst cell: the median run took $(ratio "$worst_noise" 1)× the best one."
+echo "Worst cell: the median run took $(ratio "$worst_noise" 1)× the best one. cat, grep and the droplet take turns in each round; the last column is the median of the droplet/cat ratios of the same round."
 echo
 echo "#### Bytes written ($DETAIL_MIB MiB file, few damaged tokens; wchar from /proc/PID/io)"
 echo
