@@ -16,11 +16,27 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
   return true;
 }
 
+// '*' and '?' as the platform's search matches them, any case. Greedy with
+// one backtrack point, so that a pattern of many stars stays linear.
 bool Wildcard(const char16_t* p, const char16_t* s) {
-  if (*p == 0) return *s == 0;
-  if (*p == u'*') return Wildcard(p + 1, s) || (*s != 0 && Wildcard(p, s + 1));
-  if (*s == 0) return false;
-  return (*p == u'?' || Fold(*p) == Fold(*s)) && Wildcard(p + 1, s + 1);
+  const char16_t* star = nullptr;
+  const char16_t* resume = nullptr;
+  while (*s != 0) {
+    if (*p == u'*') {
+      star = p++;
+      resume = s;
+    } else if (*p != 0 && (*p == u'?' || Fold(*p) == Fold(*s))) {
+      ++p;
+      ++s;
+    } else if (star != nullptr) {
+      p = star + 1;
+      s = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*p == u'*') ++p;
+  return *p == 0;
 }
 
 std::vector<std::u16string> Split(const std::u16string& path) {
