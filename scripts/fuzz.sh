@@ -12,7 +12,7 @@ for fuzzer in "$build"/fuzz/*_fuzz; do
   work=$(mktemp -d)
   seeds=fuzz/corpus/$name
   mkdir -p "$seeds"
-  if "$fuzzer" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 "$work" "$seeds" \
+  if "$fuzzer" -max_total_time="$seconds" -timeout=20 -seed=1 -print_final_stats=1 "$work" "$seeds" \
        >"$work.log" 2>&1; then
     runs=$(grep -E '^stat::number_of_executed_units' "$work.log" | awk '{print $2}')
     echo "fuzz $name: ${runs:-?} executions in ${seconds}s, no crash"
