@@ -125,10 +125,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     TraceHook("Adding path\n");
 
     HostString counted = Sys().SysAllocString(path);
-    if (counted == nullptr) {
-      CurrentMessage = msg::kOutOfMemory;
-      return kOutOfMemoryCode;
-    }
+    if (counted == nullptr) return OutOfMemoryFailure();
     list->AddPathItem(counted);
 
     if (end == nullptr || end[1] == 0) break;

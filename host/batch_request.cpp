@@ -7,20 +7,9 @@
 
 namespace {
 
-int32_t OutOfMemory() {
-  CurrentMessage = msg::kOutOfMemory;
-  return kOutOfMemoryCode;
-}
-
-// A host call that failed, or that succeeded and left no object behind.
-int32_t HostFailure(int32_t result) {
-  CurrentMessage = msg::kConnect;
-  return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;
-}
-
 template <typename T>
 int32_t Obtained(int32_t result, T* object) {
-  return result < 0 || object == nullptr ? HostFailure(result) : 0;
+  return result < 0 || object == nullptr ? ConnectionFailure(result) : 0;
 }
 
 // A counted string of an ANSI text; an absent text gives an absent string.
@@ -28,15 +17,15 @@ int32_t CountedText(const char* text, HostString* counted) {
   *counted = nullptr;
   if (text == nullptr) return 0;
   char16_t* wide = nullptr;
-  if (ToWideAlloc(text, &wide) != 0 || wide == nullptr) return OutOfMemory();
+  if (ToWideAlloc(text, &wide) != 0 || wide == nullptr) return OutOfMemoryFailure();
   *counted = Sys().SysAllocString(wide);
   Sys().Release(wide);
-  return *counted != nullptr ? 0 : OutOfMemory();
+  return *counted != nullptr ? 0 : OutOfMemoryFailure();
 }
 
 int32_t CountedPath(const char16_t* path, HostString* counted) {
   *counted = Sys().SysAllocString(path);
-  return *counted != nullptr ? 0 : OutOfMemory();
+  return *counted != nullptr ? 0 : OutOfMemoryFailure();
 }
 
 int32_t MakeDescriptor(HostApplication* application, HostDescriptor** descriptor) {
@@ -106,7 +95,7 @@ int32_t TypeIdOfName(HostControl* control, const char* name, uint32_t* id) {
   HostString counted;
   if (int32_t r = CountedText(name, &counted); r != 0) return r;
   int32_t result = control->TypeIdOfString(counted, id);
-  return result < 0 ? HostFailure(result) : 0;
+  return result < 0 ? ConnectionFailure(result) : 0;
 }
 
 int32_t PlayBatchRequest(const BatchHost& host) {
@@ -116,7 +105,7 @@ int32_t PlayBatchRequest(const BatchHost& host) {
   request->SetListItem(FourCC("File"), host.files);
   HostString data = Sys().SysAllocStringByteLen(reinterpret_cast<const char*>(s.actionData),
                                                 s.actionDataLength);
-  if (data == nullptr) return OutOfMemory();
+  if (data == nullptr) return OutOfMemoryFailure();
   request->SetDataItem(FourCC("null"), data);
   request->SetBooleanItem(FourCC("OvrO"), s.flagOvrO ? 1 : 0);
   request->SetBooleanItem(FourCC("Ovrd"), s.flagOvrd ? 1 : 0);

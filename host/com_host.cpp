@@ -29,7 +29,6 @@ enum : int {
   kAddPathItem = 34,
 };
 
-constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000Eu);
 constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
 constexpr int32_t kNoInterface = static_cast<int32_t>(0x80004002u);
 
@@ -79,7 +78,7 @@ int32_t CallAndWrap(void* object, int slot, Host** out) {
   int32_t result = Method<OutCall>(object, slot)(object, &raw);
   if (raw == nullptr) return result;
   Wrapper* wrapper = new (std::nothrow) Wrapper(raw);
-  if (wrapper == nullptr) return kOutOfMemory;
+  if (wrapper == nullptr) return kOutOfMemoryResult;
   *out = wrapper;
   return result;
 }
@@ -161,7 +160,7 @@ class ComControl final : public HostControl, public ComPointer {
     *result = nullptr;
     if (resultRaw == nullptr) return outcome;
     ComDescriptor* wrapper = new (std::nothrow) ComDescriptor(resultRaw);
-    if (wrapper == nullptr) return kOutOfMemory;
+    if (wrapper == nullptr) return kOutOfMemoryResult;
     *result = wrapper;
     return outcome;
   }
@@ -200,7 +199,7 @@ class ComObject final : public HostObject, public ComPointer {
     // A query that claims success but leaves nothing must not pass for one.
     if (raw == nullptr) return result < 0 ? result : kNoInterface;
     ComApplication* wrapper = new (std::nothrow) ComApplication(raw);
-    if (wrapper == nullptr) return kOutOfMemory;
+    if (wrapper == nullptr) return kOutOfMemoryResult;
     *application = wrapper;
     return result;
   }

@@ -38,12 +38,6 @@ void TraceClassId(const Guid& id) {
   TraceHook(text);
 }
 
-// A connection step that failed reports its own result, never success.
-int32_t ConnectionFailure(int32_t result) {
-  CurrentMessage = msg::kConnect;
-  return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;
-}
-
 struct RunState {
   char16_t* identifier = nullptr;
   char16_t* destinationFolder = nullptr;

@@ -15,6 +15,16 @@ int32_t FailureCode(uint32_t error) {
   return code != 0 ? code : -1;
 }
 
+int32_t OutOfMemoryFailure() {
+  CurrentMessage = msg::kOutOfMemory;
+  return kOutOfMemoryCode;
+}
+
+int32_t ConnectionFailure(int32_t result) {
+  CurrentMessage = msg::kConnect;
+  return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;
+}
+
 void FormatMessageText(const char16_t* format, int32_t code, char16_t* out, int capacity) {
   if (capacity <= 0) return;
   char digits[16];

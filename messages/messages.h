@@ -37,6 +37,13 @@ int32_t FailureCode(uint32_t error);
 // Out-of-memory code of the droplet's own allocations.
 inline constexpr int32_t kOutOfMemoryCode = -41;
 
+// A text the droplet needed could not be made: the out-of-memory message, -41.
+int32_t OutOfMemoryFailure();
+
+// A step of reaching the host failed with result, or succeeded and left no
+// object behind: the connection message, with a code that is never 0.
+int32_t ConnectionFailure(int32_t result);
+
 // Formats CurrentMessage with the code (sign-extended from 16 bits) and
 // shows it in one warning box titled with DropletCaption.
 void ShowErrorBox(int32_t code);
