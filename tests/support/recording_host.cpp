@@ -202,35 +202,27 @@ int32_t RecordingHost::QueryInterface(const Guid& iid, HostApplication** applica
   return 0;
 }
 
-int32_t RecordingHost::MakeControlObject(HostControl** control) {
-  std::string name = "C" + std::to_string(controls_.size() + 1);
+template <typename Object, typename Interface>
+int32_t RecordingHost::Make(const char* operation, const char* prefix,
+                            std::vector<std::unique_ptr<Object>>& made, Interface** out) {
+  std::string name = prefix + std::to_string(made.size() + 1);
   int32_t hr = 0;
   bool nothing = false;
-  if (Enter("MakeControlObject", "MakeControlObject", &hr, &nothing) && nothing) return hr;
-  controls_.push_back(std::make_unique<Control>(*this, name));
-  *control = controls_.back().get();
+  if (Enter(operation, operation, &hr, &nothing) && nothing) return hr;
+  made.push_back(std::make_unique<Object>(*this, name));
+  *out = made.back().get();
   calls.back() += " -> " + name;
   return hr;
+}
+
+int32_t RecordingHost::MakeControlObject(HostControl** control) {
+  return Make("MakeControlObject", "C", controls_, control);
 }
 
 int32_t RecordingHost::MakeDescriptor(HostDescriptor** descriptor) {
-  std::string name = "D" + std::to_string(descriptors_.size() + 1);
-  int32_t hr = 0;
-  bool nothing = false;
-  if (Enter("MakeDescriptor", "MakeDescriptor", &hr, &nothing) && nothing) return hr;
-  descriptors_.push_back(std::make_unique<Descriptor>(*this, name));
-  *descriptor = descriptors_.back().get();
-  calls.back() += " -> " + name;
-  return hr;
+  return Make("MakeDescriptor", "D", descriptors_, descriptor);
 }
 
 int32_t RecordingHost::MakeList(HostList** list) {
-  std::string name = "L" + std::to_string(lists_.size() + 1);
-  int32_t hr = 0;
-  bool nothing = false;
-  if (Enter("MakeList", "MakeList", &hr, &nothing) && nothing) return hr;
-  lists_.push_back(std::make_unique<List>(*this, name));
-  *list = lists_.back().get();
-  calls.back() += " -> " + name;
-  return hr;
+  return Make("MakeList", "L", lists_, list);
 }

@@ -50,6 +50,12 @@ class RecordingHost : public HostObject, public HostApplication {
   uint32_t IdOf(const std::string& name);
   void Describe(const Descriptor& d, int depth, std::vector<std::string>* out) const;
 
+  // One Make operation: records it, then makes and hands out a new object
+  // named prefix + number unless a failure injected there leaves nothing.
+  template <typename Object, typename Interface>
+  int32_t Make(const char* operation, const char* prefix,
+               std::vector<std::unique_ptr<Object>>& made, Interface** out);
+
  private:
   struct Injection {
     std::string operation;
