@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End to end under Wine: droplet.exe on real files, against the stand-in host
 # (a COM local server that records every request it is sent), in one
-# throwaway 32-bit prefix.
-#   run_e2e.sh --droplet droplet.exe --host stand_in_host.exe --probe host_probe.exe
-#              --hold hold_file.exe --short short_name.exe --work <folder>
+# throwaway prefix of the programs' architecture (win32 or win64).
+#   run_e2e.sh --arch win32|win64 --droplet droplet.exe --host stand_in_host.exe
+#              --probe host_probe.exe --hold hold_file.exe --short short_name.exe
+#              --work <folder>
 # The message box is read from Wine's relay trace of MessageBoxW (text,
 # caption and style); one case shows it for real under Xvfb and keeps a
 # screenshot in the work folder.
@@ -11,6 +12,7 @@ set -u
 
 while [ $# -gt 0 ]; do
   case "$1" in
+    --arch) arch=$2 ;;
     --droplet) droplet=$2 ;;
     --host) host=$2 ;;
     --probe) probe=$2 ;;
@@ -21,14 +23,15 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-: "${droplet:?} ${host:?} ${probe:?} ${hold:?} ${short_name:?} ${work:?}"
+: "${arch:?} ${droplet:?} ${host:?} ${probe:?} ${hold:?} ${short_name:?} ${work:?}"
 
 rm -rf "$work"
 mkdir -p "$work/files" "$work/expected" "$work/records" "$work/logs"
 work=$(cd "$work" && pwd)
 
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEDEBUG=-all
+. "$(dirname "$0")/../../scripts/wine-env.sh" "$arch" || exit 2
+export WINEPREFIX="$work/prefix"
 unset DISPLAY WAYLAND_DISPLAY
 xvfb_pid=""
 cleanup() {
@@ -101,10 +104,11 @@ path_item() { printf '{"kind":"path","value":%s}' "$(json_text "$1")"; }
 connection_message() { echo "The droplet was unable to connect. Please try again. (Error code $1.)"; }
 
 started=$(date +%s)
-echo "booting a 32-bit Wine prefix"
+echo "booting a $arch Wine prefix"
 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 2; }
 wineserver -w  # the prefix is complete only once the first session has ended
-wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d 'user32.MessageBoxW' /f \
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+  /d 'user32.MessageBoxW;ole32.CoCreateInstance;combase.CoCreateInstance' /f \
   >/dev/null 2>&1
 
 echo "[$(( $(date +%s) - started )) s] case 2: host not registered"
@@ -122,7 +126,16 @@ wine "$host" /register "$(winpath "$work/missing/stand_in_host.exe")" >/dev/null
   fail "registration failed"
 run_droplet "$work/records/3.json" "$(winpath "$work/files/unreached.psd")"
 expect_status_1
-expect_box "$(connection_message 338)"  # Wine: 0x80040152 from CoCreateInstance
+# Wine's answer depends on its version and architecture (0x80040152 or
+# 0x80040154): a class-registration failure, whose low 16 bits the box shows.
+created=$(grep -a -o -E 'Ret  (ole32|combase).CoCreateInstance\(.*retval=[0-9a-f]*' "$work/logs/relay" |
+          sed -E 's/.*retval=//' | tail -n1)
+created=${created: -8}  # the 64-bit relay prints the whole register
+case "$created" in
+  8004015[0-4]) pass "CoCreateInstance failed with class-registration error 0x$created" ;;
+  *) fail "CoCreateInstance answered '$created', not a class-registration error" ;;
+esac
+expect_box "$(connection_message $(( 0x${created:-0} & 0xFFFF )))"
 same_bytes "$work/files/unreached.psd" "$work/unreached.orig" && pass "file untouched" ||
   fail "file changed"
 expect_no_record "$work/records/3.json"

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the shipped droplet.exe: 32-bit x86, GUI subsystem, system DLLs
-only, the IDI_ICON1 icon group with its eight images, and the manifest's
-dependency on the version 6 common controls.
+"""Checks a shipped droplet.exe: the expected machine (x86 or x64), GUI
+subsystem, system DLLs only, the IDI_ICON1 icon group with its eight images,
+and the manifest's identity and dependency on the version 6 common controls,
+both for the program's own processor architecture.
 
-    python3 tests/pe/check_exe.py build/windows/droplet.exe
+    python3 tests/pe/check_exe.py x86|x64 build/windows/droplet.exe
 
 Prints one line per finding and exits 1 when any check fails.
 """
@@ -11,7 +12,8 @@ import struct
 import sys
 import xml.etree.ElementTree as ET
 
-MACHINE_I386 = 0x14C
+# Machine field, optional header magic and manifest architecture per build.
+ARCHES = {'x86': (0x14C, 0x10B, 'x86'), 'x64': (0x8664, 0x20B, 'amd64')}
 SUBSYSTEM_WINDOWS_GUI = 2
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 
@@ -24,8 +26,7 @@ SYSTEM_DLLS = {
 # (side, bits per pixel) of every image the icon group must hold.
 EXPECTED_ICONS = sorted([(16, 4), (16, 8), (16, 32), (32, 4), (32, 8), (32, 32), (48, 8), (48, 32)])
 
-COMMON_CONTROLS = {'name': 'Microsoft.Windows.Common-Controls', 'version': '6.0.0.0',
-                   'processorArchitecture': 'x86'}
+COMMON_CONTROLS = {'name': 'Microsoft.Windows.Common-Controls', 'version': '6.0.0.0'}
 
 
 class Image:
@@ -41,11 +42,13 @@ class Image:
          self.characteristics) = struct.unpack_from('<HHIIIHH', data, coff)
         opt = coff + 20
         self.magic = struct.unpack_from('<H', data, opt)[0]
-        if self.magic != 0x10B:
-            raise ValueError('not a PE32 optional header (magic 0x%x)' % self.magic)
+        if self.magic not in (0x10B, 0x20B):
+            raise ValueError('not a PE32 or PE32+ optional header (magic 0x%x)' % self.magic)
         self.subsystem = struct.unpack_from('<H', data, opt + 68)[0]
-        count = struct.unpack_from('<I', data, opt + 92)[0]
-        self.directories = [struct.unpack_from('<II', data, opt + 96 + 8 * i)
+        # PE32+ has 64-bit stack and heap sizes: its directories start 16 bytes later.
+        dirs = opt + (96 if self.magic == 0x10B else 112)
+        count = struct.unpack_from('<I', data, dirs - 4)[0]
+        self.directories = [struct.unpack_from('<II', data, dirs + 8 * i)
                             for i in range(count)]
         self.sections = []
         table = opt + optional_size
@@ -125,7 +128,8 @@ class Image:
         return out
 
 
-def check(path):
+def check(arch, path):
+    machine, magic, manifest_arch = ARCHES[arch]
     failures = []
 
     def expect(ok, text):
@@ -136,7 +140,8 @@ def check(path):
     with open(path, 'rb') as f:
         image = Image(f.read())
 
-    expect(image.machine == MACHINE_I386, 'machine is x86 (0x%x)' % image.machine)
+    expect(image.machine == machine and image.magic == magic,
+           'machine is %s (0x%x, optional header 0x%x)' % (arch, image.machine, image.magic))
     expect(image.subsystem == SUBSYSTEM_WINDOWS_GUI,
            'subsystem is Windows GUI (%d)' % image.subsystem)
 
@@ -173,6 +178,10 @@ def check(path):
     if manifest is not None:
         root = ET.fromstring(manifest.lstrip(b'\xef\xbb\xbf'))
         ns = {'a': 'urn:schemas-microsoft-com:asm.v1'}
+        own = root.find('a:assemblyIdentity', ns)
+        own_arch = '' if own is None else own.get('processorArchitecture', '')
+        expect(own_arch.lower() == manifest_arch,
+               'manifest identity for processor architecture %s' % own_arch)
         identities = root.findall('a:dependency/a:dependentAssembly/a:assemblyIdentity', ns)
         match = [i.attrib for i in identities
                  if i.get('name') == COMMON_CONTROLS['name']]
@@ -181,20 +190,20 @@ def check(path):
             expect(attrs.get('version') == COMMON_CONTROLS['version'],
                    'common controls version %s' % attrs.get('version'))
             arch = attrs.get('processorArchitecture', '')
-            expect(arch.lower() == COMMON_CONTROLS['processorArchitecture'],
+            expect(arch.lower() == manifest_arch,
                    'common controls for processor architecture %s' % arch)
 
     return failures
 
 
 def main():
-    if len(sys.argv) != 2:
-        print('usage: check_exe.py droplet.exe', file=sys.stderr)
+    if len(sys.argv) != 3 or sys.argv[1] not in ARCHES:
+        print('usage: check_exe.py x86|x64 droplet.exe', file=sys.stderr)
         return 2
     try:
-        failures = check(sys.argv[1])
+        failures = check(sys.argv[1], sys.argv[2])
     except (OSError, ValueError, struct.error, ET.ParseError) as e:
-        print('FAILED  cannot read %s: %s' % (sys.argv[1], e))
+        print('FAILED  cannot read %s: %s' % (sys.argv[2], e))
         return 1
     print('%d check(s) failed' % len(failures) if failures else 'all checks passed')
     return 1 if failures else 0
