@@ -18,14 +18,19 @@ int BoundedLength(const char16_t* text, int capacity) {
   return n;
 }
 
-// Appends at most room units of part (length n) to work (length *used).
-void AppendWithin(char16_t* work, int* used, const char16_t* part, int n) {
-  int room = kWorkPathRoom - *used;
-  if (room < 0) room = 0;
-  if (n > room) n = room;
-  std::memcpy(work + *used, part, static_cast<size_t>(n) * sizeof(char16_t));
-  *used += n;
-  work[*used] = 0;
+char16_t FoldAscii(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+}
+
+// True when name (NUL-terminated, at most capacity units) spells part (n
+// units), ignoring the case of ASCII letters. A wider fold could only make
+// more names count as the same; where it would have said yes and this says
+// no, the part simply stays as typed and the open still finds the file.
+bool SpellsPart(const char16_t* part, int n, const char16_t* name, int capacity) {
+  if (n == 0 || BoundedLength(name, capacity) != n) return false;
+  for (int i = 0; i < n; ++i)
+    if (FoldAscii(part[i]) != FoldAscii(name[i])) return false;
+  return true;
 }
 
 }  // namespace
@@ -35,27 +40,30 @@ void ExpandPathPrefix(char16_t* work) {
   SysHandle search = Sys().FindFirstFileW(work, &found);
   if (search == kInvalidHandle) return;
 
-  char16_t copy[kWorkPathCapacity];
   int length = BoundedLength(work, kWorkPathCapacity - 1);
-  std::memcpy(copy, work, static_cast<size_t>(length) * sizeof(char16_t));
-  copy[length] = 0;
-
   int lastSeparator = -1;
   for (int i = 0; i < length; ++i)
-    if (copy[i] == u'\\') lastSeparator = i;
+    if (work[i] == u'\\') lastSeparator = i;
 
-  // The first component (a drive, say) is never replaced; nor is one whose
-  // replacement would not fit, counting the whole prefix as it stands.
-  int nameLength = BoundedLength(found.cFileName, 260);
-  if (lastSeparator >= 0 && nameLength + length + 2 <= kWorkPathCapacity) {
-    char16_t prefix[kWorkPathCapacity];
-    std::memcpy(prefix, copy, static_cast<size_t>(lastSeparator) * sizeof(char16_t));
-    prefix[lastSeparator] = u'\\';
-    std::memcpy(prefix + lastSeparator + 1, found.cFileName,
+  // The search answers for the path as the system normalises it ("/", ".",
+  // "..", trailing dots and spaces) and, for a wildcard, with any entry that
+  // matches. Only an answer that is the part's own entry, found under its
+  // long or its short name, may stand in for it; anything else would put
+  // another file in the droplet's hands. The first component (a drive, say)
+  // is never replaced; nor is one whose replacement would not fit, counting
+  // the whole prefix as it stands.
+  const char16_t* part = work + lastSeparator + 1;
+  int partLength = length - lastSeparator - 1;
+  constexpr int kNameCapacity = sizeof found.cFileName / sizeof found.cFileName[0];
+  constexpr int kShortCapacity =
+      sizeof found.cAlternateFileName / sizeof found.cAlternateFileName[0];
+  int nameLength = BoundedLength(found.cFileName, kNameCapacity);
+  bool ownEntry = SpellsPart(part, partLength, found.cFileName, kNameCapacity) ||
+                  SpellsPart(part, partLength, found.cAlternateFileName, kShortCapacity);
+  if (lastSeparator >= 0 && ownEntry && nameLength + length + 2 <= kWorkPathCapacity) {
+    std::memcpy(work + lastSeparator + 1, found.cFileName,
                 static_cast<size_t>(nameLength) * sizeof(char16_t));
-    int newLength = lastSeparator + 1 + nameLength;
-    prefix[newLength] = 0;
-    std::memcpy(work, prefix, static_cast<size_t>(newLength + 1) * sizeof(char16_t));
+    work[lastSeparator + 1 + nameLength] = 0;
   }
   Sys().FindClose(search);
 }
@@ -65,33 +73,25 @@ void ExpandLongPath(char16_t* path) {
   int used = 0;
   work[0] = 0;
 
+  // Where the long form does not fit the work path, the path stays exactly
+  // as given: a name cut to fit would be another file's name.
   const char16_t* rest = path;
   for (;;) {
     const char16_t* separator = rest;
     while (*separator != 0 && *separator != u'\\') ++separator;
-    if (*separator == 0) break;
-
-    AppendWithin(work, &used, rest, static_cast<int>(separator - rest));
+    int n = static_cast<int>(separator - rest);
+    if (n > kWorkPathRoom - used) return;
+    std::memcpy(work + used, rest, static_cast<size_t>(n) * sizeof(char16_t));
+    work[used + n] = 0;
     ExpandPathPrefix(work);
     used = BoundedLength(work, kWorkPathCapacity - 1);
-    if (used >= kWorkPathRoom) {
-      // No room for the separator and what follows: the path is cut here,
-      // as a final part longer than the room is.
-      std::memcpy(path, work, static_cast<size_t>(used + 1) * sizeof(char16_t));
-      return;
-    }
+    if (*separator == 0) break;
+    if (used >= kWorkPathRoom) return;  // no room for the separator and what follows
     work[used++] = u'\\';
     work[used] = 0;
     rest = separator + 1;
   }
-
-  int restLength = 0;
-  while (rest[restLength] != 0) ++restLength;
-  AppendWithin(work, &used, rest, restLength);
-  ExpandPathPrefix(work);
-  used = BoundedLength(work, kWorkPathCapacity - 1);
-  std::memcpy(path, work, static_cast<size_t>(used) * sizeof(char16_t));
-  path[used] = 0;
+  std::memcpy(path, work, static_cast<size_t>(used + 1) * sizeof(char16_t));
 }
 
 int32_t WalkFileArguments(char* tail, HostList* list) {
@@ -109,13 +109,15 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     char* end = std::strchr(position, delimiter);
     if (end != nullptr) *end = 0;
 
-    // A token that does not fit the buffer with its terminator ends the walk
-    // as a failed conversion does.
+    // A name that cannot be held or converted exactly is reported like a
+    // file that cannot be opened: skipping it would send the host less than
+    // the user dropped, and converting it loosely would name another file.
     size_t length = std::strlen(position);
-    if (length >= static_cast<size_t>(kTokenCapacity)) return 0;
+    if (length >= static_cast<size_t>(kTokenCapacity)) return OpenFailure(kErrorFilenameTooLong);
     std::memcpy(token, position, length + 1);
 
-    if (ToWideFixed(token, path, kPathCapacity) != 0) return 0;
+    if (uint32_t error = ToWideFromUtf8(token, path, kPathCapacity); error != 0)
+      return OpenFailure(error);
     if (!quoted) ExpandLongPath(path);
 
     ToNarrowTrace(path);

@@ -13,17 +13,21 @@ inline constexpr int kWorkPathCapacity = 256;  // UTF-16 units, terminator inclu
 // so that a separator and the terminator still fit.
 inline constexpr int kWorkPathRoom = 254;
 
-// Walks the writable tail (terminators are written over delimiters): each
-// file is repaired in place and its path added to list, in order. 0 when the
-// walk ended normally or at a token that could not be converted; otherwise
-// the first nonzero code of the repair, or -41 (out-of-memory message) when
-// the path's counted string could not be made.
+// Walks the writable tail, UTF-8 text (terminators are written over
+// delimiters): each file is repaired in place and its path added to list, in
+// order. 0 when every file was repaired and listed; otherwise the first
+// nonzero code of the repair, the open message with 206 or the conversion's
+// error for a token that cannot be held (512 bytes or more) or converted, or
+// -41 (out-of-memory message) when the path's counted string could not be made.
 int32_t WalkFileArguments(char* tail, HostList* list);
 
 // Rewrites path (a buffer of at least kPathCapacity units) in place with
-// every component after the first replaced by its stored full name.
+// every component after the first that names an entry under its short name
+// or in another letter case replaced by the entry's stored full name. A path
+// whose long form would not fit the work path stays exactly as given.
 void ExpandLongPath(char16_t* path);
 
 // Replaces the last component of the work path (kWorkPathCapacity units) by
-// the name the directory search finds for it, or leaves it unchanged.
+// the stored full name of the entry it names, or leaves it unchanged when
+// the directory search answers with anything else.
 void ExpandPathPrefix(char16_t* work);

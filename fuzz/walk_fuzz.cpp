@@ -75,14 +75,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   writable.push_back(0);
   WalkFileArguments(writable.data(), &list);
 
-  // The expansion alone, on the tail's units in an exact path buffer.
+  // The expansion alone, on the tail's units in an exact path buffer: the
+  // path either stays as given or comes out within the work path's room,
+  // with its separators where they were (a part replaced, never cut off).
   std::vector<char16_t> path(kPathCapacity, 0);
   std::u16string units = Widen(tail);
   size_t n = units.size() < kPathCapacity - 1 ? units.size() : kPathCapacity - 1;
   std::memcpy(path.data(), units.data(), n * sizeof(char16_t));
+  std::u16string given(units.data(), n);
   ExpandLongPath(path.data());
   size_t length = 0;
   while (length < path.size() && path[length] != 0) ++length;
-  if (length > kWorkPathRoom) __builtin_trap();
+  if (length == path.size()) __builtin_trap();
+  std::u16string expanded(path.data(), length);
+  if (expanded != given) {
+    if (length > kWorkPathRoom) __builtin_trap();
+    auto separators = [](const std::u16string& text) {
+      size_t count = 0;
+      for (char16_t c : text) count += c == u'\\';
+      return count;
+    };
+    if (separators(expanded) != separators(given)) __builtin_trap();
+  }
   return 0;
 }

@@ -20,6 +20,11 @@ int32_t OutOfMemoryFailure() {
   return kOutOfMemoryCode;
 }
 
+int32_t OpenFailure(uint32_t error) {
+  CurrentMessage = msg::kOpen;
+  return FailureCode(error);
+}
+
 int32_t ConnectionFailure(int32_t result) {
   CurrentMessage = msg::kConnect;
   return result < 0 ? FailureCode(static_cast<uint32_t>(result)) : -1;

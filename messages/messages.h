@@ -40,6 +40,10 @@ inline constexpr int32_t kOutOfMemoryCode = -41;
 // A text the droplet needed could not be made: the out-of-memory message, -41.
 int32_t OutOfMemoryFailure();
 
+// A file could not be opened for repair, or its name could not be held or
+// converted: the open message, with the system's error code (never 0).
+int32_t OpenFailure(uint32_t error);
+
 // A step of reaching the host failed with result, or succeeded and left no
 // object behind: the connection message, with a code that is never 0.
 int32_t ConnectionFailure(int32_t result);

@@ -14,6 +14,21 @@ int ToWideFixed(const char* text, char16_t* out, int capacity) {
   return 0;
 }
 
+uint32_t ToWideFromUtf8(const char* text, char16_t* out, int capacity) {
+  auto error = [] {
+    uint32_t code = Sys().GetLastError();
+    return code != 0 ? code : kErrorNoUnicodeTranslation;
+  };
+  // The strict flag: a byte sequence that is not UTF-8 fails rather than
+  // turn into U+FFFD, which would name another file.
+  int needed = Sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, text, -1, nullptr, 0);
+  if (needed == 0) return error();
+  if (needed > capacity) return kErrorFilenameTooLong;
+  if (Sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, text, -1, out, needed) == 0)
+    return error();
+  return 0;
+}
+
 int ToWideAlloc(const char* text, char16_t** result) {
   if (text == nullptr) {
     *result = nullptr;

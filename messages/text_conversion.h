@@ -15,5 +15,11 @@ int ToWideFixed(const char* text, char16_t* out, int capacity);
 // The caller releases the buffer with Sys().Release.
 int ToWideAlloc(const char* text, char16_t** result);
 
+// Converts a UTF-8 text into out (capacity in units, terminator included),
+// refusing what the system cannot convert exactly. 0: done; otherwise a
+// Windows error code: 206 when the text does not fit (nothing written), or
+// the conversion's own error (1113 when it gives none).
+uint32_t ToWideFromUtf8(const char* text, char16_t* out, int capacity);
+
 // Converts a UTF-16 text to ANSI into a 2048-byte process buffer and traces it.
 void ToNarrowTrace(const char16_t* text);

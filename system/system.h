@@ -27,6 +27,7 @@ bool operator==(const Guid& a, const Guid& b);
 struct FindData {
   uint32_t attributes;
   char16_t cFileName[260];
+  char16_t cAlternateFileName[14];  // the 8.3 short name; empty when there is none
 };
 
 // Values of the Windows constants the droplet passes.
@@ -41,6 +42,8 @@ inline constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 inline constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
 inline constexpr uint32_t kCodePageAnsi = 0;
 inline constexpr uint32_t kPrecomposed = 1;
+inline constexpr uint32_t kCodePageUtf8 = 65001;
+inline constexpr uint32_t kErrInvalidChars = 8;  // refuse bytes that are not UTF-8
 inline constexpr uint32_t kMessageBoxWarningOk = 0x30;
 inline constexpr uint32_t kContextLocalServer = 4;
 
@@ -55,11 +58,13 @@ inline constexpr uint32_t kErrorWriteFault = 29;
 inline constexpr uint32_t kErrorGenFailure = 31;
 inline constexpr uint32_t kErrorSharingViolation = 32;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorInvalidName = 123;
 inline constexpr uint32_t kErrorDiskFull = 112;
 inline constexpr uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr uint32_t kErrorNegativeSeek = 131;
 inline constexpr uint32_t kErrorFilenameTooLong = 206;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
+inline constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrorIoDevice = 1117;
 
 inline constexpr int32_t kServerExecFailure = static_cast<int32_t>(0x80080005u);

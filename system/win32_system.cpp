@@ -78,8 +78,12 @@ SysHandle Win32System::FindFirstFileW(const char16_t* pattern, FindData* data) {
   HANDLE search = ::FindFirstFileW(W(pattern), &found);
   if (search != INVALID_HANDLE_VALUE) {
     static_assert(sizeof data->cFileName == sizeof found.cFileName, "same name capacity");
+    static_assert(sizeof data->cAlternateFileName == sizeof found.cAlternateFileName,
+                  "same short name capacity");
     data->attributes = found.dwFileAttributes;
     std::memcpy(data->cFileName, found.cFileName, sizeof data->cFileName);
+    std::memcpy(data->cAlternateFileName, found.cAlternateFileName,
+                sizeof data->cAlternateFileName);
   }
   return FromNative(search);
 }

@@ -234,14 +234,13 @@ TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
   EXPECT_EQ(host.Count("AddPathItem"), 1);
 }
 
-TEST_F(Connection, ConversionFailureStillSendsTheRequest) {
+TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
   fake.AddFile(u"C:\\b.psd", kDamaged);
   // Identifier: two calls; first token: two; the second token's length query fails.
-  fake.FailAt(Op::MultiByteToWideChar, 5, kErrorInvalidParameter);
-  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"), "");
-  EXPECT_EQ(host.plays, 1);
-  EXPECT_EQ(host.playedRequest[1], "  path C:\\a.psd");
-  EXPECT_EQ(host.playedRequest[2], "'null' data 0 bytes");
+  fake.FailAt(Op::MultiByteToWideChar, 5, kErrorNoUnicodeTranslation);
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"), Message(msg::kOpen, 1113));
+  EXPECT_EQ(host.plays, 0);
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
 }
 

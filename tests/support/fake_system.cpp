@@ -54,6 +54,52 @@ std::vector<std::u16string> Split(const std::u16string& path) {
   return parts;
 }
 
+bool IsDrive(const std::u16string& part) { return part.size() == 2 && part[1] == u':'; }
+
+// The reserved names that open a device in any folder.
+bool IsDeviceName(const std::u16string& part) {
+  static const char16_t* const kNames[] = {u"CON", u"PRN", u"AUX", u"NUL"};
+  for (const char16_t* name : kNames)
+    if (SameName(part, name)) return true;
+  return part.size() == 4 && (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
+         part[3] >= u'1' && part[3] <= u'9';
+}
+
+// The parts of a path as Windows resolves it before any file system sees
+// it: "/" separates as the backslash does, runs of separators count once, "." parts
+// go, ".." takes the part before it along (never the drive), a part loses
+// one trailing period, and the last part all its trailing periods and spaces.
+std::vector<std::u16string> WindowsParts(const std::u16string& path) {
+  std::vector<std::u16string> raw;
+  std::u16string part;
+  for (char16_t c : path) {
+    if (c == u'\\' || c == u'/') {
+      raw.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  raw.push_back(part);
+
+  std::vector<std::u16string> parts;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    std::u16string p = raw[i];
+    if (p.empty() || p == u".") continue;
+    if (p == u"..") {
+      if (!parts.empty() && !IsDrive(parts.back())) parts.pop_back();
+      continue;
+    }
+    if (i + 1 == raw.size()) {
+      while (!p.empty() && (p.back() == u'.' || p.back() == u' ')) p.pop_back();
+    } else if (p.back() == u'.' && p.find_first_not_of(u'.') != std::u16string::npos) {
+      p.pop_back();
+    }
+    if (!p.empty()) parts.push_back(p);
+  }
+  return parts;
+}
+
 std::string Describe(const std::u16string& text) { return U8(text); }
 
 }  // namespace
@@ -76,7 +122,11 @@ std::string U8(const std::u16string& text) {
   return out;
 }
 
-FakeSystem::FakeSystem() { root_.directory = true; }
+FakeSystem::FakeSystem() {
+  root_.directory = true;
+  device_.name = u"NUL";
+  device_.device = true;
+}
 
 FakeSystem::~FakeSystem() {
   for (auto& [block, size] : allocations_) std::free(block);
@@ -123,14 +173,16 @@ FakeSystem::Node& FakeSystem::AddFolder(const std::u16string& path,
 
 FakeSystem::Node* FakeSystem::Resolve(const std::u16string& path, bool* folderMissing) {
   *folderMissing = false;
-  std::vector<std::u16string> parts = Split(path);
-  bool relative = parts[0].size() != 2 || parts[0][1] != u':';
-  Node* node = &root_;
-  if (relative) {
-    bool unused;
-    node = currentFolder.empty() ? nullptr : Resolve(currentFolder, &unused);
-    if (node == nullptr) return *folderMissing = true, nullptr;
+  if (path.empty()) return *folderMissing = true, nullptr;
+  std::u16string full = path;
+  std::vector<std::u16string> first = Split(path);
+  if (!IsDrive(first[0])) {
+    if (currentFolder.empty()) return *folderMissing = true, nullptr;
+    full = currentFolder + u"\\" + path;
   }
+  std::vector<std::u16string> parts = WindowsParts(full);
+  if (!parts.empty() && IsDeviceName(parts.back())) return &device_;
+  Node* node = &root_;
   for (size_t i = 0; i < parts.size(); ++i) {
     Node* next = nullptr;
     if (node->directory)
@@ -244,9 +296,13 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
   uint32_t error = 0;
   if (disposition != kOpenExisting) {
     error = kErrorInvalidParameter;
+  } else if (path.find_first_of(u"*?") != std::u16string::npos) {
+    error = kErrorInvalidName;  // wildcards are no part of a name
   } else if (node == nullptr) {
     error = (folderMissing || path.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
-  } else if (node->directory || (node->readOnly && (access & kGenericWrite) != 0)) {
+  } else if (node->device || node->directory ||
+             (node->readOnly && (access & kGenericWrite) != 0)) {
+    // Disk files only: a device opens as a directory does, refused.
     error = kErrorAccessDenied;
   } else if (node->open && share == 0) {
     error = kErrorSharingViolation;
@@ -344,21 +400,39 @@ SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   std::u16string path(pattern);
   log.push_back("FindFirstFileW " + Describe(path));
   if (Injected(Op::FindFirstFileW)) return kInvalidHandle;
-  size_t slash = path.rfind(u'\\');
-  std::u16string last = slash == std::u16string::npos ? path : path.substr(slash + 1);
+  // As on Windows, the search is for the path as normalised: the last part
+  // that survives is looked for in the folder the rest names, and the
+  // answer is the entry found, whatever the part looked like.
+  if (path.empty() || path.back() == u'\\' || path.back() == u'/')
+    return lastError_ = kErrorFileNotFound, kInvalidHandle;
+  std::u16string full = path;
+  if (!IsDrive(Split(path)[0])) full = currentFolder + u"\\" + path;
+  std::vector<std::u16string> parts = WindowsParts(full);
   Node* match = nullptr;
-  if (last.find_first_of(u"*?") == std::u16string::npos) {
-    match = Find(path);
+  std::u16string name;
+  if (parts.size() <= 1 || parts.back().find_first_of(u"*?") == std::u16string::npos) {
+    match = Find(full);
+    if (match == &device_) name = parts.back();
   } else {
-    Node* folder = slash == std::u16string::npos ? Find(currentFolder) : Find(path.substr(0, slash));
-    if (folder != nullptr)
+    std::u16string mask = parts.back();
+    parts.pop_back();
+    std::u16string folderPath;
+    for (const std::u16string& p : parts) folderPath += (folderPath.empty() ? u"" : u"\\") + p;
+    Node* folder = Find(folderPath);
+    if (folder != nullptr && folder->directory)
       for (auto& child : folder->children)
-        if (match == nullptr && Wildcard(last.c_str(), child->name.c_str())) match = child.get();
+        if (match == nullptr && (Wildcard(mask.c_str(), child->name.c_str()) ||
+                                 (!child->shortName.empty() &&
+                                  Wildcard(mask.c_str(), child->shortName.c_str()))))
+          match = child.get();
   }
   if (match == nullptr) return lastError_ = kErrorFileNotFound, kInvalidHandle;
+  if (name.empty()) name = match->name;
   std::memset(data, 0, sizeof *data);
-  size_t n = match->name.size() < 259 ? match->name.size() : 259;
-  std::memcpy(data->cFileName, match->name.data(), n * 2);
+  size_t n = name.size() < 259 ? name.size() : 259;
+  std::memcpy(data->cFileName, name.data(), n * 2);
+  size_t s = match->shortName.size() < 13 ? match->shortName.size() : 13;
+  std::memcpy(data->cAlternateFileName, match->shortName.data(), s * 2);
   data->attributes = match->directory ? 0x10 : 0x80;
   SysHandle h = nextHandle_++;
   handles_[h] = Handle{nullptr, 0, true, false};
@@ -373,8 +447,10 @@ bool FakeSystem::FindClose(SysHandle search) {
   return true;
 }
 
-int FakeSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int length,
-                                    char16_t* out, int capacity) {
+int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
+                                    int length, char16_t* out, int capacity) {
+  wideningCodePage = codePage;
+  wideningFlags = flags;
   if (Injected(Op::MultiByteToWideChar)) return 0;
   uint32_t error = 0;
   int n = AnsiToWide(text, length, out, capacity, &error);

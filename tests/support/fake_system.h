@@ -24,6 +24,7 @@ class FakeSystem : public System {
     std::u16string name;
     std::u16string shortName;
     bool directory = false;
+    bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
     std::vector<uint8_t> data;
@@ -40,7 +41,9 @@ class FakeSystem : public System {
   ~FakeSystem() override;
 
   // --- the file tree: paths use backslashes; the first component is a drive.
-  // Folders on the way are made as needed.
+  // Folders on the way are made as needed. Opens and searches resolve a path
+  // as Windows does ("/", ".", "..", trailing periods and spaces), and a
+  // reserved name such as NUL names a device in every folder.
   Node& AddFile(const std::u16string& path, std::vector<uint8_t> data = {},
                 const std::u16string& shortName = u"");
   Node& AddFile(const std::u16string& path, const std::string& data,
@@ -60,6 +63,10 @@ class FakeSystem : public System {
   // --- the log of file and memory calls, in order.
   std::vector<std::string> log;
   std::vector<std::string> LogOf(const std::string& prefix) const;
+
+  // --- the code page and flags of the latest MultiByteToWideChar call.
+  uint32_t wideningCodePage = 0;
+  uint32_t wideningFlags = 0;
 
   // --- process
   std::u16string modulePath = u"C:\\Tools\\Repair.exe";
@@ -131,7 +138,8 @@ class FakeSystem : public System {
   Handle* FromHandle(SysHandle handle);
   HostString MakeCounted(const char* bytes, uint32_t length);
 
-  Node root_;  // children: the drives
+  Node root_;    // children: the drives
+  Node device_;  // what every reserved device name opens
   std::map<SysHandle, Handle> handles_;
   SysHandle nextHandle_ = 0x100;
   uint32_t lastError_ = 0;

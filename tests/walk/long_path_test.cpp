@@ -49,12 +49,34 @@ TEST_F(LongPath, ForwardSlashIsAnOrdinaryCharacter) {
   EXPECT_EQ(fake.Calls(Op::FindFirstFileW), 2);
 }
 
-TEST_F(LongPath, WildcardsResolveToTheFirstMatch) {
+// A wildcard matches other entries; none of them is the part's own.
+TEST_F(LongPath, WildcardsAreNeverResolved) {
   fake.AddFile(u"D:\\Scans\\second.psd");
-  fake.AddFile(u"D:\\Scans\\first.psd");
+  fake.AddFile(u"D:\\Scans\\first.psd", "", u"FIRST~1.PSD");
   fake.AddFile(u"D:\\Scans\\notes.txt");
-  EXPECT_EQ(Expand(u"D:\\scans\\*.psd"), u"D:\\Scans\\second.psd");
-  EXPECT_EQ(Expand(u"D:\\sc?ns\\n*"), u"D:\\Scans\\notes.txt");
+  EXPECT_EQ(Expand(u"D:\\scans\\*.psd"), u"D:\\Scans\\*.psd");
+  EXPECT_EQ(Expand(u"D:\\sc?ns\\n*"), u"D:\\sc?ns\\n*");
+  EXPECT_EQ(Expand(u"D:\\scans\\FIRST~?.PSD"), u"D:\\Scans\\FIRST~?.PSD");
+  EXPECT_EQ(Expand(u"D:\\scans\\FIRST~1.PSD"), u"D:\\Scans\\first.psd");  // its own short name
+}
+
+// The search answers for the path as the system normalises it; a part it
+// answers with another entry's name stays as given, and the parts around it
+// are still expanded.
+TEST_F(LongPath, PartsTheSystemNormalisesStayAsGiven) {
+  fake.AddFile(u"D:\\docs\\a.psd");
+  fake.AddFile(u"D:\\docs\\sub\\a.psd");
+  struct Case {
+    std::u16string given, expanded;
+  } cases[] = {
+      {u"D:\\DOCS\\sub/A.PSD", u"D:\\docs\\sub/A.PSD"},
+      {u"D:\\DOCS\\.\\A.PSD", u"D:\\docs\\.\\a.psd"},
+      {u"D:\\DOCS\\SUB\\..\\A.PSD", u"D:\\docs\\sub\\..\\a.psd"},
+      {u"D:\\DOCS\\A.PSD.", u"D:\\docs\\A.PSD."},
+      {u"D:\\DOCS\\A.PSD  ", u"D:\\docs\\A.PSD  "},
+      {u"D:\\DOCS\\SUB.\\A.PSD", u"D:\\docs\\SUB.\\a.psd"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Expand(c.given), c.expanded) << U8(c.given);
 }
 
 TEST_F(LongPath, WithoutDirectorySearchNothingChanges) {
@@ -78,26 +100,30 @@ TEST_F(LongPath, ReplacementCountsTheWholePrefix) {
             u"D:\\" + folder + u"\\" + std::u16string(54, u'm'));
 }
 
-TEST_F(LongPath, FinalPartIsCutToTheRoom) {
-  std::u16string folder(246, u'f');  // "D:\" + folder + "\" = 250 units
-  EXPECT_EQ(Expand(u"D:\\" + folder + u"\\0123456789"), u"D:\\" + folder + u"\\0123");
+// A long form that does not fit the work path is never cut to fit: the
+// path stays exactly as given, whether the final part lacks room or the
+// work path is full at a separator.
+TEST_F(LongPath, ALongFormThatDoesNotFitLeavesThePathAsGiven) {
+  std::u16string folder(246, u'f');  // "D:\\" + folder + "\\" = 250 units
   std::u16string plain(300, u'p');
-  EXPECT_EQ(Expand(plain), plain.substr(0, 254));
-}
-
-TEST_F(LongPath, FullWorkPathAtASeparatorIsCutThere) {
-  std::u16string folder(251, u'f');  // "D:\" + folder = 254 units
-  EXPECT_EQ(Expand(u"D:\\" + folder + u"\\x\\y.psd"), u"D:\\" + folder);
+  std::u16string full(251, u'f');  // "D:\\" + full = 254 units
   std::u16string longer(400, u'g');
-  EXPECT_EQ(Expand(u"D:\\" + longer + u"\\x.psd"), (u"D:\\" + longer).substr(0, 254));
-  // 253 units leave room for the separator; what follows gets no room.
-  std::u16string almost(250, u'h');
-  EXPECT_EQ(Expand(u"D:\\" + almost + u"\\x\\y.psd"), u"D:\\" + almost + u"\\");
+  std::u16string almost(250, u'h');  // 253 units: room for the separator only
+  for (const std::u16string& path :
+       {u"D:\\" + folder + u"\\0123456789", plain, u"D:\\" + full + u"\\x\\y.psd",
+        u"D:\\" + longer + u"\\x.psd", u"D:\\" + almost + u"\\x\\y.psd"})
+    EXPECT_EQ(Expand(path), path);
+
+  // A short name whose long form leaves the final part no room.
+  fake.AddFile(u"D:\\" + std::u16string(240, u'L') + u"\\document.psd", "", u"");
+  fake.Find(u"D:\\" + std::u16string(240, u'L'))->shortName = u"LLLLLL~1";
+  EXPECT_EQ(Expand(u"D:\\LLLLLL~1\\document.psd"), u"D:\\LLLLLL~1\\document.psd");
+  EXPECT_EQ(Expand(u"D:\\LLLLLL~1\\doc.psd"), u"D:\\" + std::u16string(240, u'L') + u"\\doc.psd");
 }
 
 TEST_F(LongPath, LongestPathBufferIsHandled) {
   std::u16string path(511, u'\\');
-  EXPECT_LE(Expand(path).size(), 254u);
+  EXPECT_EQ(Expand(path), path);
 }
 
 }  // namespace

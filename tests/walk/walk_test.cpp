@@ -129,6 +129,8 @@ TEST_F(Walk, ThreeFilesSecondFailsRepair) {
   for (const std::string& line : fake.log) EXPECT_EQ(line.find("c.psd"), std::string::npos);
 }
 
+// A token that cannot be converted is reported like a file that cannot be
+// opened, with the conversion's error; earlier files stay repaired.
 TEST_F(Walk, ThreeFilesSecondFailsConversion) {
   fake.AddFile(u"C:\\a.psd", kDamaged);
   fake.AddFile(u"C:\\b.psd", kDamaged);
@@ -142,30 +144,102 @@ TEST_F(Walk, ThreeFilesSecondFailsConversion) {
   fake.AddFile(u"C:\\a.psd", kDamaged);
   host.calls.clear();
   fake.FailAt(Op::MultiByteToWideChar, fake.Calls(Op::MultiByteToWideChar) + perToken + 1,
-              kErrorInvalidParameter);
+              kErrorNoUnicodeTranslation);
   int32_t result = -1;
   EXPECT_EQ(WalkOf("C:\\a.psd C:\\b.psd C:\\c.psd", &result), Paths{"C:\\a.psd"});
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result, 1113);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
   EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
+  // Tokens are UTF-8, converted strictly.
+  EXPECT_EQ(fake.wideningCodePage, kCodePageUtf8);
+  EXPECT_EQ(fake.wideningFlags, kErrInvalidChars);
 }
 
-TEST_F(Walk, TokenOf512BytesEndsTheWalkQuietly) {
+// A token that does not fit the 512-byte buffer is reported as a name too
+// long (206), never skipped: the files after it are not touched.
+TEST_F(Walk, TokenOf512BytesIsReportedAsTooLong) {
   fake.AddFile(u"C:\\a.psd", kDamaged);
   fake.AddFile(u"C:\\b.psd", kDamaged);
   std::string huge = "C:\\" + std::string(509, 'x');  // 512 bytes
   int32_t result = -1;
   EXPECT_EQ(WalkOf("C:\\a.psd \"" + huge + "\" C:\\b.psd", &result), Paths{"C:\\a.psd"});
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result, 206);
+  EXPECT_STREQ(CurrentMessage, msg::kOpen);
+  EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
 
   // One byte less fits the token buffer and reaches the repair.
   std::string largest = huge.substr(0, 511);
   host.calls.clear();
   EXPECT_EQ(WalkOf("\"" + largest + "\"", &result), Paths{});
-  EXPECT_NE(result, 0);
+  EXPECT_EQ(result, 2);
   EXPECT_TRUE(traces.Has(largest));
+}
+
+// Beside each trap lies the file that a loose reading of the name would
+// reach. The named file is repaired and listed as given, or one failure
+// names it; the decoy never changes.
+TEST_F(Walk, NamesTheSystemNormalisesReachTheOpenAsGiven) {
+  struct Trap {
+    std::string token;
+    std::u16string named, decoy;
+  } traps[] = {
+      {"C:\\docs\\sub/a.psd", u"C:\\docs\\sub\\a.psd", u"C:\\docs\\a.psd"},
+      {"C:\\docs\\.\\b.psd", u"C:\\docs\\b.psd", u"C:\\docs\\docs\\b.psd"},
+      {"C:\\docs\\sub\\..\\c.psd", u"C:\\docs\\c.psd", u"C:\\docs\\sub\\docs\\c.psd"},
+  };
+  for (const Trap& t : traps) {
+    SCOPED_TRACE(t.token);
+    fake.AddFile(t.named, kDamaged);
+    fake.AddFile(t.decoy, kDamaged);
+    host.calls.clear();
+    int32_t result = -1;
+    EXPECT_EQ(WalkOf(t.token, &result), Paths{t.token});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(fake.Contents(t.named), kRepaired);
+    EXPECT_EQ(fake.Contents(t.decoy), kDamaged);
+  }
+}
+
+TEST_F(Walk, WildcardsAndDevicesFailTheOpenAndNothingElseIsTouched) {
+  fake.AddFile(u"C:\\w\\x.psd", kDamaged);  // what "?.psd" or "*.psd" would match
+  struct Trap {
+    std::string token;
+    int32_t code;
+  } traps[] = {{"C:\\w\\?.psd", 123}, {"C:\\w\\*.psd", 123}, {"C:\\w\\nul", 5}, {"C:\\w\\COM1", 5}};
+  for (const Trap& t : traps) {
+    SCOPED_TRACE(t.token);
+    int32_t result = 0;
+    EXPECT_EQ(WalkOf(t.token, &result), Paths{});
+    EXPECT_EQ(result, t.code);
+    EXPECT_STREQ(CurrentMessage, msg::kOpen);
+    EXPECT_TRUE(fake.LogOf("ReadFile").empty());
+  }
+  EXPECT_EQ(fake.Contents(u"C:\\w\\x.psd"), kDamaged);
+}
+
+// Where the long form would not fit, the name is used as given; the file
+// whose name the cut would have made stays as it is.
+TEST_F(Walk, LongFormsThatDoNotFitAreUsedAsGiven) {
+  std::u16string longFolder = u"C:\\" + std::u16string(240, u'L');
+  fake.AddFolder(longFolder, u"LLLLLL~1");
+  fake.AddFile(longFolder + u"\\document.psd", kDamaged);
+  fake.AddFile(longFolder + u"\\document.p", kDamaged);  // the final part cut to the room
+  std::string g252(252, 'g');
+  fake.AddFile(u"C:\\" + U16(g252) + u"\\x.psd", kDamaged);
+  fake.AddFile(u"C:\\" + U16(g252.substr(0, 251)), kDamaged);  // the folder cut to the room
+
+  std::string shortPath = "C:\\LLLLLL~1\\document.psd";
+  std::string longPath = "C:\\" + g252 + "\\x.psd";
+  int32_t result = -1;
+  EXPECT_EQ(WalkOf(shortPath + " " + longPath, &result), (Paths{shortPath, longPath}));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(fake.Contents(longFolder + u"\\document.psd"), kRepaired);
+  EXPECT_EQ(fake.Contents(u"C:\\" + U16(g252) + u"\\x.psd"), kRepaired);
+  EXPECT_EQ(fake.Contents(longFolder + u"\\document.p"), kDamaged);
+  EXPECT_EQ(fake.Contents(u"C:\\" + U16(g252.substr(0, 251))), kDamaged);
 }
 
 TEST_F(Walk, TraceOrderPerFile) {
