@@ -1,7 +1,5 @@
 // Linux entry: the same droplet over the POSIX System.
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
@@ -9,50 +7,38 @@
 #include "host/run.h"
 #include "system/posix_system.h"
 
-namespace {
+int main(int argc, char** argv) {
+  PosixSystem system;
+  InstallSystem(&system);
 
-// Forms the command line tail from argv so that the walk receives every
-// argument exactly as the shell passed it: each one in double quotes
-// (quoted paths are used unchanged), unless it holds a double quote itself.
-bool FormTail(int argc, char** argv, std::string* tail) {
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (!tail->empty()) *tail += ' ';
-    if (std::strchr(arg, '"') == nullptr) {
-      *tail += '"';
-      *tail += arg;
-      *tail += '"';
-    } else if (arg[0] != '"' && std::strchr(arg, ' ') == nullptr) {
-      *tail += arg;
-    } else {
+  // The walk receives every argument exactly as the shell passed it. Nothing
+  // here may end the process other than by returning 1: the tail is made
+  // through the System, whose allocation reports failure as no memory.
+  int refused = 0;
+  char* tail = TailFromArguments(argc, argv, &refused);
+  if (tail == nullptr) {
+    if (refused != 0)
       std::fprintf(stderr,
                    "droplet: cannot pass a file name that starts with a double quote or holds "
                    "both a double quote and a space: %s\n",
-                   arg);
-      return false;
-    }
+                   argv[refused]);
+    InstallSystem(nullptr);
+    return 1;
   }
-  return true;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string tail;
-  if (!FormTail(argc, argv, &tail)) return 1;
-  PosixSystem system;
-  InstallSystem(&system);
 
   // The embedded request host answers to the identifier the run forms from
   // the settings, so that the two cannot drift apart.
   ApplyDropletDefaults();
-  std::u16string progId;
-  for (const char* p = gDropletSettings.hostName; *p != 0; ++p)
-    progId += static_cast<char16_t>(static_cast<unsigned char>(*p));
-  progId += u".Application.7";
-  system.RegisterHost(progId.c_str(), kJsonHostClsid, CreateJsonHost);
+  char16_t progId[256];
+  int n = 0;
+  for (const char* p = gDropletSettings.hostName; *p != 0 && n < 241; ++p)
+    progId[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
+  for (const char16_t* p = u".Application.7"; *p != 0; ++p) progId[n++] = *p;
+  progId[n] = 0;
+  system.RegisterHost(progId, kJsonHostClsid, CreateJsonHost);
 
-  int exitValue = DropletMain(nullptr, tail.data(), RunDroplet);
+  int exitValue = DropletMain(nullptr, tail, RunDroplet);
+  system.Release(tail);
   InstallSystem(nullptr);
   return exitValue;
 }

@@ -3,9 +3,6 @@
 // own argument parsing, so quotes and blanks follow the droplet's rules.
 #include <windows.h>
 
-#include <cstring>
-#include <vector>
-
 #include "driver/driver.h"
 #include "host/run.h"
 #include "system/win32_system.h"
@@ -14,9 +11,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static Win32System system;
   InstallSystem(&system);
 
-  // The run writes into its tail; give it a copy of its own rather than the
-  // process's command line, which the system hands to other callers too.
-  const char* commandLine = ::GetCommandLineA();
-  std::vector<char> copy(commandLine, commandLine + std::strlen(commandLine) + 1);
-  return DropletMain(instance, CommandLineTail(copy.data()), RunDroplet);
+  // The run writes into its tail: it gets a copy of its own. The copy is
+  // the wide command line in UTF-8, which holds every name exactly; the ANSI
+  // command line would have turned what the code page lacks into "?" (a
+  // wildcard) or a look-alike letter, naming other files. Without memory for
+  // it the droplet ends as its other early exits do: 1, no box.
+  char* commandLine =
+      CommandLineToUtf8(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
+  if (commandLine == nullptr) return 1;
+  int exitValue = DropletMain(instance, CommandLineTail(commandLine), RunDroplet);
+  system.Release(commandLine);
+  return exitValue;
 }

@@ -78,11 +78,20 @@ PosixSystem::~PosixSystem() {
   for (void* block : strings_) std::free(block);
 }
 
-void PosixSystem::RegisterHost(const char16_t* progId, const Guid& clsid, HostFactory factory) {
-  Registration r{{}, clsid, factory};
-  for (const char16_t* p = progId; *p != 0; ++p) r.progId.push_back(*p);
-  r.progId.push_back(0);
-  hosts_.push_back(r);
+bool PosixSystem::RegisterHost(const char16_t* progId, const Guid& clsid, HostFactory factory) {
+  if (hostCount_ == kMaxHosts) return false;
+  Registration& r = hosts_[hostCount_];
+  size_t n = 0;
+  while (progId[n] != 0) {
+    if (n + 1 == sizeof r.progId / sizeof r.progId[0]) return false;
+    r.progId[n] = progId[n];
+    ++n;
+  }
+  r.progId[n] = 0;
+  r.clsid = clsid;
+  r.factory = factory;
+  ++hostCount_;
+  return true;
 }
 
 bool PosixSystem::Fail(uint32_t error) {
@@ -317,8 +326,11 @@ void PosixSystem::Release(void* block) { std::free(block); }
 int32_t PosixSystem::OleInitialize() { return 0; }
 
 int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
-  for (const Registration& r : hosts_) {
-    if (std::char_traits<char16_t>::compare(r.progId.data(), progId, r.progId.size()) == 0) {
+  for (int i = 0; i < hostCount_; ++i) {
+    const Registration& r = hosts_[i];
+    size_t n = 0;
+    while (r.progId[n] != 0 && r.progId[n] == progId[n]) ++n;
+    if (r.progId[n] == progId[n]) {
       *clsid = r.clsid;
       return 0;
     }
@@ -328,7 +340,8 @@ int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
 
 int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&,
                                       HostObject** object) {
-  for (const Registration& r : hosts_) {
+  for (int i = 0; i < hostCount_; ++i) {
+    const Registration& r = hosts_[i];
     if (r.clsid == clsid) {
       *object = r.factory();
       return *object != nullptr ? 0 : kOutOfMemoryResult;

@@ -14,8 +14,9 @@ class PosixSystem : public System {
   PosixSystem();
   ~PosixSystem() override;
 
-  // Makes an in-process automation server answer to progId.
-  void RegisterHost(const char16_t* progId, const Guid& clsid, HostFactory factory);
+  // Makes an in-process automation server answer to progId (at most 255
+  // units). False when it does not fit or all kMaxHosts places are taken.
+  bool RegisterHost(const char16_t* progId, const Guid& clsid, HostFactory factory);
 
   uint32_t GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) override;
   uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size) override;
@@ -52,11 +53,15 @@ class PosixSystem : public System {
   bool Fail(uint32_t error);
 
   uint32_t lastError_ = 0;
+  // Fixed places: registering happens at start-up, where nothing may fail
+  // for want of memory.
+  static constexpr int kMaxHosts = 4;
   struct Registration {
-    std::vector<char16_t> progId;
+    char16_t progId[256];
     Guid clsid;
     HostFactory factory;
   };
-  std::vector<Registration> hosts_;
+  Registration hosts_[kMaxHosts] = {};
+  int hostCount_ = 0;
   std::vector<void*> strings_;  // counted strings, given back at exit
 };
