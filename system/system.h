@@ -84,6 +84,8 @@ class System {
   virtual void OutputDebugStringA(const char* text) = 0;
 
   // Files. SetFilePointer never takes a high part: 32-bit offsets only.
+  // CreateFile opens disk files only: a device (NUL, CON, COM1; on POSIX a
+  // FIFO, socket or device) fails with 5, as a folder does.
   virtual SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                 uint32_t disposition, uint32_t flags) = 0;
   virtual SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share,

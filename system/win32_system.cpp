@@ -25,6 +25,19 @@ GUID ToNative(const Guid& guid) {
   return out;
 }
 
+// Disk files only, as on POSIX: a name such as NUL, CON or COM1 opens a
+// device in any folder, which would read nothing and pass for repaired.
+// Such a handle is given back at once and the open fails as for a folder.
+SysHandle DiskFileOnly(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return kInvalidHandle;
+  }
+  return FromNative(handle);
+}
+
 }  // namespace
 
 uint32_t Win32System::GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) {
@@ -45,12 +58,12 @@ void Win32System::OutputDebugStringA(const char* text) { ::OutputDebugStringA(te
 
 SysHandle Win32System::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                    uint32_t disposition, uint32_t flags) {
-  return FromNative(::CreateFileW(W(path), access, share, nullptr, disposition, flags, nullptr));
+  return DiskFileOnly(::CreateFileW(W(path), access, share, nullptr, disposition, flags, nullptr));
 }
 
 SysHandle Win32System::CreateFileA(const char* path, uint32_t access, uint32_t share,
                                    uint32_t disposition, uint32_t flags) {
-  return FromNative(::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr));
+  return DiskFileOnly(::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr));
 }
 
 uint32_t Win32System::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
@@ -130,7 +143,9 @@ int32_t Win32System::CoCreateInstance(const Guid& clsid, uint32_t context, const
   GUID nativeIid = ToNative(iid);
   void* dispatch = nullptr;
   HRESULT result = ::CoCreateInstance(nativeClsid, nullptr, context, nativeIid, &dispatch);
-  if (SUCCEEDED(result)) {
+  // A server may answer success and give no object: nothing to wrap or to
+  // give back, and the caller sees no object.
+  if (SUCCEEDED(result) && dispatch != nullptr) {
     *object = WrapComObject(dispatch);
     // A wrapper that cannot be made is an activation that ran out of memory.
     if (*object == nullptr) {

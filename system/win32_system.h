@@ -1,4 +1,5 @@
-// The System over the real Windows calls: a thin pass-through.
+// The System over the real Windows calls: a thin pass-through, except that
+// opens take disk files only (as the POSIX System's do).
 #pragma once
 
 #include "system/system.h"

@@ -36,6 +36,11 @@ class Environment {
   virtual bool ansiIs1252() const = 0;
   // False only where the platform cannot refuse a write open of a read-only file.
   virtual bool enforcesReadOnly() const { return true; }
+  // True where paths are Windows paths: the system normalises "/", ".",
+  // "..", trailing periods and spaces before it looks a name up.
+  virtual bool windowsPaths() const = 0;
+  // The path of a device that opens like a file where nothing stops it.
+  virtual std::u16string DevicePath() { return Path("nul"); }
 };
 
 class FakeEnvironment : public Environment {
@@ -62,6 +67,7 @@ class FakeEnvironment : public Environment {
   std::string Bytes(const std::string& name) override { return fake_.Contents(Path(name)); }
   bool caseInsensitive() const override { return true; }
   bool ansiIs1252() const override { return false; }
+  bool windowsPaths() const override { return true; }
 
  private:
   const std::u16string kRoot = u"C:\\Contract";
@@ -100,6 +106,7 @@ class RealEnvironment : public Environment {
 #ifdef _WIN32
   bool caseInsensitive() const override { return true; }
   bool ansiIs1252() const override { return true; }
+  bool windowsPaths() const override { return true; }
   // Wine started by root opens files through root's Unix rights, so the
   // read-only attribute does not keep a writer out there (Windows does).
   bool enforcesReadOnly() const override {
@@ -111,6 +118,8 @@ class RealEnvironment : public Environment {
 #else
   bool caseInsensitive() const override { return false; }
   bool ansiIs1252() const override { return false; }
+  bool windowsPaths() const override { return false; }
+  std::u16string DevicePath() override { return u"/dev/null"; }
 #endif
 
  private:
@@ -181,6 +190,21 @@ TEST_P(SystemContract, FailedOpensGiveTheWindowsCodes) {
   } else {
     std::printf("note: this platform lets root write read-only files; not checked\n");
   }
+}
+
+// Only disk files open: a device would read nothing and pass for repaired.
+TEST_P(SystemContract, ADeviceIsRefusedLikeAFolder) {
+  EXPECT_EQ(OpenError(env->DevicePath()), kErrorAccessDenied);
+  EXPECT_EQ(OpenError(env->DevicePath(), kGenericRead), kErrorAccessDenied);
+}
+
+// "/", "." and ".." in a path are resolved by the system on every platform.
+TEST_P(SystemContract, SlashDotAndDotDotReachTheNamedFile) {
+  env->MakeFolder("Sub/Inner");
+  env->MakeFile("Sub/doc.psd", "named");
+  SysHandle h = Open(env->Path("Sub") + u"/./Inner/../doc.psd");
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 10), "named");
 }
 
 TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {
@@ -304,6 +328,37 @@ TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {
   }
 }
 
+// On Windows the search is for the path as normalised, and answers with the
+// entry it finds there, whatever the last part looked like. The expansion
+// relies on noticing that the answer is another entry's name.
+TEST_P(SystemContract, DirectorySearchAnswersForTheNormalisedPath) {
+  if (!env->windowsPaths()) GTEST_SKIP() << "POSIX paths are not normalised";
+  env->MakeFolder("Sub/Inner");
+  env->MakeFile("Sub/Report.TXT", "r");
+  struct Case {
+    std::u16string pattern, answer;
+  } cases[] = {
+      {env->Path("Sub") + u"/Report.TXT", u"Report.TXT"},
+      {env->Path("Sub") + u"\\.", u"Sub"},
+      {env->Path("Sub") + u"\\Inner\\..", u"Sub"},
+      {env->Path("Sub") + u"\\Nowhere\\..", u"Sub"},
+      {env->Path("Sub") + u"\\Report.TXT.", u"Report.TXT"},
+      {env->Path("Sub") + u"\\Report.TXT  ", u"Report.TXT"},
+      {env->Path("Sub") + u"\\R?port.*", u"Report.TXT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.pattern));
+    FindData data{};
+    SysHandle search = sys().FindFirstFileW(c.pattern.c_str(), &data);
+    ASSERT_NE(search, kInvalidHandle);
+    EXPECT_EQ(std::u16string(data.cFileName), c.answer);
+    EXPECT_TRUE(sys().FindClose(search));
+  }
+  // Nothing after the last separator: nothing to look for.
+  FindData data{};
+  EXPECT_EQ(sys().FindFirstFileW((env->Path("Sub") + u"\\").c_str(), &data), kInvalidHandle);
+}
+
 TEST_P(SystemContract, AsciiTextRoundTripsThroughUtf16) {
   const char text[] = "C:\\Docs\\Report 1.psd";
   const int withTerminator = static_cast<int>(sizeof text);
@@ -341,6 +396,28 @@ TEST_P(SystemContract, AHighByteRoundTripsInTheAnsiPage) {
   char back[8];
   ASSERT_EQ(sys().WideCharToMultiByte(kCodePageAnsi, 0, wide, -1, back, 8), 5);
   EXPECT_STREQ(back, text);
+}
+
+// The walk converts its UTF-8 tokens strictly: every character arrives, and
+// what is not UTF-8 never turns into U+FFFD (a name of another file).
+TEST_P(SystemContract, Utf8ConvertsExactlyAndStrictly) {
+  const char text[] = "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb \xc4\x81 \xf0\x9f\x98\x80";
+  char16_t wide[32];
+  ASSERT_EQ(sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, text, -1, nullptr, 0), 10);
+  ASSERT_EQ(sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, text, -1, wide, 32), 10);
+  EXPECT_EQ(std::u16string(wide), u"\u0444\u0430\u0439\u043b \u0101 \U0001F600");
+
+  const char stray[] = "a\xff";
+  int n = sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, stray, -1, wide, 32);
+  if (env->ansiIs1252()) {  // Windows
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(sys().GetLastError(), kErrorNoUnicodeTranslation);
+  } else {
+    // The POSIX page (and the fake's) carries the stray byte through, as for
+    // every Linux name.
+    ASSERT_EQ(n, 3);
+    EXPECT_EQ(wide[1], char16_t(0xDCFF));
+  }
 }
 
 TEST_P(SystemContract, CountedStringsCarryTheirByteLength) {
