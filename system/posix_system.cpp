@@ -136,6 +136,10 @@ uint32_t PosixSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
 
 SysHandle PosixSystem::GetStdHandle(uint32_t which) {
   if (which != kStdInputHandle) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  // A terminal is what a Windows GUI program started from a console lacks:
+  // it has no standard input there, so its closing one-byte read ends at
+  // once. From a pipe or a file the read stays.
+  if (isatty(STDIN_FILENO)) return 0;
   return ToHandle(&gStdInput);
 }
 

@@ -1,9 +1,11 @@
 // Runs the built droplet on real files in a temporary folder and checks what
 // a user sees: the repaired bytes, the JSON request, the message, the exit value.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +66,51 @@ class DropletRun : public ::testing::Test {
     o.err = Read(folder / "stderr");
     fs::remove(folder / "stdout");
     fs::remove(folder / "stderr");
+    return o;
+  }
+
+  // Runs the droplet as from a terminal with no redirection: a pseudo-
+  // terminal is its standard input, output and error. Gives the exit value
+  // and what it wrote to the terminal. A droplet that waited for a key here
+  // would never end (the test's own timeout then fails it).
+  Outcome RunInTerminal(const std::vector<std::string>& args) {
+    Outcome o;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return o;
+    std::string terminal = ptsname(master);
+    std::vector<char*> argv = {gDroplet.data()};
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+      setsid();
+      int slave = open(terminal.c_str(), O_RDWR);  // the session's terminal
+      if (slave < 0) _exit(126);
+      dup2(slave, 0);
+      dup2(slave, 1);
+      dup2(slave, 2);
+      if (slave > 2) close(slave);
+      close(master);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    // Read until the terminal's last holder is gone (then read fails with EIO).
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n > 0) {
+        o.out.append(buffer, static_cast<size_t>(n));
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        break;
+      }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    o.exitValue = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return o;
   }
 
@@ -130,6 +177,17 @@ TEST_F(DropletRun, MissingFileShowsTheOpenMessageAndSendsNothing) {
             "(Error code 2.)\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
+}
+
+// Started from a terminal, the droplet does its job and ends by itself, as
+// the Windows program (which has no console) does; it reads no key.
+TEST_F(DropletRun, FromATerminalItEndsByItself) {
+  Write(folder / "a.psd", "x" + kDamaged);
+  Outcome o = RunInTerminal({(folder / "a.psd").string()});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(Read(folder / "a.psd"), "x" + kRepaired);
+  json request = json::parse(o.out);
+  EXPECT_EQ(request["items"][0]["value"][0]["value"], (folder / "a.psd").string());
 }
 
 }  // namespace
