@@ -15,10 +15,14 @@ int32_t gRunResult = 0;
 int gRuns = 0;
 std::string gRunTail;
 const char* gRunMessage = nullptr;
+std::string gRunHostName;      // the settings as the run found them
+std::u16string gRunCaption;
 
 int32_t FakeRun(char* tail) {
   ++gRuns;
   gRunTail = tail;
+  gRunHostName = gDropletSettings.hostName;
+  gRunCaption = DropletCaption;
   if (gRunMessage != nullptr) CurrentMessage = gRunMessage;
   return gRunResult;
 }
@@ -38,6 +42,8 @@ class DriverTest : public ::testing::Test {
     gRunResult = 0;
     gRuns = 0;
     gRunMessage = nullptr;
+    gRunHostName.clear();
+    DropletCaption[0] = 0;
     WideMode = true;
     saved_ = gDropletSettings;
     gDropletSettings = DropletSettings();
@@ -67,7 +73,9 @@ TEST_F(DriverTest, ASuccessfulRunShowsNothingAndExitsWithOne) {
   EXPECT_TRUE(fake.boxes.empty());
   EXPECT_EQ(fake.stdinReads, 1);
   EXPECT_EQ(std::u16string(DropletCaption), u"Repair");
-  EXPECT_STREQ(gDropletSettings.hostName, "Pixmantle");
+  // The run reads the settings and the caption: both are fixed before it.
+  EXPECT_EQ(gRunHostName, "Pixmantle");
+  EXPECT_EQ(gRunCaption, u"Repair");
   EXPECT_TRUE(WideMode);
   std::vector<std::string> expected = {"\"x y.psd\" b.psd", "\n", "Finishing\n", "Done\n"};
   EXPECT_EQ(trace.texts(), expected);
