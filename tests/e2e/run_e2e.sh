@@ -30,6 +30,8 @@ mkdir -p "$work/files" "$work/expected" "$work/records" "$work/logs"
 work=$(cd "$work" && pwd)
 
 export WINEDEBUG=-all
+# Names reach Wine in UTF-8, on the disk and on the command line.
+export LC_ALL=C.UTF-8
 . "$(dirname "$0")/../../scripts/wine-env.sh" "$arch" || exit 2
 export WINEPREFIX="$work/prefix"
 unset DISPLAY WAYLAND_DISPLAY
@@ -207,6 +209,131 @@ run_droplet "$work/records/5.json"
 expect_status_1
 expect_no_box
 expect_record "$work/records/5.json" "$(defaults_json "")"
+
+# The traps below each lay a decoy beside the file the user names: the file
+# a loose reading of the name would reach. The named file is repaired and
+# listed exactly as given, or one box names the failure; the decoy never
+# changes.
+printf 'x/Values [ --.-00000\n' >"$work/small.damaged"
+printf 'x/Values [ 1.0000000\n' >"$work/small.repaired"
+small_document() { mkdir -p "$(dirname "$1")" && cp "$work/small.damaged" "$1"; }
+expect_repaired() {
+  same_bytes "$1" "$work/small.repaired" && pass "repaired: ${1#"$work"/}" ||
+    fail "not repaired: ${1#"$work"/}"
+}
+expect_untouched() {
+  same_bytes "$1" "$work/small.damaged" && pass "untouched: ${1#"$work"/}" ||
+    fail "changed: ${1#"$work"/}"
+}
+open_message() {
+  echo "The droplet was unable to open the file for repair. Please try again. (Error code $1.)"
+}
+
+echo "[$(( $(date +%s) - started )) s] case 7: \"/\", \".\" and \"..\" reach the open as given"
+t=$work/files/normalised
+for f in docs/sub/a.psd docs/a.psd docs/b.psd docs/docs/b.psd docs/c.psd docs/sub/docs/c.psd; do
+  small_document "$t/$f"
+done
+slash="$(winpath "$t/docs/sub")/a.psd"
+dot="$(winpath "$t/docs")\\.\\b.psd"
+dotdot="$(winpath "$t/docs")\\sub\\..\\c.psd"
+run_droplet "$work/records/7.json" "$slash" "$dot" "$dotdot"
+expect_status_1
+expect_no_box
+for f in docs/sub/a.psd docs/b.psd docs/c.psd; do expect_repaired "$t/$f"; done
+for f in docs/a.psd docs/docs/b.psd docs/sub/docs/c.psd; do expect_untouched "$t/$f"; done
+expect_record "$work/records/7.json" \
+  "$(defaults_json "$(path_item "$slash"),$(path_item "$dot"),$(path_item "$dotdot")")"
+
+echo "[$(( $(date +%s) - started )) s] case 8: a wildcard names no file"
+t=$work/files/wildcard
+small_document "$t/x.psd"
+for pattern in '?.psd' '*.psd'; do
+  run_droplet "$work/records/8.json" "$(winpath "$t")\\$pattern"
+  expect_status_1
+  expect_box "$(open_message 123)"
+  expect_no_record "$work/records/8.json"
+done
+expect_untouched "$t/x.psd"
+
+echo "[$(( $(date +%s) - started )) s] case 9: names outside the ANSI code page, unquoted and quoted"
+t=$work/files/names
+for f in 'файл.psd' 'café.psd' '😀.psd' '中文.psd' 'with space/ā.psd' 'with space/a.psd'; do
+  small_document "$t/$f"
+done
+cyrillic="$(winpath "$t")\\файл.psd"
+emoji="$(winpath "$t")\\😀.psd"
+macron="$(winpath "$t/with space")\\ā.psd"  # quoted on the command line: it holds a space
+run_droplet "$work/records/9.json" "$cyrillic" "$emoji" "$macron"
+expect_status_1
+expect_no_box
+for f in 'файл.psd' '😀.psd' 'with space/ā.psd'; do expect_repaired "$t/$f"; done
+for f in 'café.psd' '中文.psd' 'with space/a.psd'; do expect_untouched "$t/$f"; done
+expect_record "$work/records/9.json" \
+  "$(defaults_json "$(path_item "$cyrillic"),$(path_item "$emoji"),$(path_item "$macron")")"
+
+echo "[$(( $(date +%s) - started )) s] case 10: long forms that do not fit are used as given"
+t=$work/files/long
+prefix=$(winpath "$t")
+# "$prefix\<folder>\" is 247 units: a final part of more than 7 units has no
+# room in the 254 of the long form.
+folder=$(printf 'L%.0s' $(seq $(( 245 - ${#prefix} ))))
+small_document "$t/$folder/document.psd"
+small_document "$t/$folder/documen"  # the final part cut to the room
+short=$(wine "$short_name" "$(winpath "$t/$folder/document.psd")" 2>/dev/null | tr -d '\r')
+case "$short" in
+  *LLLLLLL*) fail "no short name for the long folder: '$short'" ;;
+  *) pass "short name $short" ;;
+esac
+# 261 units typed in full: its folder does not fit the room before "\x.psd".
+long_folder=$(printf 'M%.0s' $(seq $(( 254 - ${#prefix} ))))
+small_document "$t/$long_folder/x.psd"
+small_document "$t/${long_folder:0:$(( 253 - ${#prefix} ))}"  # the folder cut to the room
+typed="$prefix\\$long_folder\\x.psd"
+[ ${#typed} -eq 261 ] || fail "the typed path has ${#typed} units, not 261"
+run_droplet "$work/records/10.json" "$short" "$typed"
+expect_status_1
+expect_no_box
+expect_repaired "$t/$folder/document.psd"
+expect_repaired "$t/$long_folder/x.psd"
+expect_untouched "$t/$folder/documen"
+expect_untouched "$t/${long_folder:0:$(( 253 - ${#prefix} ))}"
+expect_record "$work/records/10.json" "$(defaults_json "$(path_item "$short"),$(path_item "$typed")")"
+
+echo "[$(( $(date +%s) - started )) s] case 11: a file named nul is the device on Windows"
+t=$work/files/device
+small_document "$t/before.psd"
+small_document "$t/nul"  # on the disk; the name opens the device
+run_droplet "$work/records/11.json" "$(winpath "$t/before.psd")" "$(winpath "$t")\\nul"
+expect_status_1
+expect_box "$(open_message 5)"
+expect_repaired "$t/before.psd"
+expect_untouched "$t/nul"
+expect_no_record "$work/records/11.json"
+
+echo "[$(( $(date +%s) - started )) s] case 12: a quoted path of 512 bytes between two files"
+t=$work/files/huge
+small_document "$t/a.psd"
+small_document "$t/c.psd"
+base="$(winpath "$t")\\with space "
+huge="$base$(printf 'x%.0s' $(seq $(( 512 - ${#base} ))))"
+run_droplet "$work/records/12.json" "$(winpath "$t/a.psd")" "$huge" "$(winpath "$t/c.psd")"
+expect_status_1
+expect_box "$(open_message 206)"
+expect_repaired "$t/a.psd"
+expect_untouched "$t/c.psd"
+expect_no_record "$work/records/12.json"
+
+echo "[$(( $(date +%s) - started )) s] case 13: the host answers success with no object"
+t=$work/files/empty
+small_document "$t/a.psd"
+export STAND_IN_HOST_ACTIVATION=empty
+run_droplet "$work/records/13.json" "$(winpath "$t/a.psd")"
+unset STAND_IN_HOST_ACTIVATION
+expect_status_1
+expect_box "$(connection_message -1)"
+expect_untouched "$t/a.psd"
+expect_no_record "$work/records/13.json"
 
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then

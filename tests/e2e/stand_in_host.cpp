@@ -13,6 +13,8 @@
 // or else by the registry value HKCU\Software\StandInHost\RecordPath.
 // The server exits when its objects are released or after its lifetime
 // (STAND_IN_HOST_LIFETIME seconds, 60 by default), whichever comes first.
+// With STAND_IN_HOST_ACTIVATION=empty its class factory answers success and
+// gives no object, as a broken host may.
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -417,6 +419,11 @@ class Application final : public Dispatchable<IHostApplication> {
 DWORD gRegistration = 0;
 const UINT kRevoke = WM_APP + 1;
 
+bool EmptyActivation() {
+  const char* mode = std::getenv("STAND_IN_HOST_ACTIVATION");
+  return mode != nullptr && std::string(mode) == "empty";
+}
+
 class Factory final : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -432,6 +439,11 @@ class Factory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    if (EmptyActivation()) {
+      gHadObjects = true;  // served: end once the class object is withdrawn
+      PostThreadMessageW(gMainThread, kRevoke, 0, 0);
+      return S_OK;
+    }
     auto* application = new Application;
     HRESULT hr = application->QueryInterface(iid, out);
     application->Release();
