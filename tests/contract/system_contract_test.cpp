@@ -412,12 +412,28 @@ TEST_P(SystemContract, Utf8ConvertsExactlyAndStrictly) {
   if (env->ansiIs1252()) {  // Windows
     EXPECT_EQ(n, 0);
     EXPECT_EQ(sys().GetLastError(), kErrorNoUnicodeTranslation);
+    // Nor does a surrogate in its three-byte form, the form the Windows
+    // start-up gives a lone surrogate of the command line.
+    EXPECT_EQ(sys().MultiByteToWideChar(kCodePageUtf8, kErrInvalidChars, "a\xed\xa0\x80", -1,
+                                        wide, 32),
+              0);
+    EXPECT_EQ(sys().GetLastError(), kErrorNoUnicodeTranslation);
   } else {
     // The POSIX page (and the fake's) carries the stray byte through, as for
     // every Linux name.
     ASSERT_EQ(n, 3);
     EXPECT_EQ(wide[1], char16_t(0xDCFF));
   }
+}
+
+// A character the ANSI page lacks does not come back from it on Windows (it
+// is written as a look-alike or "?"), so the ANSI open checks the round trip.
+TEST_P(SystemContract, ACharacterTheAnsiPageLacksDoesNotComeBack) {
+  char narrow[8];
+  ASSERT_GT(sys().WideCharToMultiByte(kCodePageAnsi, 0, u"x\u0101", -1, narrow, 8), 0);
+  char16_t back[8];
+  ASSERT_GT(sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, narrow, -1, back, 8), 0);
+  EXPECT_EQ(std::u16string(back) == u"x\u0101", !env->ansiIs1252()) << narrow;
 }
 
 TEST_P(SystemContract, CountedStringsCarryTheirByteLength) {

@@ -306,6 +306,22 @@ TEST(RepairOpen, AnsiModeOpensTheConvertedPath) {
   EXPECT_EQ(fake.flags, kFlagSequentialScan);
 }
 
+// A name the ANSI page cannot hold would reach another file under a
+// look-alike name: it is refused, and the look-alike file stays as it is.
+TEST(RepairOpen, AnsiNameThatDoesNotComeBackIsNeverOpened) {
+  PassState state(/*wide=*/false);
+  FakeSystem fake;
+  fake.ansiBestFit[u'\u0101'] = 'a';
+  fake.AddFile(u"C:\\Docs\\\u0101.psd", kDamaged);
+  fake.AddFile(u"C:\\Docs\\a.psd", kDamaged);
+  Outcome out = RunPass(fake, u"C:\\Docs\\\u0101.psd");
+  EXPECT_EQ(out.result, 1113);
+  EXPECT_STREQ(out.message, msg::kOpen);
+  EXPECT_EQ(fake.Calls(Op::CreateFileA), 0);
+  EXPECT_EQ(fake.Contents(u"C:\\Docs\\a.psd"), kDamaged);
+  EXPECT_EQ(fake.Contents(u"C:\\Docs\\\u0101.psd"), kDamaged);
+}
+
 TEST(RepairOpen, AnsiPathThatDoesNotFitIsNeverOpenedUnderACutName) {
   PassState state(/*wide=*/false);
   // 255 ANSI bytes fit with the terminator; 256 do not. The second pair is

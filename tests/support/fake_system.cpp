@@ -461,6 +461,16 @@ int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const cha
 int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
                                     char* out, int capacity) {
   if (Injected(Op::WideCharToMultiByte)) return 0;
+  std::u16string fitted;
+  if (!ansiBestFit.empty() && text != nullptr) {
+    fitted = length == -1 ? std::u16string(text) + u'\0'
+                          : std::u16string(text, static_cast<size_t>(length));
+    for (char16_t& unit : fitted)
+      if (auto found = ansiBestFit.find(unit); found != ansiBestFit.end())
+        unit = static_cast<unsigned char>(found->second);
+    text = fitted.c_str();
+    if (length == -1) length = static_cast<int>(fitted.size());
+  }
   uint32_t error = 0;
   int n = WideToAnsi(text, length, out, capacity, &error);
   if (n == 0) lastError_ = error;

@@ -64,6 +64,10 @@ class FakeSystem : public System {
   std::vector<std::string> log;
   std::vector<std::string> LogOf(const std::string& prefix) const;
 
+  // --- units the ANSI page lacks, written as a look-alike byte (as the
+  // best-fit tables of Windows code pages do) by WideCharToMultiByte.
+  std::map<char16_t, char> ansiBestFit;
+
   // --- the code page and flags of the latest MultiByteToWideChar call.
   uint32_t wideningCodePage = 0;
   uint32_t wideningFlags = 0;
