@@ -69,9 +69,8 @@ void ExpandPathPrefix(char16_t* work) {
 }
 
 void ExpandLongPath(char16_t* path) {
-  char16_t work[kWorkPathCapacity];
+  char16_t work[kWorkPathCapacity] = {};
   int used = 0;
-  work[0] = 0;
 
   // Where the long form does not fit the work path, the path stays exactly
   // as given: a name cut to fit would be another file's name.
