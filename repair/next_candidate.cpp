@@ -33,34 +33,34 @@ constexpr char kLastByte = DamagedValuesToken[kLast];
 
 namespace {
 
-__attribute__((target("sse2"))) inline __m128i Load16(const uint8_t* p) {
+__attribute__((target("sse2"), always_inline)) inline __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-__attribute__((target("sse2"))) inline __m128i Ends16(const uint8_t* p) {
+__attribute__((target("sse2"), always_inline)) inline __m128i Ends16(const uint8_t* p) {
   return _mm_and_si128(_mm_cmpeq_epi8(Load16(p), _mm_set1_epi8(static_cast<char>(kFirstByte))),
                        _mm_cmpeq_epi8(Load16(p + kLast), _mm_set1_epi8(kLastByte)));
 }
 
 // The candidates among the 16 offsets from p on, one bit each.
-__attribute__((target("sse2"))) inline uint32_t Candidates16(const uint8_t* p) {
+__attribute__((target("sse2"), always_inline)) inline uint32_t Candidates16(const uint8_t* p) {
   __m128i hit =
       _mm_and_si128(Ends16(p), _mm_cmpeq_epi8(Load16(p + kMiddle), _mm_set1_epi8(kMiddleByte)));
   return static_cast<uint32_t>(_mm_movemask_epi8(hit));
 }
 
-__attribute__((target("avx2"))) inline __m256i Load32(const uint8_t* p) {
+__attribute__((target("avx2"), always_inline)) inline __m256i Load32(const uint8_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-__attribute__((target("avx2"))) inline __m256i Ends32(const uint8_t* p) {
+__attribute__((target("avx2"), always_inline)) inline __m256i Ends32(const uint8_t* p) {
   return _mm256_and_si256(
       _mm256_cmpeq_epi8(Load32(p), _mm256_set1_epi8(static_cast<char>(kFirstByte))),
       _mm256_cmpeq_epi8(Load32(p + kLast), _mm256_set1_epi8(kLastByte)));
 }
 
 // The candidates among the 32 offsets from p on, one bit each.
-__attribute__((target("avx2"))) inline uint32_t Candidates32(const uint8_t* p) {
+__attribute__((target("avx2"), always_inline)) inline uint32_t Candidates32(const uint8_t* p) {
   __m256i hit = _mm256_and_si256(
       Ends32(p), _mm256_cmpeq_epi8(Load32(p + kMiddle), _mm256_set1_epi8(kMiddleByte)));
   return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
