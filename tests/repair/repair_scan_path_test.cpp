@@ -17,6 +17,7 @@
 #include "tests/repair/repair_model.h"
 #include "tests/repair/repair_test_util.h"
 #include "tests/support/fake_system.h"
+#include "tests/support/real_system.h"
 
 namespace {
 
@@ -114,11 +115,13 @@ TEST_P(RepairScanPath, TheForcedPathIsTheOneThePassTakes) {
   EXPECT_EQ(ResolvedScanPath(), GetParam());
 }
 
+// The seeded files of the differential test (the same seed and count), through
+// the forced path.
 TEST_P(RepairScanPath, SeededFilesMatchTheModel) {
-  std::mt19937 random(20240611u + static_cast<unsigned>(GetParam()));
+  std::mt19937 random(20240611u);
   auto next = [&] { return static_cast<std::size_t>(random()); };
   int occurrences = 0, mismatches = 0;
-  const int kFiles = 1000;
+  const int kFiles = 1500;
   for (int i = 0; i < kFiles && mismatches < 5; ++i) {
     std::string bytes = repair_model::Build(next, 4 * kChunk + 64);
     occurrences += repair_model::Occurrences(bytes);
@@ -130,6 +133,21 @@ TEST_P(RepairScanPath, SeededFilesMatchTheModel) {
   }
   std::printf("[ %s ] %d files, %d occurrences, %d mismatches\n",
               repair_test::ScanPathName(GetParam()), kFiles, occurrences, mismatches);
+}
+
+// The real-file part of the differential test, through the forced path.
+TEST_P(RepairScanPath, RealFilesMatchTheModel) {
+  ScopedSystem installed(RealSystem());
+  TempFolder folder;
+  std::mt19937 random(7u);
+  auto next = [&] { return static_cast<std::size_t>(random()); };
+  for (int i = 0; i < 40; ++i) {
+    std::string bytes = repair_model::Build(next, 3 * kChunk + 64);
+    auto path = folder / ("f" + std::to_string(i));
+    WriteBytes(path, bytes);
+    ASSERT_EQ(RepairFile(Utf16Path(path).c_str()), 0);
+    ASSERT_EQ(Difference(ReadBytes(path), repair_model::Repair(bytes)), "") << "file " << i;
+  }
 }
 
 // Every start offset from 160 before a chunk border to 160 after it: all
