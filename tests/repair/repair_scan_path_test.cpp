@@ -17,7 +17,6 @@
 #include "tests/repair/repair_model.h"
 #include "tests/repair/repair_test_util.h"
 #include "tests/support/fake_system.h"
-#include "tests/support/real_system.h"
 
 namespace {
 
@@ -103,17 +102,13 @@ class RepairScanPath : public testing::TestWithParam<ScanPath> {
                    << " path";
     forced_.emplace(GetParam());
     ASSERT_TRUE(forced_->forced());
+    ASSERT_EQ(ResolvedScanPath(), GetParam());
   }
   void TearDown() override { forced_.reset(); }
 
   repair_test::PassState state_;
   std::optional<repair_test::ForcedScanPath> forced_;
 };
-
-TEST_P(RepairScanPath, TheForcedPathIsTheOneThePassTakes) {
-  EXPECT_EQ(GetScanPath(), GetParam());
-  EXPECT_EQ(ResolvedScanPath(), GetParam());
-}
 
 // The seeded files of the differential test (the same seed and count), through
 // the forced path.
@@ -133,21 +128,6 @@ TEST_P(RepairScanPath, SeededFilesMatchTheModel) {
   }
   std::printf("[ %s ] %d files, %d occurrences, %d mismatches\n",
               repair_test::ScanPathName(GetParam()), kFiles, occurrences, mismatches);
-}
-
-// The real-file part of the differential test, through the forced path.
-TEST_P(RepairScanPath, RealFilesMatchTheModel) {
-  ScopedSystem installed(RealSystem());
-  TempFolder folder;
-  std::mt19937 random(7u);
-  auto next = [&] { return static_cast<std::size_t>(random()); };
-  for (int i = 0; i < 40; ++i) {
-    std::string bytes = repair_model::Build(next, 3 * kChunk + 64);
-    auto path = folder / ("f" + std::to_string(i));
-    WriteBytes(path, bytes);
-    ASSERT_EQ(RepairFile(Utf16Path(path).c_str()), 0);
-    ASSERT_EQ(Difference(ReadBytes(path), repair_model::Repair(bytes)), "") << "file " << i;
-  }
 }
 
 // Every start offset from 160 before a chunk border to 160 after it: all
