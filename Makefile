@@ -1,7 +1,7 @@
 # Thin wrapper over CMake presets. `make demo` shows the droplet's job on a
 # document it makes; `make test` sets up, builds both targets and runs every test.
 SHELL := /bin/bash
-.PHONY: demo test setup native windows asan test-native test-windows test-asan fuzz lint bench clean
+.PHONY: demo test setup native windows asan test-native test-windows test-asan fuzz lint bench soak clean
 
 # The demo needs only a compiler, CMake and Ninja: its own build, without tests.
 demo:
@@ -61,6 +61,14 @@ lint: native
 # when build/windows/droplet.exe exists.
 bench: setup native
 	bench/figures.sh build/native/droplet build/windows/droplet.exe
+
+# The repair soak: a million seeded files through each scan path against the
+# plain model, with the counts per path (minutes; not part of make test).
+# SOAK_FILES sets the number of files.
+soak:
+	cmake --preset native
+	cmake --build --preset native --target repair_soak
+	build/native/tests/soak/repair_soak $(or $(SOAK_FILES),1000000)
 
 clean:
 	rm -rf build

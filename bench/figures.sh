@@ -3,7 +3,11 @@
 # size figures and prints them as a Markdown table for the README:
 #   1. repair time against cat, grep -c -F, sed -i and perl -pi doing the same
 #      replacement, on page-cached 64 MiB, 512 MiB and 2 GiB files with a few
-#      damaged tokens, and on a 512 MiB file dense with "/" bytes;
+#      damaged tokens, on a 512 MiB file dense with "/" bytes, on 256 MiB of
+#      page-description text and on a 256 MiB image document;
+#      with the instructions per byte of the droplet's pass (callgrind, on the
+#      first FIG_CALLGRIND_MIB of each kind of file: a figure that the load
+#      on the machine does not move);
 #   2. bytes written per repaired token against the peers' whole-file rewrites;
 #   3. the droplet's peak memory on the 512 MiB repair;
 #   4. the start-to-exit time of an empty drop against true;
@@ -16,6 +20,7 @@
 # Usage: bench/figures.sh [DROPLET [DROPLET_EXE]]
 #        (default build/native/droplet and build/windows/droplet.exe)
 # Environment: FIG_SIZES (MiB, default "64 512 2048"), FIG_DENSE_MIB (512),
+# FIG_TEXT_MIB (256), FIG_DOCUMENT_MIB (256), FIG_CALLGRIND_MIB (16; 0: none),
 # FIG_REPEAT (5), FIG_SLOW_REPEAT (3), FIG_START_RUNS (200),
 # FIG_DETAIL_MIB (512: the file for bytes written and peak memory),
 # FIG_DIR (work folder, default a new folder under ${TMPDIR:-/tmp}).
@@ -26,6 +31,9 @@ DROPLET=${1:-build/native/droplet}
 EXE=${2:-build/windows/droplet.exe}
 read -r -a SIZES <<<"${FIG_SIZES:-64 512 2048}"
 DENSE_MIB=${FIG_DENSE_MIB:-512}
+TEXT_MIB=${FIG_TEXT_MIB:-256}
+DOCUMENT_MIB=${FIG_DOCUMENT_MIB:-256}
+CALLGRIND_MIB=${FIG_CALLGRIND_MIB:-16}
 REPEAT=${FIG_REPEAT:-5}
 SLOW_REPEAT=${FIG_SLOW_REPEAT:-3}
 START_RUNS=${FIG_START_RUNS:-200}
@@ -59,16 +67,47 @@ mark() {  # value op limit -> "yes"/"no"
     'BEGIN { ok = (op == "<=" ? v <= l : op == "<" ? v < l : v >= l); print (ok ? "yes" : "no") }'
 }
 
-# One 1 MiB block of text lines, repeated; eight blocks at any size carry one
-# damaged token each, in the middle of the block.
+# One 1 MiB block, repeated; eight blocks at any size carry one damaged token
+# each, in the middle of the block. The block is text lines ("few": no "/" at
+# all; "dense": crowded with "/" bytes and near misses), page-description text
+# ("text": a "/" every ~20 bytes, "/V" pairs, "/Values [ 0.5 ]" every ~80
+# bytes) or an image document ("document": compressible channel data with a
+# block of type-layer text every 40 KiB, colour lists and all).
 make_file() {  # kind mib out
   perl -e '
     my ($kind, $mib) = @ARGV;
-    my $line = $kind eq "dense"
-      ? "/Type /Font /Values [ 1.0000000 /V /Values [ -- //x/Values [ --.-0000/ab/c/\n"
-      : "BT 12.000 0 0 12.000 72.00 700.00 Tm (Layer text, plain run) Tj ET q Q\n";
-    my $block = $line x int(1048576 / length $line);
-    $block .= "x" x (1048576 - length $block);
+    srand(11);
+    sub num { sprintf("%.*f", int(rand(3)), rand(100)) }
+    my $block = "";
+    if ($kind eq "text") {
+      my @names = qw(Type Font F1 F2 GS0 Vn Vx V1 Va Ve Width Height Name BaseFont Subtype Length Filter Leading);
+      while (length $block < 1048576) {
+        my $r = rand();
+        if ($r < 0.15) { $block .= "/Values [ " . num() . " ] " }
+        elsif ($r < 0.32) { $block .= "/V" . int(rand(10)) . " " . num() . " " }
+        elsif ($r < 0.62) { $block .= "/" . $names[rand @names] . " " . num() . " " }
+        elsif ($r < 0.93) { $block .= "(" . join("", map { chr(97 + rand 26) } 1 .. 3 + rand 9) . ") Tj " }
+        else { $block .= "\n" }
+      }
+    } elsif ($kind eq "document") {
+      my $text = join("", map {
+          "<< /Editor << /Text (Layer $_ title text) >> /ParagraphRun << /RunArray [ << /ParagraphSheet << /DefaultStyleSheet 0 /Properties << /Justification 0 /FirstLineIndent 0.0 /StartIndent 0.0 /AutoLeading 1.2 >> >> >> ] >>\n"
+        . " /StyleRun << /RunArray [ << /StyleSheet << /StyleSheetData << /Font $_ /FontSize 24.0 /FauxBold false /Leading 28.8 /Tracking 0 /BaselineShift 0.0\n"
+        . "  /FillColor << /Type 1 /Values [ 1.0 0.0 0.0 0.0 ] >> /StrokeColor << /Type 1 /Values [ 1.0 0.0 0.0 0.0 ] >> /Values [ 1.0000000 ] >> >> >> ] >> >>\n"
+      } 0 .. 7);
+      for (my $y = 0; length $block < 1048576; $y++) {
+        if ($y % 40 == 39) { $block .= $text; next }
+        my $base = int(rand(256));
+        $block .= join("", map { chr($_ < 300 ? 0xFF : ($base + ($_ >> 2) + int(rand(3))) & 0xFF) } 0 .. 1023);
+      }
+    } else {
+      my $line = $kind eq "dense"
+        ? "/Type /Font /Values [ 1.0000000 /V /Values [ -- //x/Values [ --.-0000/ab/c/\n"
+        : "BT 12.000 0 0 12.000 72.00 700.00 Tm (Layer text, plain run) Tj ET q Q\n";
+      $block = $line x int(1048576 / length $line);
+      $block .= "x" x (1048576 - length $block);
+    }
+    $block = substr($block, 0, 1048576);
     my $marked = $block;
     substr($marked, 524288, 19) = "/Values [ --.-00000";
     binmode STDOUT;
@@ -98,8 +137,8 @@ fresh() { damage; sync; cat "$FILE" >/dev/null; }
 settle() { sync; cat "$FILE" >/dev/null; }
 
 do_cat() { cat "$FILE" >/dev/null; }
-# Into a file: with its output on /dev/null grep stops at the first match.
-do_grep() { grep -c -F -- "$TOKEN" "$FILE" >"$WORK/grep.count" || true; }
+# Into a pipe: with its output on /dev/null grep stops at the first match.
+do_grep() { grep -c -F -- "$TOKEN" "$FILE" | cat >"$WORK/grep.count" || true; }
 do_droplet() { "$DROPLET" "$FILE" </dev/null >/dev/null 2>>"$WORK/droplet.err" || true; }
 do_sed() { sed -i "$SED_EXPR" "$FILE"; }
 do_perl() { perl -pi -e "$SED_EXPR" "$FILE"; }
@@ -158,12 +197,12 @@ measure() {  # kind mib
   need=$(( mib * 1024 * 3 + 262144 ))
   if [ "$(free_kib)" -lt "$need" ]; then
     log "skipping $mib MiB ($kind): needs $(( need / 1024 )) MiB free in $WORK"
-    rows+=("| $mib MiB, $kind | not measured: too little free space | | | | | | | |")
+    rows+=("| $mib MiB, $kind | not measured: too little free space | | | | | | | | | |")
     return
   fi
   log "$mib MiB, $kind: making the file"
   make_file "$kind" "$mib" "$SRC"
-  grep -b -o -F -- "$TOKEN" "$SRC" | cut -d: -f1 >"$OFFSETS" || true
+  grep -a -b -o -F -- "$TOKEN" "$SRC" | cut -d: -f1 >"$OFFSETS" || true
   local count
   count=$(wc -l <"$OFFSETS")
   cp "$SRC" "$FILE"
@@ -198,10 +237,13 @@ measure() {  # kind mib
   timed fresh "$SLOW_REPEAT" do_perl; local p_best=$best p_med=$median
   cmp -s "$FILE" "$REF" || log "warning: the perl -pi result differs from the droplet's"
 
-  local dc sd
+  local dc sd dg target
   dc=$(ratio "$d_best" "$c_best")
   sd=$(ratio "$s_best" "$d_best")
-  rows+=("| $mib MiB, $kind | $count | $(ms "$c_best") | $(ms "$g_best") | **$(ms "$d_best")** | $(ms "$s_best") | $(ms "$p_best") | $dc ($(mark "$dc" "<=" 1.3)) | $sd ($(mark "$sd" ">=" 10)) |")
+  dg=$(ratio "$d_best" "$g_best")
+  case $kind in text | dense) target=2.5 ;; *) target=1.4 ;; esac
+  instructions_per_byte "$kind"
+  rows+=("| $mib MiB, $kind | $count | $(ms "$c_best") | $(ms "$g_best") | **$(ms "$d_best")** | $(ms "$s_best") | $(ms "$p_best") | $dc (≤ $target: $(mark "$dc" "<=" "$target")) | $dg ($(mark "$dg" "<" 1)) | $sd ($(mark "$sd" ">=" 10)) | $ipb |")
   local cell n_c n_g n_d n_s n_p
   for cell in c g d s p; do
     local b=${cell}_best m=${cell}_med
@@ -218,6 +260,30 @@ measure() {  # kind mib
     detail "$count" "$mib"
   fi
   rm -f "$SRC" "$FILE" "$REF" "$OFFSETS"
+}
+
+# Instructions per byte of the droplet's pass (RepairFile and all it calls,
+# the system calls' own work excluded), counted by callgrind on the first
+# CALLGRIND_MIB of the source file; once per kind of file. Sets ipb.
+declare -A ipb_of=()
+ipb=""
+instructions_per_byte() {  # kind
+  local kind=$1 bytes ir
+  ipb="not measured"
+  if [ -n "${ipb_of[$kind]:-}" ]; then ipb=${ipb_of[$kind]}; return; fi
+  if [ "$CALLGRIND_MIB" = 0 ] || ! command -v valgrind >/dev/null || ! command -v callgrind_annotate >/dev/null; then
+    return
+  fi
+  head -c $(( CALLGRIND_MIB * 1048576 )) "$SRC" >"$WORK/cg.doc"
+  bytes=$(stat -c %s "$WORK/cg.doc")
+  valgrind --tool=callgrind --callgrind-out-file="$WORK/cg.out" "$DROPLET" "$WORK/cg.doc" \
+    </dev/null >/dev/null 2>"$WORK/cg.log" || true
+  ir=$(callgrind_annotate --inclusive=yes --threshold=100 "$WORK/cg.out" 2>/dev/null |
+    awk '/RepairFile\(/ && ir == "" { ir = $1; gsub(",", "", ir) } END { print ir }')
+  rm -f "$WORK/cg.doc" "$WORK/cg.out"
+  [ -n "$ir" ] || return 0
+  ipb_of[$kind]=$(awk -v i="$ir" -v b="$bytes" 'BEGIN { printf "%.2f", i / b }')
+  ipb=${ipb_of[$kind]}
 }
 
 detail() {  # count mib
@@ -267,6 +333,8 @@ for mib in "${SIZES[@]}"; do
   measure few "$mib"
   if [ "$mib" = "$DENSE_MIB" ]; then measure dense "$mib"; fi
 done
+[ "$TEXT_MIB" = 0 ] || measure text "$TEXT_MIB"
+[ "$DOCUMENT_MIB" = 0 ] || measure document "$DOCUMENT_MIB"
 if [ "$detail_done" = 0 ]; then
   wrote_rows+=("| droplet | not measured: no $DETAIL_MIB MiB file in FIG_SIZES | | |")
   peak_rows+=("| droplet | not measured: no $DETAIL_MIB MiB file in FIG_SIZES | |")
@@ -319,11 +387,11 @@ echo "Load average at start $LOAD_START, at end $LOAD_END; the whole run took ${
 echo
 echo "#### Repair time (ms, best of $REPEAT; sed -i and perl -pi best of $SLOW_REPEAT)"
 echo
-echo "| File | Damaged tokens | cat > /dev/null | grep -c -F | droplet | sed -i | perl -pi | droplet/cat (target ≤ 1.3) | sed/droplet (target ≥ 10) |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| File | Damaged tokens | cat > /dev/null | grep -c -F | droplet | sed -i | perl -pi | droplet/cat | droplet/grep (target < 1) | sed/droplet (target ≥ 10) | droplet instructions per byte (callgrind) |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 printf '%s\n' "${rows[@]}"
 echo
-echo "\"few\": $TOKEN in eight places; \"dense\": text lines crowded with \"/\" bytes and near misses of the token."
+echo "\"few\": $TOKEN in eight places, no other \"/\"; \"dense\": text lines crowded with \"/\" bytes and near misses of the token; \"text\": page-description text, a \"/\" every ~20 bytes and \"/Values [ \" with a number every ~80; \"document\": compressible image data with blocks of type-layer text (colour lists \"/Values [ 1.0 0.0 0.0 0.0 ]\"). Every damaged token is in the same eight places. Instructions per byte: callgrind on the first $CALLGRIND_MIB MiB of the same kind of file."
 echo
 if [ "${#growth[@]}" -gt 0 ]; then
   echo "#### How time grows with size (few damaged tokens)"

@@ -1,41 +1,18 @@
 #include "repair/repair_file.h"
 
-#include <bit>
 #include <cstring>
 
 #include "messages/messages.h"
 #include "messages/trace.h"
 #include "repair/cbuffer.h"
 #include "repair/cfile_access.h"
+#include "repair/next_candidate.h"
 #include "repair/repair_tokens.h"
+#include "repair/scan_path.h"
 
 namespace {
 
 constexpr int32_t kTokenLength = kDamagedLength;
-constexpr uint8_t kFirstByte = static_cast<uint8_t>(DamagedValuesToken[0]);  // "/"
-
-// The offset of the next "/" (the token's first byte) from at on, or end if
-// there is none before end. Where "/" bytes are dense, looking at a word of
-// eight bytes at a time beats both a byte loop (a branch per byte) and a
-// memchr call per candidate; long gaps go to memchr.
-int32_t NextCandidate(const uint8_t* base, int32_t at, int32_t end) {
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    constexpr uint64_t kSlashes = kOnes * kFirstByte;
-    for (int word = 0; word < 2 && end - at >= 8; ++word, at += 8) {
-      uint64_t bytes;
-      std::memcpy(&bytes, base + at, 8);
-      uint64_t x = bytes ^ kSlashes;  // a zero byte where a "/" is
-      // The lowest flagged byte is exact: false flags only sit above a zero.
-      uint64_t zero = (x - kOnes) & ~x & kHigh;
-      if (zero != 0) return at + std::countr_zero(zero) / 8;
-    }
-  }
-  if (at >= end) return end;
-  const void* hit = std::memchr(base + at, kFirstByte, static_cast<std::size_t>(end - at));
-  return hit == nullptr ? end : static_cast<int32_t>(static_cast<const uint8_t*>(hit) - base);
-}
 
 // Stores the failure's message and gives its code.
 int32_t Failure(const char* trace, const char* message, int32_t code) {
@@ -46,15 +23,17 @@ int32_t Failure(const char* trace, const char* message, int32_t code) {
 
 // Examines every start offset f < end in the stream seen from the data area
 // at base (negative offsets reach into the carry area) and writes the
-// repaired token over each occurrence. The scan jumps to the next "/"; the
-// token test itself compares byte by byte. After a partial match the next
-// test begins at the byte that differed, which may be the "/" of an
-// occurrence. Gives false when a write failed; *f ends at least at end.
+// repaired token over each occurrence. The scan jumps to the next candidate
+// that Next gives (see next_candidate.h); the token test itself compares
+// byte by byte. After a partial match the next test begins at the byte that
+// differed, which may be the "/" of an occurrence. Gives false when a write
+// failed; *f ends at least at end.
+template <int32_t (*Next)(const uint8_t*, int32_t, int32_t)>
 bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& file) {
   const auto* token = reinterpret_cast<const uint8_t*>(DamagedValuesToken);
   int32_t at = *f;
   while (at < end) {
-    at = NextCandidate(base, at, end);
+    at = Next(base, at, end);
     if (at == end) break;
     // Byte by byte, stopping at the first difference. Unrolled, each stop
     // has a branch of its own, which predicts better on dense text.
@@ -76,6 +55,20 @@ bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& fil
   }
   *f = at;
   return true;
+}
+
+bool ExamineChunkOn(ScanPath path, const uint8_t* base, int32_t end, int32_t* f,
+                    CFileAccess& file) {
+  switch (path) {
+#if DROPLET_X86_VECTOR_SCAN
+    case ScanPath::Avx2:
+      return ExamineChunk<NextCandidateAvx2>(base, end, f, file);
+    case ScanPath::Sse2:
+      return ExamineChunk<NextCandidateSse2>(base, end, f, file);
+#endif
+    default:
+      return ExamineChunk<NextCandidateWord>(base, end, f, file);
+  }
 }
 
 }  // namespace
@@ -102,6 +95,8 @@ int32_t RepairFile(const char16_t* path) {
   if (!file.Read(base, &count))
     return Failure("CFileAccess read error\n", msg::kRead, FailureCode(file.error()));
   int32_t n = static_cast<int32_t>(count);
+  // Every path finds the same occurrences; the one taken is fixed for the file.
+  const ScanPath scan = ResolvedScanPath();
 
   for (;;) {
     // A short chunk is the last one: its final start offset, an occurrence
@@ -109,7 +104,7 @@ int32_t RepairFile(const char16_t* path) {
     // A full chunk leaves that offset to the next one, through the carry.
     bool last = n < ChunkSize;
     int32_t end = last ? n - kTokenLength + 1 : n - kTokenLength;
-    if (!ExamineChunk(base, end, &f, file))
+    if (!ExamineChunkOn(scan, base, end, &f, file))
       return Failure("CFileAccess write error\n", msg::kWrite, FailureCode(file.error()));
 
     int32_t tail = n - f;

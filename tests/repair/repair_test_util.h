@@ -1,12 +1,14 @@
 // Small helpers shared by the repair tests.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/trace.h"
+#include "repair/scan_path.h"
 #include "tests/support/trace_recorder.h"
 
 namespace repair_test {
@@ -29,6 +31,33 @@ class PassState {
   bool wide_;
   const char* message_;
 };
+
+// Forces a scan path for its scope and puts the previous setting back. The
+// caller skips a path the processor lacks (ScanPathAvailable) first.
+class ForcedScanPath {
+ public:
+  explicit ForcedScanPath(ScanPath path) : previous_(GetScanPath()) { forced_ = SetScanPath(path); }
+  ~ForcedScanPath() { SetScanPath(previous_); }
+  ForcedScanPath(const ForcedScanPath&) = delete;
+  ForcedScanPath& operator=(const ForcedScanPath&) = delete;
+  bool forced() const { return forced_; }
+
+ private:
+  ScanPath previous_;
+  bool forced_;
+};
+
+// Every path a test can force, and their names.
+inline constexpr ScanPath kForcedPaths[] = {ScanPath::Word, ScanPath::Sse2, ScanPath::Avx2};
+inline const char* ScanPathName(ScanPath path) {
+  switch (path) {
+    case ScanPath::Auto: return "Auto";
+    case ScanPath::Word: return "Word";
+    case ScanPath::Sse2: return "Sse2";
+    case ScanPath::Avx2: return "Avx2";
+  }
+  return "?";
+}
 
 // A file's bytes with a token placed at each offset.
 inline std::string WithTokens(std::size_t size, std::initializer_list<std::size_t> offsets,
@@ -54,3 +83,6 @@ inline std::string Difference(const std::string& got, const std::string& want) {
 }
 
 }  // namespace repair_test
+
+// Names a path in GoogleTest's messages.
+inline void PrintTo(ScanPath path, std::ostream* out) { *out << repair_test::ScanPathName(path); }
