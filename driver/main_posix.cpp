@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
+#include "driver/posix_options.h"
 #include "host/json_host.h"
 #include "host/run.h"
 #include "system/posix_system.h"
@@ -38,6 +40,12 @@ bool FormTail(int argc, char** argv, std::string* tail) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help, --version and "--" first; what remains are the files.
+  std::vector<char*> files;
+  if (int done = ReadPosixOptions(argc, argv, &files, stdout, stderr); done >= 0) return done;
+  argc = static_cast<int>(files.size()) - 1;
+  argv = files.data();
+
   std::string tail;
   if (!FormTail(argc, argv, &tail)) return 1;
   PosixSystem system;
