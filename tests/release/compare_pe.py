@@ -30,9 +30,23 @@ def regions(data):
         return []
 
 
+def header_field(data, offset):
+    """The name of the header field that holds offset, for the fields that
+    usually make builds differ."""
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    fields = [(pe + 8, 4, 'COFF TimeDateStamp'), (pe + 24 + 64, 4, 'optional header CheckSum')]
+    for start, size, name in fields:
+        if start <= offset < start + size:
+            return name
+    return None
+
+
 def where(data, offset):
     for start, end, name in regions(data):
         if start <= offset < end:
+            if name == 'headers':
+                field = header_field(data, offset)
+                name = 'headers' + (' (%s)' % field if field else '')
             return name, offset - start
     return 'no section (beyond the last one)', None
 
