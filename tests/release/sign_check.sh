@@ -55,7 +55,7 @@ for file in droplet.exe droplet.msi; do
   else
     fail "digest '$current' vs '$calculated'"
   fi
-  grep -q 'self-signed certificate' "$work/untrusted.log" &&
+  grep -q -E 'self[- ]signed certificate' "$work/untrusted.log" &&
     pass "verify reports the untrusted root: $(grep -m1 'Error:' "$work/untrusted.log" | tr -d '\t')" ||
     fail "verify did not report the untrusted root"
   grep -q 'Subject: /CN=droplet throwaway test signer' "$work/untrusted.log" &&
