@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The installer under Wine, as a user meets it: install quietly, drop a
 # damaged document on the desktop shortcut (the stand-in host records the
-# request), check the list of installed programs, upgrade to a later version,
-# uninstall, and check that nothing is left behind.
+# request), check the list of installed programs, upgrade to a later version
+# (and back, which is refused), uninstall, and check that nothing is left behind.
 #   msi_install.sh --arch win32|win64 --msi-arch x86|x64 --droplet droplet.exe
 #                  --host stand_in_host.exe --version x.y.z --work <folder>
 # The prefix's home folder is the work folder, with a Desktop of its own:
@@ -130,6 +130,13 @@ wine reg query "${uninstall_key%\\*}\\$newer_product" 2>/dev/null | tr -d '\r' |
 cmp -s "$program" "$droplet" && [ -f "$desktop" ] && pass "program and shortcuts in place" ||
   fail "program or shortcut missing after the upgrade"
 uninstall_key="${uninstall_key%\\*}\\$newer_product"
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/downgrade" 2>&1
+status=$?
+wineserver -w
+[ "$status" != 0 ] && pass "going back to $version is refused (exit $status)" ||
+  fail "going back to $version was accepted"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && cmp -s "$program" "$droplet" &&
+  pass "$next still installed" || fail "$next damaged by the refused downgrade"
 
 echo "[$(( $(date +%s) - started )) s] uninstall"
 wine msiexec /x "$(winpath "$newer")" /qn >"$work/logs/uninstall" 2>&1
