@@ -150,5 +150,31 @@ left=$(ours)
 wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "still listed as installed" ||
   pass "gone from the list of installed programs"
 
+# One droplet at a time: the x86 installer of the same version replaces the
+# x64 one (they would share the shortcuts). Needs 32-bit programs; the x86
+# package holds the same file, which is not run here.
+if [ "$msi_arch" = x64 ] && "$root/scripts/win32-support.sh" >/dev/null; then
+  echo "[$(( $(date +%s) - started )) s] the x86 installer of the same version replaces the x64 one"
+  other="$work/droplet-$version-windows-x86.msi"
+  "$root/scripts/make-msi.sh" x86 "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
+    "$other" >/dev/null || { echo "make-msi failed"; exit 1; }
+  wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/x64-again" 2>&1
+  wineserver -w
+  wine msiexec /i "$(winpath "$other")" /qn >"$work/logs/x86" 2>&1
+  status=$?
+  wineserver -w
+  [ "$status" = 0 ] && pass "msiexec /i of the x86 installer exited 0" || fail "x86 install exited $status"
+  uninstall_key="${uninstall_key%\\*}\\$product"
+  [ ! -e "$WINEPREFIX/drive_c/Program Files/droplet" ] && ! wine reg query "$uninstall_key" >/dev/null 2>&1 &&
+    pass "the x64 droplet is gone" || fail "the x64 droplet is still installed"
+  [ -f "$WINEPREFIX/drive_c/Program Files (x86)/droplet/droplet.exe" ] && [ -f "$desktop" ] &&
+    pass "the x86 droplet is under Program Files (x86)\\droplet, with its shortcuts" ||
+    fail "the x86 droplet or its shortcut is missing"
+  wine msiexec /x "$(winpath "$other")" /qn >"$work/logs/x86-uninstall" 2>&1
+  wineserver -w
+  left=$(ours)
+  [ -z "$left" ] && pass "after its uninstall nothing of ours is left" || fail "left behind: $left"
+fi
+
 echo "msi: $failures failure(s) in $(( $(date +%s) - started )) s"
 [ "$failures" -eq 0 ]
