@@ -1,7 +1,8 @@
 # Thin wrapper over CMake presets. `make demo` shows the droplet's job on a
 # document it makes; `make test` sets up, builds both targets and runs every test.
 SHELL := /bin/bash
-.PHONY: demo test setup native windows asan test-native test-windows test-asan fuzz lint bench soak clean
+.PHONY: demo test setup native windows asan test-native test-windows test-asan fuzz lint bench soak clean \
+        dist sign test-dist
 
 # The demo needs only a compiler, CMake and Ninja: its own build, without tests.
 demo:
@@ -10,7 +11,7 @@ demo:
 	cmake --build --preset demo --target droplet
 	scripts/demo.sh build/demo/droplet
 
-test: setup native windows test-native test-windows asan test-asan fuzz lint
+test: setup native windows test-native test-windows test-dist asan test-asan fuzz lint
 	@echo "All test stages passed."
 
 setup:
@@ -39,8 +40,28 @@ test-windows:
 	  ctest --preset windows; \
 	else \
 	  echo "32-bit Windows tests skipped: $$reason"; \
-	  ctest --preset windows -R '^droplet_exe_image$$'; \
+	  ctest --preset windows -R '^(droplet_exe_image|version_resource|reproducible_build|signing)$$'; \
 	fi
+
+# Downloads for users in dist/ (scripts/dist.sh): a zip and an installer per
+# Windows program, the Linux tarball, SHA256SUMS. `make sign CERT=cert.pem
+# KEY=key.pem` makes the same, with programs and installers signed.
+dist: setup
+	cmake --preset windows
+	cmake --build --preset windows --target droplet -j2
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64 --target droplet -j2
+	cmake --preset dist-linux
+	cmake --build --preset dist-linux --target droplet -j2
+	scripts/dist.sh $(if $(CERT),--cert "$(CERT)" --key "$(KEY)") dist
+
+sign:
+	@if [ -z "$(CERT)" ] || [ -z "$(KEY)" ]; then \
+	  echo "usage: make sign CERT=cert.pem KEY=key.pem"; exit 2; fi
+	$(MAKE) dist CERT="$(CERT)" KEY="$(KEY)"
+
+test-dist: dist
+	scripts/check-dist.sh dist
 
 # Sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer),
 # which also builds the fuzz targets.
@@ -71,4 +92,4 @@ soak:
 	build/native/tests/soak/repair_soak $(or $(SOAK_FILES),1000000)
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -3,11 +3,15 @@
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
+#include "driver/posix_options.h"
 #include "host/json_host.h"
 #include "host/run.h"
 #include "system/posix_system.h"
 
 int main(int argc, char** argv) {
+  // --help, --version and "--" first; what remains in argv are the files.
+  if (int done = ReadPosixOptions(&argc, argv, stdout, stderr); done >= 0) return done;
+
   PosixSystem system;
   InstallSystem(&system);
 

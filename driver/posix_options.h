@@ -1,0 +1,15 @@
+// The Linux droplet's options, taken the way a Unix tool takes them: --help,
+// --version and "--", which ends the options. Every other argument is a file;
+// a file whose name starts with "--" is reached as ./--name or after "--".
+// The Windows program has no options: its whole command line is files.
+#pragma once
+
+#include <cstdio>
+
+// Sorts argv into options and files, in place and without allocating.
+// Returns -1 when the droplet should run: argv then holds argv[0], the files
+// in their order and a closing null, and *argc counts argv[0] and the files.
+// Otherwise it has printed the help or the version on `out` (result 0) or a
+// usage error on `err` (result 2), and the droplet exits with that value
+// without touching any file.
+int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err);

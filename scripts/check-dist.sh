@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Checks make dist's output: the checksums, what each archive and installer
+# holds, and that packing the same programs again gives the same bytes.
+#   scripts/check-dist.sh <dist folder>
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(cd "${1:?usage: $0 <dist folder>}" && pwd) || exit 2
+version=$(sed -n -E 's/^project\(droplet VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' "$root/CMakeLists.txt")
+name=droplet-$version
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "  ok: $*"; }
+same() {  # same <what> <got> <want>
+  [ "$2" = "$3" ] && pass "$1" || { fail "$1"; echo "    got:  $(echo $2)"; echo "    want: $(echo $3)"; }
+}
+
+echo "checksums"
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) && pass "sha256sum -c SHA256SUMS" ||
+  fail "sha256sum -c SHA256SUMS"
+same "SHA256SUMS covers every download" "$(cut -c67- "$dist/SHA256SUMS" | sort)" \
+  "$(printf '%s\n' "$name-linux-x86_64.tar.gz" "$name-windows-x64.msi" "$name-windows-x64.zip" \
+     "$name-windows-x86.msi" "$name-windows-x86.zip")"
+same "nothing else in dist/" "$(ls "$dist" | sort)" \
+  "$( (cut -c67- "$dist/SHA256SUMS"; echo SHA256SUMS) | sort)"
+
+for arch in x86 x64; do
+  zip=$dist/$name-windows-$arch.zip
+  echo "$(basename "$zip")"
+  same "holds droplet.exe, GUIDE.txt, LICENSE.txt" "$(unzip -Z1 "$zip" | sort)" \
+    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet.exe)"
+  mkdir -p "$work/$arch"
+  unzip -q -o "$zip" -d "$work/$arch"
+  python3 "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" >"$work/image.log" &&
+    pass "droplet.exe is the $arch program" || fail "droplet.exe: $(grep FAILED "$work/image.log")"
+  python3 "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$version" >"$work/version.log" &&
+    pass "its version resource says $version" || fail "version: $(grep FAILED "$work/version.log")"
+  grep -q $'\r$' "$work/$arch/GUIDE.txt" && pass "GUIDE.txt has Windows line ends" ||
+    fail "GUIDE.txt has Unix line ends"
+
+  msi=$dist/$name-windows-$arch.msi
+  echo "$(basename "$msi")"
+  same "installs droplet.exe, GUIDE.txt, LICENSE.txt" \
+    "$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f3 | sort)" \
+    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet.exe)"
+  same "product version $version" \
+    "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
+  same "shortcuts on the desktop and in the Start menu, to the installed program" \
+    "$(msiinfo export "$msi" Shortcut | tr -d '\r' | tail -n +4 | cut -f2,3,5 | sort)" \
+    "$(printf 'DesktopFolder\tdroplet\t[INSTALLDIR]droplet.exe\nProgramMenuFolder\tdroplet\t[INSTALLDIR]droplet.exe')"
+  msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
+  mkdir -p "$work/cab-$arch"
+  (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)
+  cmp -s "$work/cab-$arch/droplet.exe" "$work/$arch/droplet.exe" &&
+    pass "the installer's droplet.exe is the zip's" || fail "the installer's droplet.exe is not the zip's"
+done
+
+tarball=$dist/$name-linux-x86_64.tar.gz
+echo "$(basename "$tarball")"
+same "holds droplet, droplet.1, GUIDE.txt, LICENSE" "$(tar -tzf "$tarball" | sort)" \
+  "$(printf '%s\n' "$name-linux-x86_64/" "$name-linux-x86_64/GUIDE.txt" "$name-linux-x86_64/LICENSE" \
+     "$name-linux-x86_64/droplet" "$name-linux-x86_64/droplet.1")"
+same "owned by 0/0" "$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)" "0/0"
+tar -xzf "$tarball" -C "$work"
+same "droplet --version" "$("$work/$name-linux-x86_64/droplet" --version </dev/null)" "droplet $version"
+grep -q "droplet $version" "$work/$name-linux-x86_64/droplet.1" && pass "the manual page names $version" ||
+  fail "the manual page does not name $version"
+
+echo "reproducible archives"
+"$root/scripts/dist.sh" "$work/again" >/dev/null 2>&1 || fail "packing again failed"
+same "packing the same programs again gives the same bytes" "$(cat "$work/again/SHA256SUMS" 2>/dev/null)" \
+  "$(cat "$dist/SHA256SUMS")"
+
+echo "dist: $failures failure(s)"
+[ "$failures" -eq 0 ]

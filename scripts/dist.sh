@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Packs the built programs for download into <out> (make dist: dist/):
+#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, GUIDE.txt, LICENSE.txt
+#   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
+#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE
+#   SHA256SUMS                                            over all of the above
+#   scripts/dist.sh [--cert cert.pem --key key.pem] <out>
+# With a certificate the programs are signed before they are packed, and the
+# installers after (scripts/sign.sh). Reproducible: fixed order, owners and
+# times (SOURCE_DATE_EPOCH, else the last commit's time); the programs come
+# from build/windows, build/windows-x64 and build/dist-linux.
+set -euo pipefail
+
+cert="" key=""
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --cert) cert=$2 ;;
+    --key) key=$2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+[ $# -eq 1 ] || { echo "usage: $0 [--cert cert.pem --key key.pem] <out>" >&2; exit 2; }
+if [ -n "$cert$key" ] && { [ -z "$cert" ] || [ -z "$key" ]; }; then
+  echo "dist: signing needs both --cert and --key" >&2; exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$1
+version=$(sed -n -E 's/^project\(droplet VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || { echo "dist: no version in CMakeLists.txt" >&2; exit 1; }
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532800)
+fi
+# A zip cannot hold a time before 1980.
+[ "$SOURCE_DATE_EPOCH" -ge 315532800 ] || SOURCE_DATE_EPOCH=315532800
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+
+x86_exe=$root/build/windows/droplet.exe
+x64_exe=$root/build/windows-x64/droplet.exe
+linux_bin=$root/build/dist-linux/droplet
+for f in "$x86_exe" "$x64_exe" "$linux_bin"; do
+  [ -f "$f" ] || { echo "dist: $f is missing (make dist builds it)" >&2; exit 1; }
+done
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+umask 022
+sign() { [ -z "$cert" ] || "$root/scripts/sign.sh" "$cert" "$key" "$1"; }
+# Plain text for Windows users gets Windows line ends.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+settle() {  # fixed modes and times for everything under a folder
+  find "$1" -type d -exec chmod 755 {} +
+  find "$1" -type f -exec chmod 644 {} +
+  [ -z "${2:-}" ] || chmod 755 "$2"
+  find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+rm -rf "$out"
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+name=droplet-$version
+
+for arch in x86 x64; do
+  dir=$stage/windows-$arch
+  mkdir -p "$dir"
+  if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
+  sign "$dir/droplet.exe"
+  crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
+  crlf "$root/LICENSE" "$dir/LICENSE.txt"
+  settle "$dir" "$dir/droplet.exe"
+  # Files at the top: Windows' "Extract all" makes the folder itself.
+  (cd "$dir" && zip -q -X -D "$out/$name-windows-$arch.zip" droplet.exe GUIDE.txt LICENSE.txt)
+  "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \
+    "$dir/LICENSE.txt" "$out/$name-windows-$arch.msi" >/dev/null
+  sign "$out/$name-windows-$arch.msi"
+done
+
+dir=$stage/$name-linux-x86_64
+mkdir -p "$dir"
+strip --strip-all -o "$dir/droplet" "$linux_bin"
+sed "s/@VERSION@/$version/" "$root/docs/droplet.1" >"$dir/droplet.1"
+cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
+cp "$root/LICENSE" "$dir/LICENSE"
+settle "$dir" "$dir/droplet"
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu \
+    --mtime="@$SOURCE_DATE_EPOCH" -cf - "$name-linux-x86_64" |
+  gzip -9 -n >"$out/$name-linux-x86_64.tar.gz"
+
+(cd "$out" && sha256sum -- *.zip *.msi *.tar.gz >SHA256SUMS)
+echo "dist: $out (version $version$([ -z "$cert" ] || echo ", signed"))"
+(cd "$out" && ls -l --time-style=+ -- * | awk '{printf "  %10s  %s\n", $5, $NF}')

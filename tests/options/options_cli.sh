@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The built Linux droplet's options as a user meets them: what each prints,
+# its exit value, and that a file named --something is repaired when reached
+# as ./--something or after --, and left alone when taken for an option.
+#   options_cli.sh <droplet> <version>
+set -u
+droplet=$(realpath "$1")
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 2
+
+failures=0
+check() {  # check <description> <condition...>
+  local what=$1; shift
+  if "$@"; then echo "ok      $what"; else echo "FAILED  $what"; failures=$((failures + 1)); fi
+}
+run() { "$droplet" "$@" </dev/null >out 2>err; status=$?; }
+damaged='/Values [ --.-00000'
+repaired='/Values [ 1.0000000'
+document() { printf 'head %s tail\n' "$damaged" >"$1"; }
+is_repaired() { [ "$(cat -- "$1")" = "head $repaired tail" ]; }
+is_damaged() { [ "$(cat -- "$1")" = "head $damaged tail" ]; }
+
+run --version
+check "--version prints 'droplet $version'" [ "$(cat out)" = "droplet $version" ]
+check "--version exits 0 with nothing on standard error" [ "$status" = 0 ] && [ ! -s err ]
+
+run --help
+check "--help prints the usage" grep -q '^Usage: droplet' out
+check "--help exits 0" [ "$status" = 0 ]
+
+document --odd.psd
+document other.psd
+run other.psd --odd.psd
+check "an unknown option exits 2" [ "$status" = 2 ]
+check "and says how to reach the file" grep -q -F './--odd.psd' err
+check "and touches no file" is_damaged other.psd && is_damaged --odd.psd
+check "and sends no request" [ ! -s out ]
+
+run ./--odd.psd
+check "./--odd.psd is repaired" is_repaired --odd.psd
+check "and listed in the request" grep -q -F -e '--odd.psd"' out
+check "the run still exits 1" [ "$status" = 1 ]
+
+document --odd.psd
+document --help
+run -- --odd.psd --help
+check "after --, --odd.psd and --help are files, both repaired" \
+  is_repaired --odd.psd && is_repaired --help
+
+run --bogus --version
+check "options are read in order: an unknown one before --version wins" [ "$status" = 2 ]
+
+echo "options: $failures failure(s)"
+[ "$failures" -eq 0 ]

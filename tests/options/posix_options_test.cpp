@@ -1,0 +1,98 @@
+// ReadPosixOptions: which arguments are options, which are files, and what
+// is printed and returned for each option.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/posix_options.h"
+#include "droplet_version.h"
+
+namespace {
+
+struct Parsed {
+  int result = 0;
+  std::vector<std::string> files;  // without argv[0]
+  bool closedByNull = false;
+  std::string out, err;
+};
+
+Parsed Parse(std::vector<std::string> words) {
+  words.insert(words.begin(), "droplet");
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  char* outText = nullptr;
+  char* errText = nullptr;
+  size_t outSize = 0, errSize = 0;
+  std::FILE* out = open_memstream(&outText, &outSize);
+  std::FILE* err = open_memstream(&errText, &errSize);
+  char* program = argv.front();
+  int argc = static_cast<int>(words.size());
+  Parsed p;
+  p.result = ReadPosixOptions(&argc, argv.data(), out, err);
+  std::fclose(out);
+  std::fclose(err);
+  p.out.assign(outText, outSize);
+  p.err.assign(errText, errSize);
+  std::free(outText);
+  std::free(errText);
+  if (p.result < 0) {
+    EXPECT_GE(argc, 1);
+    EXPECT_EQ(argv.front(), program);
+    p.closedByNull = argv[argc] == nullptr;
+    for (int i = 1; i < argc; ++i) p.files.push_back(argv[i]);
+  }
+  return p;
+}
+
+using Files = std::vector<std::string>;
+
+TEST(PosixOptions, FilesPassUnchangedAndInOrder) {
+  Parsed p = Parse({"a.psd", "-x.psd", "-", "./--b.psd", "c d.psd", ""});
+  EXPECT_EQ(p.result, -1);
+  EXPECT_EQ(p.files, (Files{"a.psd", "-x.psd", "-", "./--b.psd", "c d.psd", ""}));
+  EXPECT_TRUE(p.closedByNull);
+  EXPECT_EQ(p.out, "");
+  EXPECT_EQ(p.err, "");
+
+  Parsed none = Parse({});
+  EXPECT_EQ(none.result, -1);
+  EXPECT_TRUE(none.files.empty());
+  EXPECT_TRUE(none.closedByNull);
+}
+
+TEST(PosixOptions, HelpAndVersionPrintAndStopWhereverTheyStand) {
+  Parsed help = Parse({"a.psd", "--help", "b.psd"});
+  EXPECT_EQ(help.result, 0);
+  EXPECT_EQ(help.out.rfind("Usage: droplet", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("--version"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+
+  Parsed version = Parse({"--version", "--help"});
+  EXPECT_EQ(version.result, 0);
+  EXPECT_EQ(version.out, std::string("droplet ") + DROPLET_VERSION + "\n");
+  EXPECT_EQ(version.err, "");
+}
+
+TEST(PosixOptions, DoubleDashEndsTheOptions) {
+  Parsed p = Parse({"a.psd", "--", "--help", "--version", "--", "--odd"});
+  EXPECT_EQ(p.result, -1);
+  EXPECT_EQ(p.files, (Files{"a.psd", "--help", "--version", "--", "--odd"}));
+  EXPECT_EQ(p.out, "");
+}
+
+TEST(PosixOptions, UnknownOptionIsAUsageErrorNotAFile) {
+  for (const char* word : {"--odd.psd", "--helpme", "--Version", "---"}) {
+    Parsed p = Parse({"a.psd", word, "--help"});
+    EXPECT_EQ(p.result, 2) << word;
+    EXPECT_EQ(p.out, "") << word;
+    EXPECT_NE(p.err.find(std::string("unknown option ") + word), std::string::npos) << p.err;
+    EXPECT_NE(p.err.find(std::string("./") + word), std::string::npos) << p.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The installer under Wine, as a user meets it: install quietly, drop a
+# damaged document on the desktop shortcut (the stand-in host records the
+# request), check the list of installed programs, upgrade to a later version
+# (and back, which is refused), uninstall, and check that nothing is left behind.
+#   msi_install.sh --arch win32|win64 --msi-arch x86|x64 --droplet droplet.exe
+#                  --host stand_in_host.exe --version x.y.z --work <folder>
+# The prefix's home folder is the work folder, with a Desktop of its own:
+# Wine links the Windows desktop to $HOME/Desktop, or to $HOME itself when
+# that does not exist, so the desktop shortcut would otherwise land in the
+# user's real home folder. Wine's menu builder is off for the same reason.
+set -u
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --arch) arch=$2 ;;
+    --msi-arch) msi_arch=$2 ;;
+    --droplet) droplet=$2 ;;
+    --host) host=$2 ;;
+    --version) version=$2 ;;
+    --work) work=$2 ;;
+    *) echo "unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+: "${arch:?} ${msi_arch:?} ${droplet:?} ${host:?} ${version:?} ${work:?}"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+rm -rf "$work"
+mkdir -p "$work/home/Desktop" "$work/files" "$work/logs"
+work=$(cd "$work" && pwd)
+
+export WINEDEBUG=-all
+. "$root/scripts/wine-env.sh" "$arch" || exit 2
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+export WINEPREFIX="$work/prefix" HOME="$work/home"
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+failures=0
+fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "  ok: $*"; }
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+# Every file of ours in the prefix and the home folder, one per line.
+ours() {
+  find "$WINEPREFIX/drive_c" "$HOME" \( -iname '*droplet*' -o -iname 'GUIDE.txt' \) \
+    -not -path '*/windows/Installer/*' 2>/dev/null | sort
+}
+
+echo "building the $msi_arch installer"
+printf 'guide\r\n' >"$work/GUIDE.txt"
+printf 'licence\r\n' >"$work/LICENSE.txt"
+msi="$work/droplet-$version-windows-$msi_arch.msi"
+"$root/scripts/make-msi.sh" "$msi_arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
+  "$msi" || { echo "make-msi failed"; exit 1; }
+product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+echo "  product code $product"
+
+started=$(date +%s)
+echo "booting a $arch Wine prefix"
+wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 2; }
+wineserver -w
+wine "$host" /register >/dev/null 2>&1 || { echo "registering the stand-in host failed"; exit 1; }
+
+echo "[$(( $(date +%s) - started )) s] install"
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/install" 2>&1
+status=$?
+wineserver -w
+[ "$status" = 0 ] && pass "msiexec /i exited 0" || fail "msiexec /i exited $status"
+program="$WINEPREFIX/drive_c/Program Files/droplet/droplet.exe"
+cmp -s "$program" "$droplet" && pass "droplet.exe installed under Program Files\\droplet" ||
+  fail "no droplet.exe under Program Files\\droplet: $(ours)"
+[ -f "$WINEPREFIX/drive_c/Program Files/droplet/GUIDE.txt" ] && pass "the guide beside it" ||
+  fail "no GUIDE.txt"
+desktop="$HOME/Desktop/droplet.lnk"
+start_menu=$(find "$WINEPREFIX/drive_c" -ipath '*/Start Menu/Programs/droplet.lnk' | head -n1)
+[ -f "$desktop" ] && pass "desktop shortcut" || fail "no desktop shortcut"
+[ -n "$start_menu" ] && pass "Start-menu shortcut ${start_menu#"$WINEPREFIX/drive_c/"}" ||
+  fail "no Start-menu shortcut"
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
+entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
+grep -q -E 'DisplayName +REG_SZ +droplet$' <<<"$entry" && pass "listed as an installed program" ||
+  fail "not in the list of installed programs: $entry"
+grep -q -E "DisplayVersion +REG_SZ +$version\$" <<<"$entry" && pass "with version $version" ||
+  fail "listed without version $version"
+
+echo "[$(( $(date +%s) - started )) s] a damaged document dropped on the desktop shortcut"
+doc="$work/files/dropped document.psd"
+printf 'head /Values [ --.-00000 middle /Values [ --.-00000 tail' >"$doc"
+# Explorer hands the files dropped on a shortcut to its target's command
+# line; start does the same with the files it is given. It does not wait
+# for a shortcut's program: wait until the prefix is idle, which is when the
+# droplet has ended and the stand-in host after it (given a short lifetime,
+# since the droplet never releases the host).
+STAND_IN_HOST_RECORD=$(winpath "$work/record.json") STAND_IN_HOST_LIFETIME=5 \
+  wine start /unix "$desktop" "$(winpath "$doc")" </dev/null >"$work/logs/run" 2>&1
+wineserver -w
+[ "$(cat "$doc")" = 'head /Values [ 1.0000000 middle /Values [ 1.0000000 tail' ] &&
+  pass "document repaired" || fail "document not repaired: $(cat "$doc")"
+if python3 - "$work/record.json" "$(winpath "$doc")" <<'PY'
+import json, sys
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+request = json.loads(lines[0]) if len(lines) == 1 else {}
+files = [item["value"] for item in request.get("items", []) if item.get("key") == "File"]
+ok = request.get("event") == "BtcF" and files == [[{"kind": "path", "value": sys.argv[2]}]]
+print("    recorded: " + " ".join(lines))
+sys.exit(0 if ok else 1)
+PY
+then pass "request recorded with the dropped document"; else fail "request not as expected"; fi
+
+echo "[$(( $(date +%s) - started )) s] upgrade to a later version of the same program"
+next=${version%.*}.$(( ${version##*.} + 1 ))
+newer="$work/droplet-$next-windows-$msi_arch.msi"
+"$root/scripts/make-msi.sh" "$msi_arch" "$next" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
+  "$newer" >/dev/null || { echo "make-msi failed"; exit 1; }
+newer_product=$(msiinfo export "$newer" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+wine msiexec /i "$(winpath "$newer")" /qn >"$work/logs/upgrade" 2>&1
+status=$?
+wineserver -w
+[ "$status" = 0 ] && pass "msiexec /i of $next exited 0" || fail "msiexec /i of $next exited $status"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "$version still listed beside $next" ||
+  pass "$version replaced"
+wine reg query "${uninstall_key%\\*}\\$newer_product" 2>/dev/null | tr -d '\r' |
+  grep -q -E "DisplayVersion +REG_SZ +$next\$" && pass "$next listed" || fail "$next not listed"
+cmp -s "$program" "$droplet" && [ -f "$desktop" ] && pass "program and shortcuts in place" ||
+  fail "program or shortcut missing after the upgrade"
+uninstall_key="${uninstall_key%\\*}\\$newer_product"
+wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/downgrade" 2>&1
+status=$?
+wineserver -w
+[ "$status" != 0 ] && pass "going back to $version is refused (exit $status)" ||
+  fail "going back to $version was accepted"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && cmp -s "$program" "$droplet" &&
+  pass "$next still installed" || fail "$next damaged by the refused downgrade"
+
+echo "[$(( $(date +%s) - started )) s] uninstall"
+wine msiexec /x "$(winpath "$newer")" /qn >"$work/logs/uninstall" 2>&1
+status=$?
+wineserver -w
+[ "$status" = 0 ] && pass "msiexec /x exited 0" || fail "msiexec /x exited $status"
+[ ! -e "$WINEPREFIX/drive_c/Program Files/droplet" ] && pass "nothing left in Program Files" ||
+  fail "left in Program Files: $(ls -A "$WINEPREFIX/drive_c/Program Files/droplet")"
+left=$(ours)
+[ -z "$left" ] && pass "no shortcut or file of ours left" || fail "left behind: $left"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "still listed as installed" ||
+  pass "gone from the list of installed programs"
+
+# One droplet at a time: the x86 installer of the same version replaces the
+# x64 one (they would share the shortcuts). Needs 32-bit programs; the x86
+# package holds the same file, which is not run here.
+if [ "$msi_arch" = x64 ] && "$root/scripts/win32-support.sh" >/dev/null; then
+  echo "[$(( $(date +%s) - started )) s] the x86 installer of the same version replaces the x64 one"
+  other="$work/droplet-$version-windows-x86.msi"
+  "$root/scripts/make-msi.sh" x86 "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
+    "$other" >/dev/null || { echo "make-msi failed"; exit 1; }
+  wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/x64-again" 2>&1
+  wineserver -w
+  wine msiexec /i "$(winpath "$other")" /qn >"$work/logs/x86" 2>&1
+  status=$?
+  wineserver -w
+  [ "$status" = 0 ] && pass "msiexec /i of the x86 installer exited 0" || fail "x86 install exited $status"
+  uninstall_key="${uninstall_key%\\*}\\$product"
+  [ ! -e "$WINEPREFIX/drive_c/Program Files/droplet" ] && ! wine reg query "$uninstall_key" >/dev/null 2>&1 &&
+    pass "the x64 droplet is gone" || fail "the x64 droplet is still installed"
+  [ -f "$WINEPREFIX/drive_c/Program Files (x86)/droplet/droplet.exe" ] && [ -f "$desktop" ] &&
+    pass "the x86 droplet is under Program Files (x86)\\droplet, with its shortcuts" ||
+    fail "the x86 droplet or its shortcut is missing"
+  wine msiexec /x "$(winpath "$other")" /qn >"$work/logs/x86-uninstall" 2>&1
+  wineserver -w
+  left=$(ours)
+  [ -z "$left" ] && pass "after its uninstall nothing of ours is left" || fail "left behind: $left"
+fi
+
+echo "msi: $failures failure(s) in $(( $(date +%s) - started )) s"
+[ "$failures" -eq 0 ]
