@@ -1,5 +1,6 @@
 # Shared part of the MinGW-w64 cross builds; mingw-i686.cmake and
-# mingw-x86_64.cmake set DROPLET_MINGW_PREFIX and DROPLET_WINE_ARCH first.
+# mingw-x86_64.cmake set DROPLET_MINGW_PREFIX, DROPLET_WINE_ARCH and
+# DROPLET_WINDOWS_ARCH (x86 or x64) first.
 # The -posix thread variant: its libstdc++ has std::mutex and std::thread,
 # which GoogleTest needs; linked statically, so the programs import system
 # DLLs only.

@@ -32,24 +32,7 @@ work=$(cd "$work" && pwd)
 export WINEDEBUG=-all
 # Names reach Wine in UTF-8, on the disk and on the command line.
 export LC_ALL=C.UTF-8
-. "$(dirname "$0")/../../scripts/wine-env.sh" "$arch" || exit 2
-export WINEPREFIX="$work/prefix"
-unset DISPLAY WAYLAND_DISPLAY
-xvfb_pid=""
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-failures=0
-fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "  ok: $*"; }
-
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+. "$(dirname "$0")/../support/wine_suite.sh" "$arch" "$work/prefix"
 
 # A document with damaged tokens, one straddling the first 64 KiB border,
 # and beside it (in expected/) the same document repaired.

@@ -30,22 +30,9 @@ mkdir -p "$work/home/Desktop" "$work/files" "$work/logs"
 work=$(cd "$work" && pwd)
 
 export WINEDEBUG=-all
-. "$root/scripts/wine-env.sh" "$arch" || exit 2
+. "$root/tests/support/wine_suite.sh" "$arch" "$work/prefix"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-export WINEPREFIX="$work/prefix" HOME="$work/home"
-unset DISPLAY WAYLAND_DISPLAY
-cleanup() {
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-failures=0
-fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "  ok: $*"; }
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+export HOME="$work/home"
 # Every file of ours in the prefix and the home folder, one per line.
 ours() {
   find "$WINEPREFIX/drive_c" "$HOME" \( -iname '*droplet*' -o -iname 'GUIDE.txt' \) \
