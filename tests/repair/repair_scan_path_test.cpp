@@ -14,6 +14,7 @@
 #include "repair/next_candidate.h"
 #include "repair/repair_file.h"
 #include "repair/scan_path.h"
+#include "tests/repair/fake_repair.h"
 #include "tests/repair/repair_model.h"
 #include "tests/repair/repair_test_util.h"
 #include "tests/support/fake_system.h"
@@ -29,24 +30,13 @@ constexpr std::size_t kChunk = 0x10000;
 // "" when the pass over the fake System leaves want in the file, with one
 // 19-byte write per occurrence; otherwise what differed.
 std::string AgainstModel(const std::string& bytes, const std::string& want, int occurrences) {
-  // Byte copies by memcpy: element-wise copies would dominate these tests.
-  std::vector<uint8_t> data(bytes.size());
-  if (!bytes.empty()) std::memcpy(data.data(), bytes.data(), bytes.size());
-  FakeSystem fake;
-  FakeSystem::Node& node = fake.AddFile(u"C:\\f.psd", std::move(data));
-  int32_t result;
-  {
-    ScopedSystem installed(fake);
-    result = RepairFile(u"C:\\f.psd");
-  }
-  if (result != 0) return "result " + std::to_string(result);
-  std::string got(node.data.size(), '\0');
-  if (!got.empty()) std::memcpy(got.data(), node.data.data(), got.size());
-  std::string differs = Difference(got, want);
+  FakeRepair run = RepairOnFake(bytes);
+  if (run.result != 0) return "result " + std::to_string(run.result);
+  std::string differs = Difference(run.bytes, want);
   if (!differs.empty()) return differs;
-  std::size_t writes = fake.LogOf("WriteFile").size();
-  if (writes != static_cast<std::size_t>(occurrences))
-    return std::to_string(writes) + " writes for " + std::to_string(occurrences) + " occurrences";
+  if (run.writes != static_cast<std::size_t>(occurrences))
+    return std::to_string(run.writes) + " writes for " + std::to_string(occurrences) +
+           " occurrences";
   return "";
 }
 
