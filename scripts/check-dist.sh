@@ -33,9 +33,9 @@ for arch in x86 x64; do
     "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet.exe)"
   mkdir -p "$work/$arch"
   unzip -q -o "$zip" -d "$work/$arch"
-  python3 "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" >"$work/image.log" &&
+  "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" >"$work/image.log" &&
     pass "droplet.exe is the $arch program" || fail "droplet.exe: $(grep FAILED "$work/image.log")"
-  python3 "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$version" >"$work/version.log" &&
+  "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$version" >"$work/version.log" &&
     pass "its version resource says $version" || fail "version: $(grep FAILED "$work/version.log")"
   grep -q $'\r$' "$work/$arch/GUIDE.txt" && pass "GUIDE.txt has Windows line ends" ||
     fail "GUIDE.txt has Unix line ends"

@@ -79,7 +79,7 @@ for file in droplet.exe droplet.msi; do
   fi
 done
 
-python3 "$root/tests/pe/check_exe.py" "$arch" "$work/droplet.exe" >"$work/image.log" &&
+"$root/tests/pe/check_exe.py" "$arch" "$work/droplet.exe" >"$work/image.log" &&
   pass "the signed droplet.exe passes the image check" || fail "signed image: $(grep FAILED "$work/image.log")"
 
 echo "signing: $failures failure(s)"
