@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Compares two builds of a program byte for byte; on a difference, names
 the first differing PE section (or the headers) and the offsets.
 
@@ -6,37 +6,39 @@ the first differing PE section (or the headers) and the offsets.
 
 Exits 0 when the files are identical, 1 when they differ.
 """
-import struct
 import sys
+
+import pefile  # from python3-pefile, for Debian's python3: hence the first line
+
+
+def image(data):
+    try:
+        return pefile.PE(data=data, fast_load=True)
+    except pefile.PEFormatError:
+        return None
 
 
 def regions(data):
     """[(start, end, name)] of the file: the headers, then each section's raw
     data; empty when the file is no PE image."""
-    try:
-        pe = struct.unpack_from('<I', data, 0x3C)[0]
-        if data[:2] != b'MZ' or data[pe:pe + 4] != b'PE\0\0':
-            return []
-        sections, optional_size = struct.unpack_from('<H12xH', data, pe + 6)
-        table = pe + 24 + optional_size
-        out = []
-        for i in range(sections):
-            name, rawsize, rawptr = struct.unpack_from('<8s8xII', data, table + 40 * i)
-            if rawsize:
-                out.append((rawptr, rawptr + rawsize, name.rstrip(b'\0').decode('ascii', 'replace')))
-        first = min((r[0] for r in out), default=len(data))
-        return [(0, first, 'headers')] + sorted(out)
-    except struct.error:
+    pe = image(data)
+    if pe is None:
         return []
+    out = sorted((s.PointerToRawData, s.PointerToRawData + s.SizeOfRawData,
+                  s.Name.rstrip(b'\0').decode('ascii', 'replace'))
+                 for s in pe.sections if s.SizeOfRawData)
+    first = min((r[0] for r in out), default=len(data))
+    return [(0, first, 'headers')] + out
 
 
 def header_field(data, offset):
     """The name of the header field that holds offset, for the fields that
     usually make builds differ."""
-    pe = struct.unpack_from('<I', data, 0x3C)[0]
-    fields = [(pe + 8, 4, 'COFF TimeDateStamp'), (pe + 24 + 64, 4, 'optional header CheckSum')]
-    for start, size, name in fields:
-        if start <= offset < start + size:
+    pe = image(data)
+    fields = [(pe.FILE_HEADER, 'TimeDateStamp', 'COFF TimeDateStamp'),
+              (pe.OPTIONAL_HEADER, 'CheckSum', 'optional header CheckSum')]
+    for header, field, name in fields:
+        if 0 <= offset - header.get_field_absolute_offset(field) < 4:
             return name
     return None
 

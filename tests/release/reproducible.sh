@@ -38,7 +38,7 @@ build() {  # build <folder>: a copy of the sources there, built there
 echo "building droplet.exe in two folders"
 build "$work/a"
 build "$work/second-tree-with-a-longer-name"
-python3 "$here/compare_pe.py" "$work/a/out/droplet.exe" "$work/second-tree-with-a-longer-name/out/droplet.exe" ||
+"$here/compare_pe.py" "$work/a/out/droplet.exe" "$work/second-tree-with-a-longer-name/out/droplet.exe" ||
   exit 1
-python3 "$here/compare_pe.py" "$work/a/out/droplet.exe" "$shipped" || exit 1
+"$here/compare_pe.py" "$work/a/out/droplet.exe" "$shipped" || exit 1
 echo "sha256 $(sha256sum <"$shipped" | cut -c1-64)"
