@@ -11,44 +11,28 @@ import sys
 import pefile  # from python3-pefile, for Debian's python3: hence the first line
 
 
-def image(data):
-    try:
-        return pefile.PE(data=data, fast_load=True)
-    except pefile.PEFormatError:
-        return None
-
-
-def regions(data):
+def layout(data):
     """[(start, end, name)] of the file: the headers, then each section's raw
-    data; empty when the file is no PE image."""
-    pe = image(data)
-    if pe is None:
-        return []
+    data; and [(offset, name)] of the header fields that usually make builds
+    differ. Both empty when the file is no PE image."""
+    try:
+        pe = pefile.PE(data=data, fast_load=True)
+    except pefile.PEFormatError:
+        return [], []
     out = sorted((s.PointerToRawData, s.PointerToRawData + s.SizeOfRawData,
                   s.Name.rstrip(b'\0').decode('ascii', 'replace'))
                  for s in pe.sections if s.SizeOfRawData)
     first = min((r[0] for r in out), default=len(data))
-    return [(0, first, 'headers')] + out
-
-
-def header_field(data, offset):
-    """The name of the header field that holds offset, for the fields that
-    usually make builds differ."""
-    pe = image(data)
-    fields = [(pe.FILE_HEADER, 'TimeDateStamp', 'COFF TimeDateStamp'),
-              (pe.OPTIONAL_HEADER, 'CheckSum', 'optional header CheckSum')]
-    for header, field, name in fields:
-        if 0 <= offset - header.get_field_absolute_offset(field) < 4:
-            return name
-    return None
+    fields = [(pe.FILE_HEADER.get_field_absolute_offset('TimeDateStamp'), 'COFF TimeDateStamp'),
+              (pe.OPTIONAL_HEADER.get_field_absolute_offset('CheckSum'), 'optional header CheckSum')]
+    return [(0, first, 'headers')] + out, fields
 
 
 def where(data, offset):
-    for start, end, name in regions(data):
+    regions, fields = layout(data)
+    for start, end, name in regions:
         if start <= offset < end:
-            if name == 'headers':
-                field = header_field(data, offset)
-                name = 'headers' + (' (%s)' % field if field else '')
+            name += ''.join(' (%s)' % field for at, field in fields if 0 <= offset - at < 4)
             return name, offset - start
     return 'no section (beyond the last one)', None
 
@@ -68,7 +52,7 @@ def main():
     print('first difference at file offset 0x%x, in section %s%s; %d byte(s) differ' %
           (first, name, '' if within is None else ' at +0x%x' % within, count))
     names = []
-    for start, end, name in regions(a):
+    for start, end, name in layout(a)[0]:
         if a[start:end] != b[start:end] and name not in names:
             names.append(name)
     if names:
