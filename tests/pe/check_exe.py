@@ -63,8 +63,8 @@ def check(arch, path):
     subsystem = pe.OPTIONAL_HEADER.Subsystem
     expect(subsystem == SUBSYSTEM_WINDOWS_GUI, 'subsystem is Windows GUI (%d)' % subsystem)
 
-    dlls = [d.dll.decode('ascii', 'replace') for d in
-            getattr(pe, 'DIRECTORY_ENTRY_IMPORT', []) + getattr(pe, 'DIRECTORY_ENTRY_DELAY_IMPORT', [])]
+    dlls = [d.dll.decode('ascii', 'replace') for kind in ('IMPORT', 'DELAY_IMPORT')
+            for d in getattr(pe, 'DIRECTORY_ENTRY_' + kind, [])]
     expect(len(dlls) > 0, 'imports: %s' % ', '.join(dlls))
     for dll in dlls:
         expect(dll.lower() in SYSTEM_DLLS, 'imported %s is a system DLL' % dll)

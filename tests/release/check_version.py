@@ -63,8 +63,10 @@ def main():
 
     expect(file_version == version + '.0', 'fixed file version is %s.0' % version)
     expect(product_version == version + '.0', 'fixed product version is %s.0' % version)
-    expect(fixed.FileOS == 0x40004 and fixed.FileType == 1, 'an application for 32-bit Windows (NT)')
-    expect(translations == [(1, {b'Translation': '0x0409 0x04b0'})], 'one translation: U.S. English, Unicode')
+    expect(fixed.FileOS == 0x40004 and fixed.FileType == 1,
+           'an application for 32-bit Windows (NT)')
+    expect(translations == [(1, {b'Translation': '0x0409 0x04b0'})],
+           'one translation: U.S. English, Unicode')
     text = {name: value for (table, name), value in strings.items() if table == '040904B0'}
     for name, want in [('FileVersion', version), ('ProductVersion', version),
                        ('ProductName', 'droplet'), ('OriginalFilename', 'droplet.exe'),

@@ -23,8 +23,9 @@ def layout(data):
                   s.Name.rstrip(b'\0').decode('ascii', 'replace'))
                  for s in pe.sections if s.SizeOfRawData)
     first = min((r[0] for r in out), default=len(data))
-    fields = [(pe.FILE_HEADER.get_field_absolute_offset('TimeDateStamp'), 'COFF TimeDateStamp'),
-              (pe.OPTIONAL_HEADER.get_field_absolute_offset('CheckSum'), 'optional header CheckSum')]
+    stamp = pe.FILE_HEADER.get_field_absolute_offset('TimeDateStamp')
+    checksum = pe.OPTIONAL_HEADER.get_field_absolute_offset('CheckSum')
+    fields = [(stamp, 'COFF TimeDateStamp'), (checksum, 'optional header CheckSum')]
     return [(0, first, 'headers')] + out, fields
 
 
