@@ -168,13 +168,13 @@ bool IsHostInterface(REFIID iid) {
          IsEqualIID(iid, kDescriptorIid) || IsEqualIID(iid, kListIid);
 }
 
-// Busy as a host with a modal dialog open: every call on a host interface is
-// turned away unrun, from the first one for the given time.
-class BusyFilter final : public IMessageFilter {
+// IUnknown of an object that lives as long as the server: nothing to count.
+template <typename Interface>
+class Lasting : public Interface {
  public:
-  explicit BusyFilter(DWORD milliseconds) : busyFor_(milliseconds) {}
+  explicit Lasting(const IID& iid) : iid_(iid) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iid_)) {
       *out = this;
       return S_OK;
     }
@@ -183,6 +183,17 @@ class BusyFilter final : public IMessageFilter {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ private:
+  IID iid_;
+};
+
+// Busy as a host with a modal dialog open: every call on a host interface is
+// turned away unrun, from the first one for the given time.
+class BusyFilter final : public Lasting<IMessageFilter> {
+ public:
+  explicit BusyFilter(DWORD milliseconds)
+      : Lasting(IID_IMessageFilter), busyFor_(milliseconds) {}
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD,
                                              LPINTERFACEINFO call) override {
     if (call == nullptr || !IsHostInterface(call->iid)) return SERVERCALL_ISHANDLED;
@@ -494,18 +505,9 @@ bool EmptyActivation() {
   return mode != nullptr && std::string(mode) == "empty";
 }
 
-class Factory final : public IClassFactory {
+class Factory final : public Lasting<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  Factory() : Lasting(IID_IClassFactory) {}
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
