@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
 #include "messages/text_conversion.h"
@@ -127,7 +128,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
 
     HostString counted = Sys().SysAllocString(path);
     if (counted == nullptr) return OutOfMemoryFailure();
-    list->AddPathItem(counted);
+    if (int32_t r = Sent([&] { return list->AddPathItem(counted); }); r != 0) return r;
 
     if (end == nullptr || end[1] == 0) break;
     position = end + 1;

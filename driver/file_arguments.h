@@ -18,7 +18,9 @@ inline constexpr int kWorkPathRoom = 254;
 // order. 0 when every file was repaired and listed; otherwise the first
 // nonzero code of the repair, the open message with 206 or the conversion's
 // error for a token that cannot be held (512 bytes or more) or converted, or
-// -41 (out-of-memory message) when the path's counted string could not be made.
+// -41 (out-of-memory message) when the path's counted string could not be made,
+// or the connection message and its code when the host fails to list it: no
+// later file is touched then.
 int32_t WalkFileArguments(char* tail, HostList* list);
 
 // Rewrites path (a buffer of at least kPathCapacity units) in place with

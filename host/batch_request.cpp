@@ -1,6 +1,7 @@
 #include "host/batch_request.h"
 
 #include "driver/droplet_settings.h"
+#include "host/host_call.h"
 #include "messages/messages.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
@@ -30,13 +31,13 @@ int32_t CountedPath(const char16_t* path, HostString* counted) {
 
 int32_t MakeDescriptor(HostApplication* application, HostDescriptor** descriptor) {
   *descriptor = nullptr;
-  int32_t result = application->MakeDescriptor(descriptor);
+  int32_t result = CallHost([&] { return application->MakeDescriptor(descriptor); });
   return Obtained(result, *descriptor);
 }
 
 int32_t MakeList(HostApplication* application, HostList** list) {
   *list = nullptr;
-  int32_t result = application->MakeList(list);
+  int32_t result = CallHost([&] { return application->MakeList(list); });
   return Obtained(result, *list);
 }
 
@@ -50,16 +51,16 @@ int32_t AddComponent(const BatchHost& host, const NamingComponent& slot, HostLis
     if (int32_t r = TypeIdOfName(host.control, "fileNamingComponent", &type); r != 0) return r;
     if (int32_t r = TypeIdOfName(host.control, kNamingComponentNames[slot.code], &value); r != 0)
       return r;
-    component->SetEnumItem(key, type, value);
+    if (int32_t r = Sent([&] { return component->SetEnumItem(key, type, value); }); r != 0)
+      return r;
   } else {
     if (int32_t r = TypeIdOfName(host.control, "textKey", &key); r != 0) return r;
     HostString text;
     if (int32_t r = CountedText(slot.text, &text); r != 0) return r;
-    component->SetTextItem(key, text);
+    if (int32_t r = Sent([&] { return component->SetTextItem(key, text); }); r != 0) return r;
   }
   if (int32_t r = TypeIdOfName(host.control, "fileNamingComponents", &classId); r != 0) return r;
-  components->AddObjectItem(classId, component);
-  return 0;
+  return Sent([&] { return components->AddObjectItem(classId, component); });
 }
 
 int32_t SetNamingRules(const BatchHost& host) {
@@ -73,7 +74,7 @@ int32_t SetNamingRules(const BatchHost& host) {
 
   uint32_t key;
   if (int32_t r = TypeIdOfName(host.control, "fileNamingComponents", &key); r != 0) return r;
-  rules->SetListItem(key, components);
+  if (int32_t r = Sent([&] { return rules->SetListItem(key, components); }); r != 0) return r;
   const struct {
     const char* name;
     bool value;
@@ -81,11 +82,11 @@ int32_t SetNamingRules(const BatchHost& host) {
                 {"unix", s.compatUnix}};
   for (const auto& c : compat) {
     if (int32_t r = TypeIdOfName(host.control, c.name, &key); r != 0) return r;
-    rules->SetBooleanItem(key, c.value ? 1 : 0);
+    if (int32_t r = Sent([&] { return rules->SetBooleanItem(key, c.value ? 1 : 0); }); r != 0)
+      return r;
   }
   if (int32_t r = TypeIdOfName(host.control, "fileNamingRules", &key); r != 0) return r;
-  host.request->SetObjectItem(key, key, rules);
-  return 0;
+  return Sent([&] { return host.request->SetObjectItem(key, key, rules); });
 }
 
 }  // namespace
@@ -94,43 +95,54 @@ int32_t TypeIdOfName(HostControl* control, const char* name, uint32_t* id) {
   *id = 0;
   HostString counted;
   if (int32_t r = CountedText(name, &counted); r != 0) return r;
-  int32_t result = control->TypeIdOfString(counted, id);
-  return result < 0 ? ConnectionFailure(result) : 0;
+  return Sent([&] { return control->TypeIdOfString(counted, id); });
 }
 
 int32_t PlayBatchRequest(const BatchHost& host) {
   const DropletSettings& s = gDropletSettings;
   HostDescriptor* request = host.request;
 
-  request->SetListItem(FourCC("File"), host.files);
+  if (int32_t r = Sent([&] { return request->SetListItem(FourCC("File"), host.files); }); r != 0)
+    return r;
   HostString data = Sys().SysAllocStringByteLen(reinterpret_cast<const char*>(s.actionData),
                                                 s.actionDataLength);
   if (data == nullptr) return OutOfMemoryFailure();
-  request->SetDataItem(FourCC("null"), data);
-  request->SetBooleanItem(FourCC("OvrO"), s.flagOvrO ? 1 : 0);
-  request->SetBooleanItem(FourCC("Ovrd"), s.flagOvrd ? 1 : 0);
-  request->SetBooleanItem(FourCC("Fldr"), s.flagFldr ? 1 : 0);
-  request->SetBooleanItem(FourCC("SvAn"), s.destinationMode == 2 ? 1 : 0);
+  if (int32_t r = Sent([&] { return request->SetDataItem(FourCC("null"), data); }); r != 0)
+    return r;
+  const struct {
+    uint32_t key;
+    bool value;
+  } flags[] = {{FourCC("OvrO"), s.flagOvrO},
+               {FourCC("Ovrd"), s.flagOvrd},
+               {FourCC("Fldr"), s.flagFldr},
+               {FourCC("SvAn"), s.destinationMode == 2}};
+  for (const auto& f : flags)
+    if (int32_t r = Sent([&] { return request->SetBooleanItem(f.key, f.value ? 1 : 0); }); r != 0)
+      return r;
 
   if (s.destinationMode == 3) {
     HostString folder;
     if (int32_t r = CountedPath(host.destinationFolder, &folder); r != 0) return r;
-    request->SetPathItem(FourCC("T   "), folder);
+    if (int32_t r = Sent([&] { return request->SetPathItem(FourCC("T   "), folder); }); r != 0)
+      return r;
     if (int32_t r = SetNamingRules(host); r != 0) return r;
   }
 
   uint32_t key;
   if (int32_t r = TypeIdOfName(host.control, "suppressWarnings", &key); r != 0) return r;
-  request->SetBooleanItem(key, s.suppressWarnings ? 1 : 0);
+  if (int32_t r = Sent([&] { return request->SetBooleanItem(key, s.suppressWarnings ? 1 : 0); });
+      r != 0)
+    return r;
 
   if (s.logErrors) {
     HostString log;
     if (int32_t r = CountedPath(host.logFile, &log); r != 0) return r;
-    request->SetPathItem(FourCC("Log "), log);
+    if (int32_t r = Sent([&] { return request->SetPathItem(FourCC("Log "), log); }); r != 0)
+      return r;
   }
 
   HostDescriptor* result;
   if (int32_t r = MakeDescriptor(host.application, &result); r != 0) return r;
-  host.control->PlayEvent(kBatchEvent, request, kBatchDialogMode, &result);
-  return 0;
+  return Sent(
+      [&] { return host.control->PlayEvent(kBatchEvent, request, kBatchDialogMode, &result); });
 }

@@ -21,9 +21,11 @@ struct BatchHost {
 };
 
 // Fills the request from gDropletSettings and plays it. 0 when played.
-// A host object that is not obtained ends it with the connection message and
-// its code; a counted string, name or text that cannot be made ends it with
-// the out-of-memory message and -41. Nothing is played then.
+// A host object that is not obtained, or a call the host fails (after its
+// rejections have been retried), ends it with the connection message and
+// its code: a request the host holds only in part is never played. A counted
+// string, name or text that cannot be made ends it with the out-of-memory
+// message and -41. Nothing is played then.
 int32_t PlayBatchRequest(const BatchHost& host);
 
 // Asks the host for the identifier of a name, converting and counting the

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "system/system.h"
+
 namespace {
 
 inline constexpr int32_t kOk = 0;
@@ -331,11 +333,17 @@ int32_t JsonControl::PlayEvent(uint32_t event, HostDescriptor* request, int32_t 
   document += "}\n";
   if (host_.out != nullptr) {
     *host_.out += document;
-  } else {
-    std::fwrite(document.data(), 1, document.size(), stdout);
-    std::fflush(stdout);
+    return kOk;
   }
-  return kOk;
+  // A document that does not reach its reader (a full disk, a closed
+  // stream, a reader gone) is a request not carried out.
+  SysHandle out = Sys().GetStdHandle(kStdOutputHandle);
+  uint32_t done = 0;
+  if (out != kInvalidHandle &&
+      Sys().WriteFile(out, document.data(), static_cast<uint32_t>(document.size()), &done) &&
+      done == document.size())
+    return kOk;
+  return static_cast<int32_t>(0x80070000u | (Sys().GetLastError() & 0xFFFF));
 }
 
 }  // namespace

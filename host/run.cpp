@@ -7,6 +7,7 @@
 #include "driver/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "host/batch_request.h"
+#include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
 #include "messages/text_conversion.h"
@@ -58,8 +59,8 @@ int32_t Connect(RunState& state, HostApplication** application) {
 
   TraceHook("CoCreateInstance\n");
   HostObject* object = nullptr;
-  r = state.lastConnectionResult =
-      Sys().CoCreateInstance(clsid, kContextLocalServer, kDispatchIid, &object);
+  r = state.lastConnectionResult = CallHost(
+      [&] { return Sys().CoCreateInstance(clsid, kContextLocalServer, kDispatchIid, &object); });
   if (r == kServerExecFailure) {
     CurrentMessage = msg::kLaunch;
     return r;
@@ -67,7 +68,8 @@ int32_t Connect(RunState& state, HostApplication** application) {
   if (r < 0 || object == nullptr) return ConnectionFailure(r);
 
   TraceHook("QueryInterface\n");
-  r = state.lastConnectionResult = object->QueryInterface(kHostApplicationIid, application);
+  r = state.lastConnectionResult =
+      CallHost([&] { return object->QueryInterface(kHostApplicationIid, application); });
   if (r < 0 || *application == nullptr) return ConnectionFailure(r);
   return 0;
 }
@@ -97,13 +99,13 @@ int32_t Run(char* tail, RunState& state) {
   BatchHost host = {application, nullptr, nullptr, nullptr, state.destinationFolder,
                     state.logFile};
   TraceHook("MakeControlObject\n");
-  int32_t r = application->MakeControlObject(&host.control);
+  int32_t r = CallHost([&] { return application->MakeControlObject(&host.control); });
   if (r < 0 || host.control == nullptr) return ConnectionFailure(r);
   TraceHook("MakeDescriptor\n");
-  r = application->MakeDescriptor(&host.request);
+  r = CallHost([&] { return application->MakeDescriptor(&host.request); });
   if (r < 0 || host.request == nullptr) return ConnectionFailure(r);
   TraceHook("MakeDescriptor\n");
-  r = application->MakeList(&host.files);
+  r = CallHost([&] { return application->MakeList(&host.files); });
   if (r < 0 || host.files == nullptr) return ConnectionFailure(r);
   TraceHook("MakeList\n");
 

@@ -1,10 +1,12 @@
 #include "system/posix_system.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +25,7 @@ struct PosixHandle {
 };
 
 PosixHandle gStdInput = {0, false};
+PosixHandle gStdOutput = {1, false};
 
 PosixHandle* FromHandle(SysHandle handle) {
   if (handle == kInvalidHandle || handle == 0) return nullptr;
@@ -46,6 +49,7 @@ uint32_t WindowsError(int err) {
     case EFBIG: return 223;  // ERROR_FILE_TOO_LARGE
     case ELOOP: return 1921;  // ERROR_CANT_RESOLVE_FILENAME
     case EIO: return kErrorIoDevice;
+    case EPIPE: return kErrorNoData;
     default: return kErrorGenFailure;
   }
 }
@@ -72,7 +76,21 @@ uint32_t MissingError(const std::string& path) {
 
 }  // namespace
 
-PosixSystem::PosixSystem() = default;
+PosixSystem::PosixSystem() {
+  // A write to a pipe whose reader has gone fails with its code, as on
+  // Windows, instead of ending the process unseen.
+  signal(SIGPIPE, SIG_IGN);
+  // A standard stream the caller closed stays taken, read-only, so that no
+  // document opened later lands on it and a write there fails (6).
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null = open("/dev/null", O_RDONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
 
 PosixSystem::~PosixSystem() {
   for (void* block : strings_) std::free(block);
@@ -135,6 +153,7 @@ uint32_t PosixSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
 }
 
 SysHandle PosixSystem::GetStdHandle(uint32_t which) {
+  if (which == kStdOutputHandle) return ToHandle(&gStdOutput);
   if (which != kStdInputHandle) return Fail(kErrorInvalidParameter), kInvalidHandle;
   // A terminal is what a Windows GUI program started from a console lacks:
   // it has no standard input there, so its closing one-byte read ends at
@@ -146,6 +165,19 @@ SysHandle PosixSystem::GetStdHandle(uint32_t which) {
 uint32_t PosixSystem::GetLastError() { return lastError_; }
 
 void PosixSystem::OutputDebugStringA(const char* text) { std::fputs(text, stderr); }
+
+uint32_t PosixSystem::GetTickCount() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000);
+}
+
+void PosixSystem::Sleep(uint32_t milliseconds) {
+  timespec left = {static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
 
 SysHandle PosixSystem::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                    uint32_t disposition, uint32_t flags) {
@@ -247,7 +279,7 @@ bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, 
 
 bool PosixSystem::CloseHandle(SysHandle handle) {
   PosixHandle* h = FromHandle(handle);
-  if (h == nullptr || h == &gStdInput) return Fail(kErrorInvalidHandle);
+  if (h == nullptr || h == &gStdInput || h == &gStdOutput) return Fail(kErrorInvalidHandle);
   if (!h->search) ::close(h->fd);
   delete h;
   return true;

@@ -40,6 +40,7 @@ inline constexpr uint32_t kFileCurrent = 1;
 inline constexpr uint32_t kFileEnd = 2;
 inline constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 inline constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
+inline constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
 inline constexpr uint32_t kCodePageAnsi = 0;
 inline constexpr uint32_t kPrecomposed = 1;
 inline constexpr uint32_t kCodePageUtf8 = 65001;
@@ -61,6 +62,7 @@ inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorInvalidName = 123;
 inline constexpr uint32_t kErrorDiskFull = 112;
 inline constexpr uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr uint32_t kErrorNoData = 232;  // a pipe whose reader has gone
 inline constexpr uint32_t kErrorNegativeSeek = 131;
 inline constexpr uint32_t kErrorFilenameTooLong = 206;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
@@ -82,6 +84,11 @@ class System {
   virtual SysHandle GetStdHandle(uint32_t which) = 0;
   virtual uint32_t GetLastError() = 0;
   virtual void OutputDebugStringA(const char* text) = 0;
+  // Milliseconds since some start, wrapping at 2^32: only differences count.
+  virtual uint32_t GetTickCount() = 0;
+  // Waits about that long. On Windows the thread's messages are dispatched
+  // meanwhile, so that its apartment keeps serving calls.
+  virtual void Sleep(uint32_t milliseconds) = 0;
 
   // Files. SetFilePointer never takes a high part: 32-bit offsets only.
   // CreateFile opens disk files only: a device (NUL, CON, COM1; on POSIX a

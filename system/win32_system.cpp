@@ -56,6 +56,26 @@ uint32_t Win32System::GetLastError() { return ::GetLastError(); }
 
 void Win32System::OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
 
+uint32_t Win32System::GetTickCount() { return ::GetTickCount(); }
+
+// A plain Sleep would block the apartment: incoming calls and the
+// replies COM posts to this thread would wait with it.
+void Win32System::Sleep(uint32_t milliseconds) {
+  DWORD start = ::GetTickCount();
+  for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = ::GetTickCount() - start) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that owns it
+        return;
+      }
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+}
+
 SysHandle Win32System::CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                    uint32_t disposition, uint32_t flags) {
   return DiskFileOnly(::CreateFileW(W(path), access, share, nullptr, disposition, flags, nullptr));

@@ -65,13 +65,17 @@ expect_box() {
   [ "$boxes" = "$1|droplet|00000030" ] && pass "box: $1" || fail "box '$boxes', not '$1'"
 }
 expect_no_record() { [ ! -e "$1" ] && pass "nothing sent to the host" || fail "host got: $(cat "$1")"; }
-# The record holds exactly one request, equal to the given JSON.
+# The record holds exactly one request, equal to the given JSON. With a
+# third argument "rejected", the busy host also counted calls it turned away.
 expect_record() {
-  if python3 - "$1" "$2" <<'EOF'
+  if python3 - "$1" "$2" "${3:-}" <<'EOF'
 import json, sys
 lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
 want = json.loads(sys.argv[2])
-if len(lines) != 1 or json.loads(lines[0]) != want:
+got = json.loads(lines[0]) if len(lines) == 1 else None
+rejected = got.pop("rejectedCalls", 0) if isinstance(got, dict) else 0
+if rejected: print("    the host rejected %d calls first" % rejected)
+if got != want or (sys.argv[3] == "rejected") != (rejected > 0):
     print("    got:  " + "\n          ".join(lines)); print("    want: " + json.dumps(want)); sys.exit(1)
 EOF
   then pass "request recorded as expected"; else fail "request differs"; fi
@@ -317,6 +321,68 @@ expect_status_1
 expect_box "$(connection_message -1)"
 expect_untouched "$t/a.psd"
 expect_no_record "$work/records/13.json"
+
+# A host that is busy, refuses or dies. Each case gives its time.
+fault_case() {  # fault, record, files...
+  local fault=$1 record=$2; shift 2
+  local begun=$(date +%s%N)
+  STAND_IN_HOST_FAULT=$fault run_droplet "$record" "$@"
+  echo "    took $(( ($(date +%s%N) - begun) / 1000000 )) ms"
+  expect_status_1
+  crashed=$(grep -a -c -i -E 'unhandled (exception|page fault)' "$work/logs/relay")
+  [ "$crashed" = 0 ] && pass "no crash" || fail "the droplet crashed"
+}
+expect_one_connection_box() {
+  case "$boxes" in
+    *$'\n'*) fail "more than one box: $boxes" ;;
+    "The droplet was unable to connect. Please try again. (Error code "*".)|droplet|00000030")
+      pass "one box: $boxes" ;;
+    *) fail "box '$boxes', not the connection message" ;;
+  esac
+}
+t=$work/files/faults
+
+echo "[$(( $(date +%s) - started )) s] case 14: the host is busy for 3 s"
+small_document "$t/busy.psd"
+fault_case busy:3000 "$work/records/14.json" "$(winpath "$t/busy.psd")"
+expect_no_box
+expect_repaired "$t/busy.psd"
+expect_record "$work/records/14.json" "$(defaults_json "$(path_item "$(winpath "$t/busy.psd")")")" \
+  rejected
+
+echo "[$(( $(date +%s) - started )) s] case 15: the host refuses the request"
+small_document "$t/refused.psd"
+fault_case refuse "$work/records/15.json" "$(winpath "$t/refused.psd")"
+expect_box "$(connection_message 16389)"  # E_FAIL
+expect_no_record "$work/records/15.json"
+
+echo "[$(( $(date +%s) - started )) s] case 16: the host dies in the request"
+small_document "$t/died.psd"
+fault_case die-in-request "$work/records/16.json" "$(winpath "$t/died.psd")"
+expect_one_connection_box
+expect_no_record "$work/records/16.json"
+
+echo "[$(( $(date +%s) - started )) s] case 17: the host dies once the first path is added"
+small_document "$t/first.psd"
+small_document "$t/second.psd"
+fault_case die-after-first-add "$work/records/17.json" "$(winpath "$t/first.psd")" \
+  "$(winpath "$t/second.psd")"
+expect_one_connection_box
+expect_repaired "$t/first.psd"
+expect_untouched "$t/second.psd"
+expect_no_record "$work/records/17.json"
+
+# About a minute: one architecture is enough (the unit tests cover the
+# schedule exactly with a fake clock).
+if [ "$arch" = win64 ]; then
+  echo "[$(( $(date +%s) - started )) s] case 18: the host stays busy"
+  small_document "$t/never.psd"
+  STAND_IN_HOST_LIFETIME=90 fault_case busy:1000000 "$work/records/18.json" \
+    "$(winpath "$t/never.psd")"
+  expect_box "$(connection_message 1)"  # RPC_E_CALL_REJECTED
+  expect_untouched "$t/never.psd"
+  expect_no_record "$work/records/18.json"
+fi
 
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then

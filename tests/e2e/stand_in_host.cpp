@@ -14,7 +14,15 @@
 // The server exits when its objects are released or after its lifetime
 // (STAND_IN_HOST_LIFETIME seconds, 60 by default), whichever comes first.
 // With STAND_IN_HOST_ACTIVATION=empty its class factory answers success and
-// gives no object, as a broken host may.
+// gives no object, as a broken host may. STAND_IN_HOST_FAULT makes it a host
+// that is busy, refuses or dies:
+//   busy:N               its message filter rejects calls on the four host
+//                        interfaces for N ms after the first one; the record
+//                        counts them as "rejectedCalls"
+//   refuse               PlayEvent answers E_FAIL
+//   die-in-request       the process ends inside PlayEvent
+//   die-after-first-add  the process ends inside the first AddPathItem, once
+//                        the path is added
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -51,6 +59,7 @@ DWORD gMainThread = 0;
 LONG gLiveObjects = 0;
 bool gHadObjects = false;
 long gTypeIdLookups = 0;
+long gRejectedCalls = 0;
 std::map<std::wstring, long> gIdsByName;
 std::map<long, std::wstring> gNamesById;
 ITypeLib* gTypeLib = nullptr;
@@ -142,6 +151,71 @@ void Record(const std::string& line) {
   std::fputs("\n", file);
   std::fclose(file);
 }
+
+// ---- Faults ----------------------------------------------------------------
+
+std::string Fault() {
+  const char* fault = std::getenv("STAND_IN_HOST_FAULT");
+  return fault != nullptr ? fault : "";
+}
+
+void DieIf(const char* fault) {
+  if (Fault() == fault) ExitProcess(3);
+}
+
+bool IsHostInterface(REFIID iid) {
+  return IsEqualIID(iid, kApplicationIid) || IsEqualIID(iid, kControlIid) ||
+         IsEqualIID(iid, kDescriptorIid) || IsEqualIID(iid, kListIid);
+}
+
+// IUnknown of an object that lives as long as the server: nothing to count.
+template <typename Interface>
+class Lasting : public Interface {
+ public:
+  explicit Lasting(const IID& iid) : iid_(iid) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, iid_)) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ private:
+  IID iid_;
+};
+
+// Busy as a host with a modal dialog open: every call on a host interface is
+// turned away unrun, from the first one for the given time.
+class BusyFilter final : public Lasting<IMessageFilter> {
+ public:
+  explicit BusyFilter(DWORD milliseconds)
+      : Lasting(IID_IMessageFilter), busyFor_(milliseconds) {}
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD,
+                                             LPINTERFACEINFO call) override {
+    if (call == nullptr || !IsHostInterface(call->iid)) return SERVERCALL_ISHANDLED;
+    DWORD now = GetTickCount();
+    if (!started_) {
+      started_ = true;
+      since_ = now;
+    }
+    if (now - since_ >= busyFor_) return SERVERCALL_ISHANDLED;
+    ++gRejectedCalls;
+    return SERVERCALL_REJECTED;
+  }
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return ~0u; }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  DWORD busyFor_;
+  bool started_ = false;
+  DWORD since_ = 0;
+};
 
 // A call at a position the droplet must never use.
 HRESULT Unexpected(const char* interfaceName, int slot) {
@@ -321,6 +395,7 @@ class List final : public Dispatchable<IHostList> {
   }
   HRESULT STDMETHODCALLTYPE AddPathItem(BSTR path) override {
     elements_.push_back({"\"kind\":\"path\",\"value\":" + QuotedBstr(path), nullptr});
+    DieIf("die-after-first-add");
     return S_OK;
   }
 
@@ -365,11 +440,17 @@ class Control final : public Dispatchable<IHostControl> {
 
   HRESULT STDMETHODCALLTYPE PlayEvent(long eventCode, IHostDescriptor* request, long dialogMode,
                                       IHostDescriptor** result) override {
+    DieIf("die-in-request");
+    if (Fault() == "refuse") return E_FAIL;
     Descriptor* descriptor = Self<Descriptor>(request);
+    std::string rejected;
+    if (Fault().rfind("busy:", 0) == 0)
+      rejected = ",\"rejectedCalls\":" + std::to_string(gRejectedCalls);
     std::string line = "{\"event\":" + IdName(eventCode) +
                        ",\"dialogMode\":" + std::to_string(dialogMode) +
                        ",\"typeIdLookups\":" + std::to_string(gTypeIdLookups) + ",\"items\":" +
-                       (descriptor != nullptr ? descriptor->Json() : std::string("null")) + "}";
+                       (descriptor != nullptr ? descriptor->Json() : std::string("null")) +
+                       rejected + "}";
     Record(line);
     (void)result;  // the result descriptor stays as the caller passed it
     return S_OK;
@@ -424,18 +505,9 @@ bool EmptyActivation() {
   return mode != nullptr && std::string(mode) == "empty";
 }
 
-class Factory final : public IClassFactory {
+class Factory final : public Lasting<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  Factory() : Lasting(IID_IClassFactory) {}
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -500,6 +572,10 @@ int Serve(const wchar_t* self) {
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
   if (FAILED(OleInitialize(nullptr))) return 2;
   if (FAILED(LoadTypeLibEx(self, REGKIND_NONE, &gTypeLib))) return 2;
+  if (Fault().rfind("busy:", 0) == 0) {
+    static BusyFilter filter(static_cast<DWORD>(std::atol(Fault().c_str() + 5)));
+    if (FAILED(CoRegisterMessageFilter(&filter, nullptr))) return 2;
+  }
 
   UINT lifetime = 60;
   if (const char* text = std::getenv("STAND_IN_HOST_LIFETIME")) lifetime = std::atoi(text);

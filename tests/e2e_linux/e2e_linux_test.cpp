@@ -190,6 +190,45 @@ TEST_F(DropletRun, FromATerminalItEndsByItself) {
   EXPECT_EQ(request["items"][0]["value"][0]["value"], (folder / "a.psd").string());
 }
 
+// A request that cannot be written out is a request the host did not carry
+// out: the connection message with the write's Windows code, never a silent
+// end, and never a signal that ends the droplet unseen.
+TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
+  int broken[2];
+  ASSERT_EQ(pipe(broken), 0);
+  close(broken[0]);  // the reader has gone
+  struct Case {
+    const char* what;
+    int out;  // the droplet's standard output; -1: closed
+    int code;
+  } cases[] = {{"full disk", open("/dev/full", O_WRONLY), 112},
+               {"closed", -1, 6},
+               {"broken pipe", broken[1], 232}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write(folder / "a.psd", kDamaged);
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(open((folder / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      if (c.out >= 0)
+        dup2(c.out, 1);
+      else
+        close(1);
+      execl(gDroplet.c_str(), gDroplet.c_str(), (folder / "a.psd").c_str(), nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(Read(folder / "stderr"),
+              "droplet: The droplet was unable to connect. Please try again. (Error code " +
+                  std::to_string(c.code) + ".)\n");
+    EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
+    if (c.out >= 0) close(c.out);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

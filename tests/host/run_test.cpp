@@ -1,4 +1,5 @@
 // The run: connection before any file, its traces, and every way it ends.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -129,37 +130,134 @@ TEST_F(Connection, PathCopiesThatCannotBeAllocated) {
   EXPECT_EQ(fake.LiveAllocations(), 0);
 }
 
-// A host object that is not obtained, before or during the request, ends the
-// run with the connection message; nothing is called through it.
-TEST_F(Connection, HostObjectsNotObtained) {
+// A host object that is not obtained, or a call that the host fails (a host
+// that refuses, or whose process is gone), before, during or after the walk,
+// ends the run with the connection message and the call's code: nothing is
+// called through the object, no later file is touched, nothing is played.
+TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
   struct Case {
     const char* operation;
     int nth;
-    int32_t result;
+    uint32_t result;
     bool leaveNothing;
     int code;
-    bool fileTouched;
+    int filesTouched;
   };
-  for (Case c : {Case{"MakeControlObject", 1, static_cast<int32_t>(0x80004005u), false, 0x4005, false},
-                 Case{"MakeControlObject", 1, 0, true, -1, false},
-                 Case{"MakeDescriptor", 1, static_cast<int32_t>(0x8007000Eu), true, 0x000E, false},
-                 Case{"MakeList", 1, 0, true, -1, false},
-                 Case{"MakeDescriptor", 2, static_cast<int32_t>(0x80004005u), false, 0x4005, true},
-                 Case{"TypeIdOfString", 1, static_cast<int32_t>(0x80020009u), false, 0x0009, true}}) {
+  for (Case c : {Case{"MakeControlObject", 1, 0x80004005u, false, 0x4005, 0},
+                 Case{"MakeControlObject", 1, 0, true, -1, 0},
+                 Case{"MakeDescriptor", 1, 0x8007000Eu, true, 0x000E, 0},
+                 Case{"MakeList", 1, 0, true, -1, 0},
+                 Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2},
+                 Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2},
+                 Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1},   // gone in the walk
+                 Case{"SetListItem", 1, 0x80010108u, false, 0x0108, 2},   // disconnected
+                 Case{"SetBooleanItem", 3, 0x800706BAu, false, 0x06BA, 2},
+                 Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2}}) {  // refused
     SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
     FakeSystem local;
     ScopedSystem scope(local);
     local.AddFile(u"C:\\a.psd", kDamaged);
+    local.AddFile(u"C:\\b.psd", kDamaged);
     PlaceDroplet(local);
     RecordingHost failing;
-    failing.FailAt(c.operation, c.nth, c.result, c.leaveNothing);
+    failing.FailAt(c.operation, c.nth, static_cast<int32_t>(c.result), c.leaveNothing);
     local.hostObject = &failing;
-    std::string tail = "C:\\a.psd";
+    std::string tail = "C:\\a.psd C:\\b.psd";
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     ASSERT_EQ(local.boxes.size(), 1u);
     EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code));
     EXPECT_EQ(failing.plays, 0);
-    EXPECT_EQ(local.Contents(u"C:\\a.psd"), c.fileTouched ? kRepaired : kDamaged);
+    EXPECT_EQ(local.Contents(u"C:\\a.psd"), c.filesTouched >= 1 ? kRepaired : kDamaged);
+    EXPECT_EQ(local.Contents(u"C:\\b.psd"), c.filesTouched >= 2 ? kRepaired : kDamaged);
+  }
+}
+
+// A call the host rejected never ran: it is made again, alone, after pauses
+// of 50, 100 and 200 ms, and the run goes on as if it had been taken at once.
+// A success other than 0 is a success.
+TEST_F(Connection, RejectedCallsAreRetriedUntilTaken) {
+  auto run = [](const char* operation, int32_t result, RecordingHost& host, FakeSystem& system) {
+    system.AddFile(u"C:\\a.psd", kDamaged);
+    system.hostObject = &host;
+    if (std::string(operation) == "CoCreateInstance")
+      for (int nth = 1; nth <= 3; ++nth) system.FailAt(Op::CoCreateInstance, nth, result);
+    else if (*operation != 0)
+      host.FailAt(operation, 1, result, true, 3);
+    system.createResult = 1;  // S_FALSE
+    TraceRecorder traces;
+    std::string tail = "C:\\a.psd";
+    EXPECT_EQ(RunDroplet(tail.data()), 0);
+    EXPECT_EQ(system.Contents(u"C:\\a.psd"), kRepaired);
+    return traces.texts();
+  };
+  FakeSystem plainSystem;
+  RecordingHost plain;
+  Lines plainTraces;
+  {
+    ScopedSystem scope(plainSystem);
+    plainTraces = run("", 0, plain, plainSystem);
+  }
+  for (const char* operation : {"CoCreateInstance", "QueryInterface", "MakeControlObject",
+                                "MakeList", "AddPathItem", "TypeIdOfString", "SetBooleanItem",
+                                "SetDataItem", "PlayEvent"}) {
+    for (uint32_t rejection : {0x80010001u, 0x8001010Au}) {
+      SCOPED_TRACE(std::string(operation) + " " + std::to_string(rejection));
+      FakeSystem local;
+      ScopedSystem scope(local);
+      RecordingHost busy;
+      EXPECT_EQ(run(operation, static_cast<int32_t>(rejection), busy, local), plainTraces);
+      EXPECT_EQ(local.sleeps, (std::vector<uint32_t>{50, 100, 200}));
+      EXPECT_EQ(busy.playedRequest, plain.playedRequest);
+      Lines expected = plain.calls;
+      if (std::string(operation) != "CoCreateInstance") {
+        auto first = std::find_if(expected.begin(), expected.end(), [&](const std::string& call) {
+          return call.find(operation) != std::string::npos;
+        });
+        expected.insert(first, 3, *first);
+      }
+      // A rejected Make leaves nothing, so its record carries no object.
+      for (std::string& call : busy.calls) call = call.substr(0, call.find(" -> "));
+      for (std::string& call : expected) call = call.substr(0, call.find(" -> "));
+      EXPECT_EQ(busy.calls, expected);
+    }
+  }
+}
+
+// A host that stays busy is given 60 s from its first rejection, however the
+// clock wraps; then the run ends with the rejection's code, nothing later is
+// touched and nothing is played.
+TEST_F(Connection, AHostBusyThroughoutIsGivenSixtySeconds) {
+  std::vector<uint32_t> schedule = {50, 100, 200, 400, 800};
+  schedule.insert(schedule.end(), 58, 1000);
+  schedule.push_back(450);
+  struct Case {
+    const char* operation;
+    uint32_t rejection;
+    int code;
+    int filesTouched;
+  };
+  for (Case c : {Case{"MakeControlObject", 0x80010001u, 1, 0},
+                 Case{"AddPathItem", 0x8001010Au, 0x010A, 1},
+                 Case{"PlayEvent", 0x80010001u, 1, 2}}) {
+    SCOPED_TRACE(c.operation);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    local.AddFile(u"C:\\a.psd", kDamaged);
+    local.AddFile(u"C:\\b.psd", kDamaged);
+    local.tickCount = 0xFFFFF000u;
+    PlaceDroplet(local);
+    RecordingHost busy;
+    busy.FailAt(c.operation, 1, static_cast<int32_t>(c.rejection), true, 1000);
+    local.hostObject = &busy;
+    std::string tail = "C:\\a.psd C:\\b.psd";
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code));
+    EXPECT_EQ(local.sleeps, schedule);
+    EXPECT_EQ(busy.Count(c.operation), 65);
+    EXPECT_EQ(busy.plays, 0);
+    EXPECT_EQ(local.Contents(u"C:\\a.psd"), c.filesTouched >= 1 ? kRepaired : kDamaged);
+    EXPECT_EQ(local.Contents(u"C:\\b.psd"), c.filesTouched >= 2 ? kRepaired : kDamaged);
   }
 }
 

@@ -78,6 +78,10 @@ class FakeSystem : public System {
   std::vector<Box> boxes;
   int stdinReads = 0;
 
+  // --- the clock: Sleep only moves it on, and every pause is kept.
+  uint32_t tickCount = 0;
+  std::vector<uint32_t> sleeps;
+
   // --- automation
   int32_t oleResult = 0;
   int32_t clsidResult = 0;
@@ -95,6 +99,11 @@ class FakeSystem : public System {
   SysHandle GetStdHandle(uint32_t which) override;
   uint32_t GetLastError() override { return lastError_; }
   void OutputDebugStringA(const char*) override {}
+  uint32_t GetTickCount() override { return tickCount; }
+  void Sleep(uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    tickCount += milliseconds;
+  }
   SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,

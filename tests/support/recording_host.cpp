@@ -130,7 +130,7 @@ bool RecordingHost::Enter(const std::string& operation, const std::string& call,
   calls.push_back(call);
   int n = ++counts_[operation];
   for (const Injection& i : injections_) {
-    if (i.operation == operation && i.nth == n) {
+    if (i.operation == operation && n >= i.nth && n - i.nth < i.times) {
       *result = i.result;
       *leaveNothing = i.leaveNothing;
       return true;
@@ -140,8 +140,8 @@ bool RecordingHost::Enter(const std::string& operation, const std::string& call,
 }
 
 void RecordingHost::FailAt(const std::string& operation, int nth, int32_t result,
-                           bool leaveNothing) {
-  injections_.push_back({operation, nth, result, leaveNothing});
+                           bool leaveNothing, int times) {
+  injections_.push_back({operation, nth, result, leaveNothing, times});
 }
 
 int RecordingHost::Count(const std::string& operation) const {

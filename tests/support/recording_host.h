@@ -24,9 +24,11 @@ class RecordingHost : public HostObject, public HostApplication {
   std::vector<std::string> CallsFrom(const std::string& prefix) const;
   int Count(const std::string& operation) const;  // calls whose name is operation
 
-  // The nth call (1-based) of operation returns result; with leaveNothing its
-  // out argument stays null (or the identifier unset) although result may be 0.
-  void FailAt(const std::string& operation, int nth, int32_t result, bool leaveNothing = true);
+  // The nth call (1-based) of operation, and the times - 1 calls after it,
+  // return result; with leaveNothing the out argument stays null (or the
+  // identifier unset) although result may be 0.
+  void FailAt(const std::string& operation, int nth, int32_t result, bool leaveNothing = true,
+              int times = 1);
 
   // Payload of the played request, written like the calls (one line per item,
   // nested items indented), for comparing the content as a whole.
@@ -62,6 +64,7 @@ class RecordingHost : public HostObject, public HostApplication {
     int nth;
     int32_t result;
     bool leaveNothing;
+    int times;
   };
   std::vector<Injection> injections_;
   std::map<std::string, int> counts_;
