@@ -70,7 +70,8 @@ __attribute__((target("avx2"), always_inline)) inline uint32_t Candidates32(cons
 
 __attribute__((target("sse2"))) int32_t NextCandidateSse2(const uint8_t* base, int32_t at,
                                                           int32_t end) {
-  for (; end - at >= 64; at += 64) {
+  // A count of groups rather than a bound keeps the loop to one test.
+  for (int32_t groups = end > at ? (end - at) / 64 : 0; groups > 0; --groups, at += 64) {
     const uint8_t* p = base + at;
     __m128i any = _mm_or_si128(_mm_or_si128(Hits16(p), Hits16(p + 16)),
                                _mm_or_si128(Hits16(p + 32), Hits16(p + 48)));
@@ -89,7 +90,7 @@ __attribute__((target("sse2"))) int32_t NextCandidateSse2(const uint8_t* base, i
 
 __attribute__((target("avx2"))) int32_t NextCandidateAvx2(const uint8_t* base, int32_t at,
                                                           int32_t end) {
-  for (; end - at >= 128; at += 128) {
+  for (int32_t groups = end > at ? (end - at) / 128 : 0; groups > 0; --groups, at += 128) {
     const uint8_t* p = base + at;
     __m256i any = _mm256_or_si256(_mm256_or_si256(Hits32(p), Hits32(p + 32)),
                                   _mm256_or_si256(Hits32(p + 64), Hits32(p + 96)));
