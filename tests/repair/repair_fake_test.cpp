@@ -231,6 +231,7 @@ TEST(RepairFailures, EveryCallFailingKeepsEarlierRepairsAndClosesBeforeReleasing
 // with the write message, keeping the repairs before it.
 TEST(RepairFailures, PositionsPastFourGibAreExactAndEachStepCanFail) {
   namespace doc = sparse_document;
+  if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
   PassState state;
   std::map<uint64_t, std::string> tokens;
   for (uint64_t at : doc::kTokens) tokens[at] = kDamaged;

@@ -174,6 +174,7 @@ TEST_F(RealFile, AFifoIsRefusedWithoutBlocking) {
 // sides of 2 GiB and 4 GiB and at the very end, and nothing else changes.
 TEST_F(RealFile, AFiveGibSparseDocumentIsRepairedThroughout) {
   namespace doc = sparse_document;
+  if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
   fs::path file = doc::Folder(folder_.path()) / ("droplet-sparse-" + std::to_string(
                                                      std::random_device{}()) + ".psd");
   struct Remove {
