@@ -14,8 +14,7 @@ CFileAccess::CFileAccess(const char16_t* path) {
   TraceHook("CFileAccess\n");
   handle_ = Open(path);
   if (handle_ == kInvalidHandle) return;
-  if (Sys().SetFilePointer(handle_, 0, kFileBegin) == kInvalidSetFilePointer)
-    Fail(Sys().GetLastError());
+  if (!Sys().SetFilePointerEx(handle_, 0, nullptr, kFileBegin)) Fail(Sys().GetLastError());
 }
 
 CFileAccess::~CFileAccess() {
@@ -63,12 +62,10 @@ SysHandle CFileAccess::Open(const char16_t* path) {
 bool CFileAccess::Read(void* buffer, uint32_t* count) {
   uint32_t asked = *count;
   *count = 0;
-  uint32_t here = Sys().SetFilePointer(handle_, 0, kFileCurrent);
-  if (here == kInvalidSetFilePointer) {
+  if (!Sys().SetFilePointerEx(handle_, 0, &position_, kFileCurrent)) {
     Fail(Sys().GetLastError());
     return false;
   }
-  position_ = here;
   uint32_t done = 0;
   if (!Sys().ReadFile(handle_, buffer, asked, &done)) {
     Fail(Sys().GetLastError());
@@ -78,16 +75,10 @@ bool CFileAccess::Read(void* buffer, uint32_t* count) {
   return true;
 }
 
-bool CFileAccess::WriteAt(uint32_t offset, const void* bytes, uint32_t count) {
-  uint32_t kept = Sys().SetFilePointer(handle_, 0, kFileCurrent);
-  if (kept == kInvalidSetFilePointer) {
-    Fail(Sys().GetLastError());
-    return false;
-  }
-  // Offsets are 32-bit with no high part: one at or past 2 GiB is a negative
-  // distance, which the system refuses.
-  if (Sys().SetFilePointer(handle_, static_cast<int32_t>(offset), kFileBegin) ==
-      kInvalidSetFilePointer) {
+bool CFileAccess::WriteAt(uint64_t offset, const void* bytes, uint32_t count) {
+  uint64_t kept = 0;
+  if (!Sys().SetFilePointerEx(handle_, 0, &kept, kFileCurrent) ||
+      !Sys().SetFilePointerEx(handle_, static_cast<int64_t>(offset), nullptr, kFileBegin)) {
     Fail(Sys().GetLastError());
     return false;
   }
@@ -100,17 +91,8 @@ bool CFileAccess::WriteAt(uint32_t offset, const void* bytes, uint32_t count) {
     Fail(kErrorWriteFault);
     return false;
   }
-  // Back to where reading left off. A pointer past 2 GiB cannot be named from
-  // the start in 32 signed bits, so it is reached from here instead; the
-  // write has just put the pointer at offset + count.
-  uint32_t back;
-  if (kept <= 0x7FFFFFFFu) {
-    back = Sys().SetFilePointer(handle_, static_cast<int32_t>(kept), kFileBegin);
-  } else {
-    back = Sys().SetFilePointer(handle_, static_cast<int32_t>(kept - (offset + count)),
-                                kFileCurrent);
-  }
-  if (back == kInvalidSetFilePointer) {
+  // Back to where reading left off.
+  if (!Sys().SetFilePointerEx(handle_, static_cast<int64_t>(kept), nullptr, kFileBegin)) {
     Fail(Sys().GetLastError());
     return false;
   }

@@ -22,13 +22,13 @@ class CFileAccess {
   // Writes count bytes at offset and puts the file pointer back where it
   // was, so reading goes on where it left off. False on failure; a write
   // that writes fewer bytes than asked is a failure (ERROR_WRITE_FAULT).
-  bool WriteAt(uint32_t offset, const void* bytes, uint32_t count);
+  bool WriteAt(uint64_t offset, const void* bytes, uint32_t count);
 
   // True once any step has failed; error() then holds the system's code,
   // which may itself be 0 when the system gave none.
   bool failed() const { return failed_; }
   uint32_t error() const { return error_; }
-  uint32_t position() const { return position_; }
+  uint64_t position() const { return position_; }
 
  private:
   void Fail(uint32_t error);
@@ -36,6 +36,6 @@ class CFileAccess {
 
   uint32_t error_ = 0;
   SysHandle handle_ = kInvalidHandle;
-  uint32_t position_ = 0;
+  uint64_t position_ = 0;
   bool failed_ = false;
 };

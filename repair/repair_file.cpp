@@ -46,7 +46,7 @@ bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& fil
       continue;
     }
     // A negative at lies in the carry area, before the read's position.
-    uint32_t offset = file.position() + static_cast<uint32_t>(at);
+    uint64_t offset = file.position() + static_cast<uint64_t>(static_cast<int64_t>(at));
     if (!file.WriteAt(offset, RepairedValuesToken, static_cast<uint32_t>(kRepairedLength))) {
       *f = at;
       return false;

@@ -222,9 +222,13 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
   return ToHandle(new PosixHandle{fd, false});
 }
 
-uint32_t PosixSystem::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
+// Documents of any size the file system holds: positions are 64-bit.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets (_FILE_OFFSET_BITS=64)");
+
+bool PosixSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
+                                   uint32_t method) {
   PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle), kInvalidSetFilePointer;
+  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
   int64_t base = 0;
   if (method == kFileCurrent) {
     base = lseek(h->fd, 0, SEEK_CUR);
@@ -234,16 +238,15 @@ uint32_t PosixSystem::SetFilePointer(SysHandle file, int32_t distance, uint32_t 
     struct stat st;
     base = fstat(h->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
   } else if (method != kFileBegin) {
-    return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
+    return Fail(kErrorInvalidParameter);
   }
-  if (base < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
-  int64_t target = base + distance;
-  if (target < 0) return Fail(kErrorNegativeSeek), kInvalidSetFilePointer;
-  // Without a high part the new position must fit in 32 bits.
-  if (target > 0xFFFFFFFFll) return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
-  if (lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
-  if (target == 0xFFFFFFFFll) lastError_ = 0;
-  return static_cast<uint32_t>(target);
+  if (base < 0) return Fail(WindowsError(errno));
+  int64_t target;
+  if (__builtin_add_overflow(base, distance, &target)) return Fail(kErrorInvalidParameter);
+  if (target < 0) return Fail(kErrorNegativeSeek);
+  if (lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
+  if (newPosition != nullptr) *newPosition = static_cast<uint64_t>(target);
+  return true;
 }
 
 bool PosixSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {

@@ -29,7 +29,8 @@ class PosixSystem : public System {
                         uint32_t disposition, uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
-  uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) override;
+  bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
+                        uint32_t method) override;
   bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) override;
   bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   bool CloseHandle(SysHandle handle) override;

@@ -1,6 +1,6 @@
 // The System seam: every platform operation the droplet needs, with the
-// contract of the Windows call it is named after (handles, 32-bit file
-// pointer rules, Windows error codes, UTF-16 texts as char16_t).
+// contract of the Windows call it is named after (handles, 64-bit file
+// positions, Windows error codes, UTF-16 texts as char16_t).
 // The entry installs the real implementation; tests install a fake.
 #pragma once
 
@@ -38,7 +38,6 @@ inline constexpr uint32_t kFlagSequentialScan = 0x08000000u;
 inline constexpr uint32_t kFileBegin = 0;
 inline constexpr uint32_t kFileCurrent = 1;
 inline constexpr uint32_t kFileEnd = 2;
-inline constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 inline constexpr uint32_t kStdInputHandle = static_cast<uint32_t>(-10);
 inline constexpr uint32_t kStdOutputHandle = static_cast<uint32_t>(-11);
 inline constexpr uint32_t kCodePageAnsi = 0;
@@ -90,14 +89,17 @@ class System {
   // meanwhile, so that its apartment keeps serving calls.
   virtual void Sleep(uint32_t milliseconds) = 0;
 
-  // Files. SetFilePointer never takes a high part: 32-bit offsets only.
+  // Files. SetFilePointerEx moves by a signed 64-bit distance and gives the
+  // new position (when newPosition is not null); a position before the start
+  // fails with 131, and a failed move leaves the pointer where it was.
   // CreateFile opens disk files only: a device (NUL, CON, COM1; on POSIX a
   // FIFO, socket or device) fails with 5, as a folder does.
   virtual SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                 uint32_t disposition, uint32_t flags) = 0;
   virtual SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
                                 uint32_t disposition, uint32_t flags) = 0;
-  virtual uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) = 0;
+  virtual bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
+                                uint32_t method) = 0;
   virtual bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) = 0;
   virtual bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) = 0;
   virtual bool CloseHandle(SysHandle handle) = 0;

@@ -86,8 +86,13 @@ SysHandle Win32System::CreateFileA(const char* path, uint32_t access, uint32_t s
   return DiskFileOnly(::CreateFileA(path, access, share, nullptr, disposition, flags, nullptr));
 }
 
-uint32_t Win32System::SetFilePointer(SysHandle file, int32_t distance, uint32_t method) {
-  return ::SetFilePointer(ToNative(file), distance, nullptr, method);
+bool Win32System::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
+                                   uint32_t method) {
+  LARGE_INTEGER move, now;
+  move.QuadPart = distance;
+  if (!::SetFilePointerEx(ToNative(file), move, &now, method)) return false;
+  if (newPosition != nullptr) *newPosition = static_cast<uint64_t>(now.QuadPart);
+  return true;
 }
 
 bool Win32System::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {

@@ -171,6 +171,11 @@ class SystemContract : public ::testing::TestWithParam<Flavour> {
     buffer.resize(done <= count ? done : 0);
     return buffer;
   }
+  // The new position, or -1 when the move failed.
+  int64_t Seek(SysHandle h, int64_t distance, uint32_t method) {
+    uint64_t at = 0;
+    return sys().SetFilePointerEx(h, distance, &at, method) ? static_cast<int64_t>(at) : -1;
+  }
 
   std::unique_ptr<Environment> env;
 
@@ -246,40 +251,61 @@ TEST_P(SystemContract, ReadsFillTheCountExceptAtTheEnd) {
   EXPECT_EQ(Read(h, 4), "0123");
   EXPECT_EQ(Read(h, 100), "456789");
   EXPECT_EQ(Read(h, 100), "");  // at the end: success, nothing read
-  EXPECT_EQ(sys().SetFilePointer(h, 50, kFileBegin), 50u);
+  EXPECT_EQ(Seek(h, 50, kFileBegin), 50);
   EXPECT_EQ(Read(h, 5), "");  // past the end: the same
 }
 
 TEST_P(SystemContract, ThePointerMovesAndANegativeTargetFails) {
   SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
   ASSERT_NE(h, kInvalidHandle);
-  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 0u);
+  EXPECT_EQ(Seek(h, 0, kFileCurrent), 0);
   Read(h, 4);
-  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 4u);
-  EXPECT_EQ(sys().SetFilePointer(h, -3, kFileCurrent), 1u);
-  EXPECT_EQ(sys().SetFilePointer(h, -2, kFileEnd), 8u);
+  EXPECT_EQ(Seek(h, 0, kFileCurrent), 4);
+  EXPECT_EQ(Seek(h, -3, kFileCurrent), 1);
+  EXPECT_EQ(Seek(h, -2, kFileEnd), 8);
   EXPECT_EQ(Read(h, 5), "89");
-  EXPECT_EQ(sys().SetFilePointer(h, 3, kFileBegin), 3u);
+  EXPECT_EQ(Seek(h, 3, kFileBegin), 3);
+  EXPECT_TRUE(sys().SetFilePointerEx(h, 0, nullptr, kFileCurrent));  // the position is optional
 
-  EXPECT_EQ(sys().SetFilePointer(h, -1, kFileBegin), kInvalidSetFilePointer);
+  EXPECT_EQ(Seek(h, -1, kFileBegin), -1);
   EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(sys().SetFilePointer(h, -4, kFileCurrent), kInvalidSetFilePointer);
+  EXPECT_EQ(Seek(h, -4, kFileCurrent), -1);
   EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
-  EXPECT_EQ(sys().SetFilePointer(h, -11, kFileEnd), kInvalidSetFilePointer);
+  EXPECT_EQ(Seek(h, -11, kFileEnd), -1);
   EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
   // A failed move leaves the pointer where it was.
-  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 3u);
+  EXPECT_EQ(Seek(h, 0, kFileCurrent), 3);
   EXPECT_EQ(Read(h, 2), "34");
+}
+
+// Positions are 64-bit: past 2 GiB and 4 GiB they are named and kept
+// exactly, from the start, from here and from the end, and a pointer past the
+// end reads nothing (the file does not grow).
+TEST_P(SystemContract, PositionsPastTwoAndFourGibAreExact) {
+  const int64_t k2g = int64_t(1) << 31, k4g = int64_t(1) << 32;
+  SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Seek(h, k2g + 7, kFileBegin), k2g + 7);
+  EXPECT_EQ(Seek(h, 0, kFileCurrent), k2g + 7);
+  EXPECT_EQ(Seek(h, k2g, kFileCurrent), k4g + 7);
+  EXPECT_EQ(Seek(h, 5 * k4g / 4, kFileEnd), 5 * k4g / 4 + 10);
+  EXPECT_EQ(Read(h, 4), "");
+  EXPECT_EQ(Seek(h, -(5 * k4g / 4), kFileCurrent), 10);
+  EXPECT_EQ(Seek(h, -k4g, kFileCurrent), -1);
+  EXPECT_EQ(sys().GetLastError(), kErrorNegativeSeek);
+  EXPECT_EQ(Seek(h, -4, kFileCurrent), 6);
+  EXPECT_EQ(Read(h, 2), "67");
+  EXPECT_EQ(Seek(h, 0, kFileEnd), 10);
 }
 
 TEST_P(SystemContract, AWriteOverwritesInPlaceAndKeepsTheLength) {
   SysHandle h = Open(env->MakeFile("ten.bin", "0123456789"));
   ASSERT_NE(h, kInvalidHandle);
-  ASSERT_EQ(sys().SetFilePointer(h, 3, kFileBegin), 3u);
+  ASSERT_EQ(Seek(h, 3, kFileBegin), 3);
   uint32_t done = 0;
   EXPECT_TRUE(sys().WriteFile(h, "abc", 3, &done));
   EXPECT_EQ(done, 3u);
-  EXPECT_EQ(sys().SetFilePointer(h, 0, kFileCurrent), 6u);
+  EXPECT_EQ(Seek(h, 0, kFileCurrent), 6);
   EXPECT_EQ(Read(h, 10), "6789");
   Close(h);
   EXPECT_EQ(env->Bytes("ten.bin"), "012abc6789");

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sparse_document.h"
+
 namespace fs = std::filesystem;
 using nlohmann::json;
 
@@ -177,6 +179,27 @@ TEST_F(DropletRun, MissingFileShowsTheOpenMessageAndSendsNothing) {
             "(Error code 2.)\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
+}
+
+// A document of 5 GiB (sparse, so it costs no disk) is repaired throughout,
+// past 2 GiB and 4 GiB and at its very end, and then sent.
+TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
+  namespace doc = sparse_document;
+  fs::path file = doc::Folder(folder) / ("droplet-e2e-" + folder.filename().string() + ".psd");
+  struct Remove {
+    fs::path file;
+    ~Remove() { std::error_code ignored; fs::remove(file, ignored); }
+  } remove{file};
+  ASSERT_TRUE(doc::Make(file, kDamaged));
+  Outcome o = Run({file.string()});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "");
+  for (uint64_t at : doc::kTokens) {
+    std::string want = doc::Around(kRepaired, at);
+    EXPECT_EQ(doc::BytesAt(file, at - 8, static_cast<uint32_t>(want.size())), want) << at;
+  }
+  EXPECT_EQ(fs::file_size(file), doc::kSize);
+  EXPECT_EQ(json::parse(o.out)["items"][0]["value"][0]["value"], file.string());
 }
 
 // Started from a terminal, the droplet does its job and ends by itself, as

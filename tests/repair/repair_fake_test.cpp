@@ -2,6 +2,7 @@
 // and the file see when any of those calls fails.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "tests/repair/repair_model.h"
 #include "tests/repair/repair_test_util.h"
 #include "tests/support/fake_system.h"
+#include "tests/support/sparse_document.h"
 
 namespace {
 
@@ -67,11 +69,11 @@ TEST(RepairCalls, WorkedExampleReadsTwiceAndWritesOnceInPlace) {
   EXPECT_EQ(fake.flags, kFlagSequentialScan);
   EXPECT_EQ(fake.log, (std::vector<std::string>{
                           "Allocate 65568", "CreateFileW C:\\Docs\\card.psd",
-                          "SetFilePointer 0 begin", "SetFilePointer 0 current",
-                          "ReadFile 65536 -> 65536", "SetFilePointer 0 current",
-                          "ReadFile 65536 -> 4464", "SetFilePointer 0 current",
-                          "SetFilePointer 65530 begin", "WriteFile 19 @65530",
-                          "SetFilePointer 70000 begin", "CloseHandle", "Release"}));
+                          "SetFilePointerEx 0 begin", "SetFilePointerEx 0 current",
+                          "ReadFile 65536 -> 65536", "SetFilePointerEx 0 current",
+                          "ReadFile 65536 -> 4464", "SetFilePointerEx 0 current",
+                          "SetFilePointerEx 65530 begin", "WriteFile 19 @65530",
+                          "SetFilePointerEx 70000 begin", "CloseHandle", "Release"}));
   EXPECT_EQ(traces.texts(),
             (std::vector<std::string>{"CBuffer\n", "CFileAccess\n", "Repair Done\n"}));
 }
@@ -179,16 +181,16 @@ TEST(RepairFailures, EveryCallFailingKeepsEarlierRepairsAndClosesBeforeReleasing
     fake.AddFile(kPath, original);
     ASSERT_EQ(RunPass(fake).result, 0);
     clean = fake.log;
-    for (Op op : {Op::Allocate, Op::CreateFileW, Op::SetFilePointer, Op::ReadFile, Op::WriteFile})
+    for (Op op : {Op::Allocate, Op::CreateFileW, Op::SetFilePointerEx, Op::ReadFile, Op::WriteFile})
       calls[static_cast<int>(op)] = fake.Calls(op);
   }
   ASSERT_EQ(calls[static_cast<int>(Op::WriteFile)], 5);
   ASSERT_EQ(calls[static_cast<int>(Op::ReadFile)], 3);
-  ASSERT_EQ(calls[static_cast<int>(Op::SetFilePointer)], 1 + 3 + 3 * 5);
+  ASSERT_EQ(calls[static_cast<int>(Op::SetFilePointerEx)], 1 + 3 + 3 * 5);
 
   const std::pair<Op, std::string> ops[] = {{Op::Allocate, "Allocate"},
                                             {Op::CreateFileW, "CreateFileW"},
-                                            {Op::SetFilePointer, "SetFilePointer"},
+                                            {Op::SetFilePointerEx, "SetFilePointerEx"},
                                             {Op::ReadFile, "ReadFile"},
                                             {Op::WriteFile, "WriteFile"}};
   int cases = 0;
@@ -222,6 +224,62 @@ TEST(RepairFailures, EveryCallFailingKeepsEarlierRepairsAndClosesBeforeReleasing
     }
   }
   EXPECT_EQ(cases, 1 + 1 + 19 + 3 + 5);
+}
+
+// A 5 GiB document, sparse in the fake: every token is written at its own
+// 64-bit offset; and each of the four steps of the write past 4 GiB fails
+// with the write message, keeping the repairs before it.
+TEST(RepairFailures, PositionsPastFourGibAreExactAndEachStepCanFail) {
+  namespace doc = sparse_document;
+  if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
+  PassState state;
+  std::map<uint64_t, std::string> tokens;
+  for (uint64_t at : doc::kTokens) tokens[at] = kDamaged;
+  const uint64_t past4g = doc::kTokens[4];
+  const std::string write = "WriteFile 19 @" + std::to_string(past4g);
+  int pointerCalls = 0;  // the pointer calls before that write
+  {
+    FakeSystem fake;
+    fake.AddSparseFile(kPath, doc::kSize, tokens);
+    ScopedSystem installed(fake);
+    ASSERT_EQ(RepairFile(kPath.c_str()), 0);
+    std::vector<std::string> writes = fake.LogOf("WriteFile");
+    std::vector<std::string> want;
+    for (uint64_t at : doc::kTokens) want.push_back("WriteFile 19 @" + std::to_string(at));
+    EXPECT_EQ(writes, want);
+    for (uint64_t at : doc::kTokens)
+      EXPECT_EQ(fake.Contents(kPath, at - 8, 35), doc::Around(kRepaired, at));
+    EXPECT_EQ(fake.Find(kPath)->Size(), doc::kSize);
+    EXPECT_EQ(fake.Calls(Op::ReadFile), static_cast<int>(doc::kSize / 65536) + 1);
+    for (const std::string& line : fake.log) {
+      if (line == write) break;
+      pointerCalls += line.compare(0, 16, "SetFilePointerEx") == 0;
+    }
+  }
+  // The query, the move to the token, the write, the move back.
+  const std::pair<Op, int> steps[] = {{Op::SetFilePointerEx, pointerCalls - 1},
+                                      {Op::SetFilePointerEx, pointerCalls},
+                                      {Op::WriteFile, 5},
+                                      {Op::SetFilePointerEx, pointerCalls + 1}};
+  int32_t code = 1000;
+  for (const auto& [op, nth] : steps) {
+    SCOPED_TRACE(nth);
+    Traces traces;
+    FakeSystem fake;
+    FakeSystem::Node& node = fake.AddSparseFile(kPath, doc::kSize, tokens);
+    fake.FailAt(op, nth, static_cast<uint32_t>(++code));
+    {
+      ScopedSystem installed(fake);
+      EXPECT_EQ(RepairFile(kPath.c_str()), code);
+    }
+    EXPECT_STREQ(CurrentMessage, msg::kWrite);
+    EXPECT_EQ(traces.texts().back(), "CFileAccess write error\n");
+    for (uint64_t at : doc::kTokens)
+      EXPECT_EQ(fake.Contents(kPath, at, 19),
+                at < past4g || (at == past4g && op == Op::SetFilePointerEx && nth > pointerCalls)
+                    ? kRepaired : kDamaged);
+    EXPECT_FALSE(node.open);
+  }
 }
 
 TEST(RepairFailures, AShortWriteIsAWriteFault) {

@@ -12,7 +12,7 @@
 
 enum class Op {
   GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
-  SetFilePointer, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose,
+  SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose,
   MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
   OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
   Count
@@ -27,8 +27,17 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
-    std::vector<uint8_t> data;
+    std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
+    // A sparse file: its length and the pages written so far; the rest reads
+    // as zero bytes, so a file of gigabytes takes a few pages of memory.
+    bool sparse = false;
+    uint64_t sparseLength = 0;
+    std::map<uint64_t, std::vector<uint8_t>> pages;
     std::vector<std::unique_ptr<Node>> children;
+
+    uint64_t Size() const { return sparse ? sparseLength : data.size(); }
+    void ReadAt(uint64_t at, void* out, uint64_t count) const;  // within Size()
+    void WriteAt(uint64_t at, const void* in, uint64_t count);  // grows the file
   };
   struct Box {
     bool wide;
@@ -51,6 +60,10 @@ class FakeSystem : public System {
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
   Node* Find(const std::u16string& path);  // by stored or short names, any case
   std::string Contents(const std::u16string& path);  // bytes of a file
+  std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
+  // A sparse file of length bytes, zero but for the pieces given at their offsets.
+  Node& AddSparseFile(const std::u16string& path, uint64_t length,
+                      const std::map<uint64_t, std::string>& pieces);
   std::u16string currentFolder = u"C:";  // where relative paths start
 
   // --- failure injection: the nth call (1-based) of op fails with error
@@ -108,7 +121,8 @@ class FakeSystem : public System {
                         uint32_t disposition, uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
-  uint32_t SetFilePointer(SysHandle file, int32_t distance, uint32_t method) override;
+  bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
+                        uint32_t method) override;
   bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) override;
   bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   bool CloseHandle(SysHandle handle) override;

@@ -1,0 +1,108 @@
+// A 5 GiB document that costs no disk: a sparse file, zero bytes but for
+// damaged tokens at 1 GiB, across 2 GiB, at 3 GiB, across 4 GiB (each also
+// across a 64 KiB read), past 4 GiB and at the very end of the file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace sparse_document {
+
+// The sanitizer build is unoptimised and instrumented: a 5 GiB pass takes
+// minutes there, so it leaves these documents to the other builds.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kTooSlowHere = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kTooSlowHere = true;
+#else
+inline constexpr bool kTooSlowHere = false;
+#endif
+#else
+inline constexpr bool kTooSlowHere = false;
+#endif
+
+inline constexpr uint64_t kGib = uint64_t(1) << 30;
+inline constexpr uint64_t kSize = 5 * kGib;
+inline constexpr uint64_t kTokens[] = {kGib,         2 * kGib - 9,      3 * kGib,
+                                       4 * kGib - 10, 4 * kGib + 196604, 4 * kGib + kGib / 2,
+                                       kSize - 19};
+
+// Holes read fastest from memory: /dev/shm where it is there (under Wine
+// through the drive that maps the root), else the fallback.
+inline std::filesystem::path Folder(const std::filesystem::path& fallback) {
+#ifdef _WIN32
+  const char* shm = "Z:\\dev\\shm";
+#else
+  const char* shm = "/dev/shm";
+#endif
+  std::error_code ignored;
+  return std::filesystem::is_directory(shm, ignored) ? std::filesystem::path(shm) : fallback;
+}
+
+// Writes bytes at each offset of kTokens (the last one sets the length).
+// Done with the platform's own calls, not through the System under test.
+inline bool Make(const std::filesystem::path& file, const std::string& bytes) {
+  bool ok = true;
+#ifdef _WIN32
+  HANDLE h = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  for (uint64_t at : kTokens) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(at);
+    DWORD done = 0;
+    ok = ok && SetFilePointerEx(h, to, nullptr, FILE_BEGIN) &&
+         WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+         done == bytes.size();
+  }
+  CloseHandle(h);
+#else
+  int fd = ::open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  if (fd < 0) return false;
+  for (uint64_t at : kTokens)
+    ok = ok && pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) ==
+                   static_cast<ssize_t>(bytes.size());
+  ::close(fd);
+#endif
+  return ok;
+}
+
+// count bytes from offset at ("" when they cannot be read).
+inline std::string BytesAt(const std::filesystem::path& file, uint64_t at, uint32_t count) {
+  std::string bytes(count, '\0');
+  bool ok = false;
+#ifdef _WIN32
+  HANDLE h = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(at);
+  DWORD done = 0;
+  ok = SetFilePointerEx(h, to, nullptr, FILE_BEGIN) &&
+       ReadFile(h, bytes.data(), count, &done, nullptr) && done == count;
+  CloseHandle(h);
+#else
+  int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return "";
+  ok = pread(fd, bytes.data(), count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
+  ::close(fd);
+#endif
+  return ok ? bytes : "";
+}
+
+// The bytes around a token: 8 zero bytes, the token, 8 zero bytes (fewer
+// after it at the end of the file).
+inline std::string Around(const std::string& token, uint64_t at) {
+  return std::string(8, '\0') + token + std::string(at + 27 <= kSize ? 8 : kSize - at - 19, '\0');
+}
+
+}  // namespace sparse_document
