@@ -144,7 +144,9 @@ void ShowErrorBox(int32_t code) {
     AppendText(u"\n", text, &used, kTextCapacity);
     AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
   }
-  if (CurrentMessage == msg::kConnect || CurrentMessage == msg::kLaunch) {
+  // By text: the same message may sit at another address in each file that uses it.
+  if (CurrentMessage != nullptr && (std::strcmp(CurrentMessage, msg::kConnect) == 0 ||
+                                    std::strcmp(CurrentMessage, msg::kLaunch) == 0)) {
     AppendText(u"\n", text, &used, kTextCapacity);
     for (const char* p = ConnectionContext(code); *p != 0 && used < kTextCapacity - 1; ++p)
       text[used++] = static_cast<unsigned char>(*p);

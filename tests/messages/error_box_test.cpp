@@ -10,6 +10,8 @@ class ErrorBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     WideMode = true;
+    CurrentFile = nullptr;
+    FilesChanged = false;
     std::u16string caption = u"Repair";
     std::copy(caption.begin(), caption.end(), DropletCaption);
     DropletCaption[caption.size()] = 0;

@@ -24,6 +24,7 @@ class Walk : public ::testing::Test {
     host.MakeList(&list);
     host.calls.clear();
   }
+  ~Walk() override { CurrentFile = nullptr; }  // it pointed into tail_
 
   // Walks tail and gives back the paths added to the list.
   std::vector<std::string> WalkOf(std::string tail, int32_t* result = nullptr) {
