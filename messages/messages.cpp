@@ -93,8 +93,9 @@ void AppendShortened(const char* text, int room, char16_t* out, int* used, int c
     size_t tail = length - keep;
     while (tail < length && !lead(text[tail])) ++tail;
     std::memcpy(shown, text, head);
-    std::memcpy(shown + head, "\xE2\x80\xA6", 3);
-    std::memcpy(shown + head + 3, text + tail, length - tail + 1);
+    const char ellipsis[] = {'\xE2', '\x80', '\xA6'};  // U+2026 in UTF-8
+    std::memcpy(shown + head, ellipsis, sizeof ellipsis);
+    std::memcpy(shown + head + sizeof ellipsis, text + tail, length - tail + 1);
   }
   int n = Sys().MultiByteToWideChar(kCodePageUtf8, 0, shown, -1, out + *used, capacity - *used);
   if (n > 0) *used += n - 1;
