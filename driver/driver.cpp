@@ -12,18 +12,20 @@ char16_t ModulePath[kModulePathCapacity];
 
 namespace {
 
-// Finds the module path; false when the system gives none.
+// Finds the module path; false when the system gives none, or only a cut
+// one: the caption is taken from its end, which a cut path does not have.
 bool FindModulePath(void* module) {
+  constexpr uint32_t kAsked = kModulePathCapacity - 1;
   std::memset(ModulePath, 0, sizeof ModulePath);
-  if (Sys().GetModuleFileNameW(module, ModulePath, kModulePathCapacity - 1) != 0) {
+  if (uint32_t length = Sys().GetModuleFileNameW(module, ModulePath, kAsked); length != 0) {
     ModulePath[kModulePathCapacity - 1] = 0;
-    return true;
+    return length < kAsked;
   }
   WideMode = false;
-  char narrow[kModulePathCapacity] = {};
-  uint32_t length = Sys().GetModuleFileNameA(module, narrow, kModulePathCapacity - 1);
-  if (length == 0) return false;
-  if (length > kModulePathCapacity - 1) length = kModulePathCapacity - 1;
+  static char narrow[kModulePathCapacity];
+  std::memset(narrow, 0, sizeof narrow);
+  uint32_t length = Sys().GetModuleFileNameA(module, narrow, kAsked);
+  if (length == 0 || length >= kAsked) return false;
   std::memset(ModulePath, 0, sizeof ModulePath);
   if (Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, narrow, static_cast<int>(length),
                                 ModulePath, kModulePathCapacity - 1) == 0)
@@ -50,8 +52,10 @@ bool DeriveCaption() {
 
 }  // namespace
 
-int DropletMain(void* module, char* tail, RunProc run) {
+int DropletMain(void* module, char* tail, RunProc run, ExitStyle style) {
   CurrentMessage = msg::kConnect;
+  CurrentFile = nullptr;
+  FilesChanged = false;
   TraceHook(tail);
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
@@ -61,6 +65,12 @@ int DropletMain(void* module, char* tail, RunProc run) {
   int32_t result = run(tail);
   if (LowCode(result) != 0) ShowErrorBox(result);
   TraceHook("Finishing\n");
+  if (style == ExitStyle::kUnixTool) {
+    // A Unix tool leaves its standard input to the script that started it
+    // and tells it how the run went.
+    TraceHook("Done\n");
+    return LowCode(result) != 0 ? 1 : 0;
+  }
 
   // Wait for one byte of standard input, if there is any; the outcome does
   // not matter.

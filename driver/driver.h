@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-inline constexpr int kModulePathCapacity = 256;
+#include "system/capacities.h"
+
 extern char16_t ModulePath[kModulePathCapacity];
 
 #ifdef _WIN32
@@ -17,8 +18,14 @@ inline constexpr char16_t kModulePathSeparator = u'/';
 // 16 bits are the error code (0: success), with its message in CurrentMessage.
 using RunProc = int32_t (*)(char* tail);
 
-// Always returns 1, the process exit value.
-int DropletMain(void* module, char* tail, RunProc run);
+// How the droplet ends: as the Windows program (it reads one byte of
+// standard input and always gives 1), or as a Unix tool (it reads nothing
+// and gives 0 for a run that succeeded, 1 for one that failed).
+enum class ExitStyle { kWindowsDroplet, kUnixTool };
+
+// Returns the process exit value.
+int DropletMain(void* module, char* tail, RunProc run,
+                ExitStyle style = ExitStyle::kWindowsDroplet);
 
 // The command line without the program name and the blanks after it.
 char* CommandLineTail(char* commandLine);

@@ -34,6 +34,17 @@ bool SpellsPart(const char16_t* part, int n, const char16_t* name, int capacity)
   return true;
 }
 
+// The host runs in a folder of its own: a relative name is made full, as the
+// open resolves it, and the open then uses the same full path. Where the
+// system cannot say, the path stays as given and the open decides.
+uint32_t MakeFullPath(char16_t* path) {
+  static char16_t full[kPathCapacity];
+  uint32_t length = Sys().GetFullPathNameW(path, kPathCapacity, full);
+  if (length >= static_cast<uint32_t>(kPathCapacity)) return kErrorFilenameTooLong;
+  if (length != 0) std::memcpy(path, full, (length + 1) * sizeof(char16_t));
+  return 0;
+}
+
 }  // namespace
 
 void ExpandPathPrefix(char16_t* work) {
@@ -108,6 +119,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
 
     char* end = std::strchr(position, delimiter);
     if (end != nullptr) *end = 0;
+    CurrentFile = position;
 
     // A name that cannot be held or converted exactly is reported like a
     // file that cannot be opened: skipping it would send the host less than
@@ -119,6 +131,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     if (uint32_t error = ToWideFromUtf8(token, path, kPathCapacity); error != 0)
       return OpenFailure(error);
     if (!quoted) ExpandLongPath(path);
+    if (uint32_t error = MakeFullPath(path); error != 0) return OpenFailure(error);
 
     ToNarrowTrace(path);
     TraceHook("\n");
@@ -128,6 +141,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
 
     HostString counted = Sys().SysAllocString(path);
     if (counted == nullptr) return OutOfMemoryFailure();
+    CurrentFile = nullptr;  // a failure from here on is the host's, not the file's
     if (int32_t r = Sent([&] { return list->AddPathItem(counted); }); r != 0) return r;
 
     if (end == nullptr || end[1] == 0) break;

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
+#include "system/capacities.h"
+
 class HostList;
 
-inline constexpr int kTokenCapacity = 512;     // bytes, terminator included
-inline constexpr int kPathCapacity = 512;      // UTF-16 units, terminator included
 inline constexpr int kWorkPathCapacity = 256;  // UTF-16 units, terminator included
 // The work path never grows beyond this after an append or a replacement,
 // so that a separator and the terminator still fit.

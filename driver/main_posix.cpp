@@ -9,7 +9,7 @@
 #include "system/posix_system.h"
 
 int main(int argc, char** argv) {
-  // --help, --version and "--" first; what remains in argv are the files.
+  // The options first; what remains in argv are the files.
   if (int done = ReadPosixOptions(&argc, argv, stdout, stderr); done >= 0) return done;
 
   PosixSystem system;
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   progId[n] = 0;
   system.RegisterHost(progId, kJsonHostClsid, CreateJsonHost);
 
-  int exitValue = DropletMain(nullptr, tail, RunDroplet);
+  int exitValue = DropletMain(nullptr, tail, RunDroplet, ExitStyle::kUnixTool);
   system.Release(tail);
   InstallSystem(nullptr);
   return exitValue;

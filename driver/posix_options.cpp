@@ -1,5 +1,6 @@
 #include "driver/posix_options.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "droplet_version.h"
@@ -11,12 +12,29 @@ const char kUsage[] =
     "Repairs damaged documents in place and hands them to the host editor as one\n"
     "batch request, which this build prints as JSON on standard output.\n"
     "\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
-    "  --         end of the options: every later argument is a file\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "  --             end of the options: every later argument is a file\n"
     "\n"
-    "A file whose name starts with -- is given as ./--name or after --.\n"
+    "A file whose name starts with -- or is -h or -V is given as ./NAME or after --.\n"
+    "Exit status: 0 when every file was repaired and sent, 1 on a failure (the\n"
+    "message is on standard error), 2 for a usage error.\n"
     "See droplet(1).\n";
+
+// Prints text on out; 0 when it reached it, else 1 with a message on err: a
+// help or version lost to a full or closed output is not a success.
+int Print(const char* text, std::FILE* out, std::FILE* err) {
+  errno = 0;
+  if (std::fputs(text, out) >= 0 && std::fflush(out) == 0 && !std::ferror(out)) return 0;
+  int error = errno;
+  std::fprintf(err, "droplet: cannot write to standard output: %s\n",
+               error != 0 ? std::strerror(error) : "write error");
+  return 1;
+}
+
+bool Is(const char* arg, const char* shortName, const char* longName) {
+  return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
+}
 
 }  // namespace
 
@@ -26,15 +44,11 @@ int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err) {
   bool options = true;
   for (int i = 1; i < *argc; ++i) {
     char* arg = argv[i];
+    if (options && Is(arg, "-h", "--help")) return Print(kUsage, out, err);
+    if (options && Is(arg, "-V", "--version")) return Print("droplet " DROPLET_VERSION "\n", out, err);
     if (options && std::strncmp(arg, "--", 2) == 0) {
       if (arg[2] == '\0') {
         options = false;  // the first "--" only; a later one is a file
-      } else if (std::strcmp(arg, "--help") == 0) {
-        std::fputs(kUsage, out);
-        return 0;
-      } else if (std::strcmp(arg, "--version") == 0) {
-        std::fputs("droplet " DROPLET_VERSION "\n", out);
-        return 0;
       } else {
         // Refused before anything is touched, rather than taken for a file.
         std::fprintf(err,
@@ -50,5 +64,10 @@ int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   argv[kept] = nullptr;
   *argc = kept;
+  if (kept <= 1) {
+    // Nothing to do is a usage error, not an empty request.
+    std::fprintf(err, "droplet: no file given\n%s", kUsage);
+    return 2;
+  }
   return -1;
 }

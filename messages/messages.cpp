@@ -1,12 +1,15 @@
 #include "messages/messages.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "messages/process_state.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
 
 const char* CurrentMessage = msg::kConnect;
+const char* CurrentFile = nullptr;
+bool FilesChanged = false;
 bool WideMode = true;
 char16_t DropletCaption[kCaptionCapacity] = {};
 
@@ -52,22 +55,103 @@ void FormatMessageText(const char16_t* format, int32_t code, char16_t* out, int 
   out[used] = 0;
 }
 
+const char* ConnectionContext(int32_t code) {
+  // Codes of a host that is not registered at all: its identifier (499),
+  // its class (340) or its program (338) is unknown to the system.
+  int32_t low = LowCode(code);
+  bool missing = low == LowCode(kClassStringInvalid) || low == LowCode(kClassNotRegistered) ||
+                 low == LowCode(kRegistryKeyMissing);
+  if (missing)
+    return FilesChanged ? "The host editor does not appear to be installed. Files repaired "
+                          "before this failure keep their repairs; none was sent to it."
+                        : "The host editor does not appear to be installed. No file was changed.";
+  return FilesChanged ? "Files repaired before this failure keep their repairs; none was sent to "
+                        "the host editor."
+                      : "No file was changed.";
+}
+
+namespace {
+
+// Appends the UTF-8 text to out (used units, capacity with the terminator),
+// shortened in the middle with "\u2026" to at most room units: a name too long
+// for the box is still recognisable by its start and its end.
+void AppendShortened(const char* text, int room, char16_t* out, int* used, int capacity) {
+  if (room > capacity - 1 - *used) room = capacity - 1 - *used;
+  if (room <= 0) return;
+  // UTF-8 never has fewer bytes than UTF-16 units, so a text of at most room
+  // bytes fits; a longer one keeps whole characters from each end.
+  auto lead = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+  char shown[kBoxTextCapacity];
+  size_t length = std::strlen(text);
+  size_t limit = static_cast<size_t>(room) < sizeof shown - 1 ? room : sizeof shown - 1;
+  if (length <= limit) {
+    std::memcpy(shown, text, length + 1);
+  } else {
+    size_t keep = limit > 2 ? (limit - 2) / 2 : 0;  // two units for the ellipsis
+    size_t head = keep;
+    while (head > 0 && !lead(text[head])) --head;
+    size_t tail = length - keep;
+    while (tail < length && !lead(text[tail])) ++tail;
+    std::memcpy(shown, text, head);
+    const char ellipsis[] = {'\xE2', '\x80', '\xA6'};  // U+2026 in UTF-8
+    std::memcpy(shown + head, ellipsis, sizeof ellipsis);
+    std::memcpy(shown + head + sizeof ellipsis, text + tail, length - tail + 1);
+  }
+  int n = Sys().MultiByteToWideChar(kCodePageUtf8, 0, shown, -1, out + *used, capacity - *used);
+  if (n > 0) *used += n - 1;
+  out[*used] = 0;
+}
+
+void AppendText(const char16_t* text, char16_t* out, int* used, int capacity) {
+  for (; *text != 0 && *used < capacity - 1; ++text) out[(*used)++] = *text;
+  out[*used] = 0;
+}
+
+}  // namespace
+
 void ShowErrorBox(int32_t code) {
-  constexpr int kTextCapacity = 400;
-  char16_t text[kTextCapacity];
+  constexpr int kTextCapacity = kBoxTextCapacity;
+  constexpr int kMessageCapacity = 400;
+  char16_t message[kMessageCapacity];
   char16_t* format = nullptr;
   if (ToWideAlloc(CurrentMessage, &format) == 0 && format != nullptr) {
-    FormatMessageText(format, LowCode(code), text, kTextCapacity);
+    FormatMessageText(format, LowCode(code), message, kMessageCapacity);
     Sys().Release(format);
   } else {
     // The messages are plain ASCII: widen them unit by unit rather than
     // show nothing.
-    char16_t plain[kTextCapacity];
+    char16_t plain[kMessageCapacity];
     int i = 0;
-    for (const char* p = CurrentMessage; p != nullptr && *p != 0 && i < kTextCapacity - 1; ++p)
+    for (const char* p = CurrentMessage; p != nullptr && *p != 0 && i < kMessageCapacity - 1; ++p)
       plain[i++] = static_cast<unsigned char>(*p);
     plain[i] = 0;
-    FormatMessageText(plain, LowCode(code), text, kTextCapacity);
+    FormatMessageText(plain, LowCode(code), message, kMessageCapacity);
+  }
+
+  // The message stays as it is; the file and the context come as lines of
+  // their own (on Linux the file leads the line, as a Unix tool's does).
+  static char16_t text[kTextCapacity];
+  int used = 0;
+  text[0] = 0;
+  constexpr int kMessageRoom = kMessageCapacity + 4;  // the message and the line breaks
+  constexpr int kContextRoom = 200;
+  constexpr int kFileRoom = kTextCapacity - 1 - kMessageRoom - kContextRoom;
+  if (CurrentFile != nullptr && !kFileBelowMessage) {
+    AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
+    AppendText(u": ", text, &used, kTextCapacity);
+  }
+  AppendText(message, text, &used, kTextCapacity);
+  if (CurrentFile != nullptr && kFileBelowMessage) {
+    AppendText(u"\n", text, &used, kTextCapacity);
+    AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
+  }
+  // By text: the same message may sit at another address in each file that uses it.
+  if (CurrentMessage != nullptr && (std::strcmp(CurrentMessage, msg::kConnect) == 0 ||
+                                    std::strcmp(CurrentMessage, msg::kLaunch) == 0)) {
+    AppendText(u"\n", text, &used, kTextCapacity);
+    for (const char* p = ConnectionContext(code); *p != 0 && used < kTextCapacity - 1; ++p)
+      text[used++] = static_cast<unsigned char>(*p);
+    text[used] = 0;
   }
 
   if (WideMode) {
@@ -75,7 +159,7 @@ void ShowErrorBox(int32_t code) {
     return;
   }
   char caption[256] = {};
-  char narrow[kTextCapacity] = {};
+  static char narrow[kTextCapacity * 3];
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, DropletCaption, -1, caption, sizeof caption) == 0)
     caption[0] = 0;
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, text, -1, narrow, sizeof narrow) == 0)

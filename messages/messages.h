@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "system/capacities.h"
+
 namespace msg {
 inline constexpr const char* kConnect =
     "The droplet was unable to connect. Please try again. (Error code %d.)";
@@ -25,6 +27,19 @@ inline constexpr const char* kInternal =
 // The message of the current failure; set by the driver before the run and
 // overwritten by the step that fails, never cleared.
 extern const char* CurrentMessage;
+
+// The file being handled, as the user gave it (UTF-8), or nullptr: the walk
+// sets it for each file and clears it once the file is listed, so that a
+// failure about a file names it.
+extern const char* CurrentFile;
+
+// The box names the failing file on a line of its own below the message
+// (Windows), or leads the message with it, as a Unix tool's line does.
+#ifdef _WIN32
+inline constexpr bool kFileBelowMessage = true;
+#else
+inline constexpr bool kFileBelowMessage = false;
+#endif
 
 // Error codes are signed 16-bit values carried in wider integers.
 inline int32_t LowCode(int32_t result) { return static_cast<int16_t>(result & 0xFFFF); }
@@ -48,9 +63,14 @@ int32_t OpenFailure(uint32_t error);
 // object behind: the connection message, with a code that is never 0.
 int32_t ConnectionFailure(int32_t result);
 
-// Formats CurrentMessage with the code (sign-extended from 16 bits) and
-// shows it in one warning box titled with DropletCaption.
+// Formats CurrentMessage with the code (sign-extended from 16 bits), adds
+// the failing file (CurrentFile) and, for a connection failure, one line of
+// context, and shows it in one warning box titled with DropletCaption.
 void ShowErrorBox(int32_t code);
+
+// The context line of a connection failure with this code: whether any file
+// was changed (FilesChanged) and whether the host seems not to be installed.
+const char* ConnectionContext(int32_t code);
 
 // Formats a message with one "%d" into a UTF-16 text of at most capacity
 // units with its terminator; the text is cut to fit, never written past.

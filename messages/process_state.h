@@ -5,6 +5,10 @@
 // ANSI variant of the message box and of the file open.
 extern bool WideMode;
 
+// True once a write to a document was attempted: a later failure says
+// whether any file was changed.
+extern bool FilesChanged;
+
 // Title of the error box: the droplet's file name without an .e* extension.
 inline constexpr int kCaptionCapacity = 256;
 extern char16_t DropletCaption[kCaptionCapacity];

@@ -1,6 +1,7 @@
 #include "messages/text_conversion.h"
 
 #include "messages/trace.h"
+#include "system/capacities.h"
 #include "system/system.h"
 
 int ToWideFixed(const char* text, char16_t* out, int capacity) {
@@ -49,7 +50,7 @@ int ToWideAlloc(const char* text, char16_t** result) {
 }
 
 void ToNarrowTrace(const char16_t* text) {
-  static char narrow[2048];
+  static char narrow[4 * kPathCapacity];  // four bytes for each unit of the longest path
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, text, -1, narrow, sizeof narrow) == 0)
     narrow[0] = 0;
   narrow[sizeof narrow - 1] = 0;

@@ -83,6 +83,7 @@ bool CFileAccess::WriteAt(uint64_t offset, const void* bytes, uint32_t count) {
     return false;
   }
   uint32_t written = 0;
+  FilesChanged = true;  // even a failed write may have changed bytes
   if (!Sys().WriteFile(handle_, bytes, count, &written)) {
     Fail(Sys().GetLastError());
     return false;

@@ -29,10 +29,13 @@ same "nothing else in dist/" "$(ls "$dist" | sort)" \
 for arch in x86 x64; do
   zip=$dist/$name-windows-$arch.zip
   echo "$(basename "$zip")"
-  same "holds droplet.exe, GUIDE.txt, LICENSE.txt" "$(unzip -Z1 "$zip" | sort)" \
-    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet.exe)"
-  mkdir -p "$work/$arch"
-  unzip -q -o "$zip" -d "$work/$arch"
+  top=$name-windows-$arch
+  same "holds $top/ with droplet.exe, GUIDE.txt, LICENSE.txt" "$(unzip -Z1 "$zip" | sort)" \
+    "$(printf "$top/%s
+" GUIDE.txt LICENSE.txt droplet.exe)"
+  mkdir -p "$work/unzipped-$arch"
+  unzip -q -o "$zip" -d "$work/unzipped-$arch"
+  ln -s "unzipped-$arch/$top" "$work/$arch"
   "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" >"$work/image.log" &&
     pass "droplet.exe is the $arch program" || fail "droplet.exe: $(grep FAILED "$work/image.log")"
   "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$version" >"$work/version.log" &&
@@ -59,14 +62,16 @@ done
 
 tarball=$dist/$name-linux-x86_64.tar.gz
 echo "$(basename "$tarball")"
-same "holds droplet, droplet.1, GUIDE.txt, LICENSE" "$(tar -tzf "$tarball" | sort)" \
+same "holds droplet, droplet.1, GUIDE.txt, LICENSE, REQUEST-JSON.md" "$(tar -tzf "$tarball" | sort)" \
   "$(printf '%s\n' "$name-linux-x86_64/" "$name-linux-x86_64/GUIDE.txt" "$name-linux-x86_64/LICENSE" \
-     "$name-linux-x86_64/droplet" "$name-linux-x86_64/droplet.1")"
+     "$name-linux-x86_64/REQUEST-JSON.md" "$name-linux-x86_64/droplet" "$name-linux-x86_64/droplet.1")"
 same "owned by 0/0" "$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)" "0/0"
 tar -xzf "$tarball" -C "$work"
 same "droplet --version" "$("$work/$name-linux-x86_64/droplet" --version </dev/null)" "droplet $version"
 grep -q "droplet $version" "$work/$name-linux-x86_64/droplet.1" && pass "the manual page names $version" ||
   fail "the manual page does not name $version"
+grep -q -E '^\.TH DROPLET 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' "$work/$name-linux-x86_64/droplet.1" &&
+  pass "the manual page carries its date" || fail "the manual page has no date"
 
 echo "reproducible archives"
 "$root/scripts/dist.sh" "$work/again" >/dev/null 2>&1 || fail "packing again failed"

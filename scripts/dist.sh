@@ -2,7 +2,9 @@
 # Packs the built programs for download into <out> (make dist: dist/):
 #   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, GUIDE.txt, LICENSE.txt
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
-#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE
+#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
+#                                                         REQUEST-JSON.md
+# Each archive holds one folder named as the archive, with the files in it.
 #   SHA256SUMS                                            over all of the above
 #   scripts/dist.sh [--cert cert.pem --key key.pem] <out>
 # With a certificate the programs are signed before they are packed, and the
@@ -62,15 +64,16 @@ out=$(cd "$out" && pwd)
 name=droplet-$version
 
 for arch in x86 x64; do
-  dir=$stage/windows-$arch
+  dir=$stage/$name-windows-$arch
   mkdir -p "$dir"
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
   sign "$dir/droplet.exe"
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   crlf "$root/LICENSE" "$dir/LICENSE.txt"
   settle "$dir" "$dir/droplet.exe"
-  # Files at the top: Windows' "Extract all" makes the folder itself.
-  (cd "$dir" && zip -q -X -D "$out/$name-windows-$arch.zip" droplet.exe GUIDE.txt LICENSE.txt)
+  # One folder at the top, as in the tarball: nothing spills where it is unpacked.
+  (cd "$stage" && zip -q -X -D "$out/$name-windows-$arch.zip" \
+     "$name-windows-$arch/droplet.exe" "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt")
   "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \
     "$dir/LICENSE.txt" "$out/$name-windows-$arch.msi" >/dev/null
   sign "$out/$name-windows-$arch.msi"
@@ -79,8 +82,11 @@ done
 dir=$stage/$name-linux-x86_64
 mkdir -p "$dir"
 strip --strip-all -o "$dir/droplet" "$linux_bin"
-sed "s/@VERSION@/$version/" "$root/docs/droplet.1" >"$dir/droplet.1"
+# The manual page's date is the release's, so that packing again gives the same bytes.
+sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
+  "$root/docs/droplet.1" >"$dir/droplet.1"
 cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
+cp "$root/docs/request-json.md" "$dir/REQUEST-JSON.md"
 cp "$root/LICENSE" "$dir/LICENSE"
 settle "$dir" "$dir/droplet"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu \

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <signal.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -74,6 +73,30 @@ uint32_t MissingError(const std::string& path) {
   return kErrorFileNotFound;
 }
 
+// The Windows wildcards and nothing else: '*' any run, '?' any one byte,
+// every other byte itself, case included. No escapes, no brackets: a
+// backslash or a '[' in a name means only itself.
+bool Matches(const char* pattern, const char* name) {
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name != 0) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern != 0 && (*pattern == '?' || *pattern == *name)) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == 0;
+}
+
 }  // namespace
 
 PosixSystem::PosixSystem() {
@@ -118,9 +141,10 @@ bool PosixSystem::Fail(uint32_t error) {
 }
 
 uint32_t PosixSystem::GetModuleFileNameW(void*, char16_t* buffer, uint32_t size) {
-  char path[4096];
+  char path[4096 + 1];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0 || size == 0) return Fail(n <= 0 ? WindowsError(errno) : kErrorInsufficientBuffer), 0;
+  if (n == sizeof path - 1) return Fail(kErrorFilenameTooLong), 0;  // cut: not our name
   path[n] = 0;
   std::vector<char16_t> wide(static_cast<size_t>(n) + 1);
   uint32_t error = 0;
@@ -138,9 +162,10 @@ uint32_t PosixSystem::GetModuleFileNameW(void*, char16_t* buffer, uint32_t size)
 }
 
 uint32_t PosixSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
-  char path[4096];
+  char path[4096 + 1];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0 || size == 0) return Fail(n <= 0 ? WindowsError(errno) : kErrorInsufficientBuffer), 0;
+  if (n == sizeof path - 1) return Fail(kErrorFilenameTooLong), 0;  // cut: not our name
   uint32_t length = static_cast<uint32_t>(n);
   uint32_t copied = length < size ? length : size - 1;
   std::memcpy(buffer, path, copied);
@@ -205,6 +230,11 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
   int fd = ::open(path, mode | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     int err = errno;
+    // A socket, or a device without a driver, fails the open itself: it is
+    // refused as every file that is not a regular one is.
+    struct stat st;
+    if (err != ENOENT && stat(path, &st) == 0 && !S_ISREG(st.st_mode))
+      return Fail(kErrorAccessDenied), kInvalidHandle;
     return Fail(err == ENOENT ? MissingError(path) : WindowsError(err)), kInvalidHandle;
   }
   struct stat st;
@@ -213,10 +243,18 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
     ::close(fd);
     return Fail(kErrorAccessDenied), kInvalidHandle;
   }
-  if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+  // The exclusive hold is both kinds of Linux lock: flock, and a record lock
+  // over the whole file (on the open file description, so that it is ours
+  // alone), which is what fcntl and lockf holders test and take.
+  struct flock record = {};
+  record.l_type = wantWrite ? F_WRLCK : F_RDLCK;
+  record.l_whence = SEEK_SET;
+  if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 ||
+      (share == 0 && fcntl(fd, F_OFD_SETLK, &record) != 0)) {
     int err = errno;
     ::close(fd);
-    return Fail(err == EWOULDBLOCK ? kErrorSharingViolation : WindowsError(err)), kInvalidHandle;
+    return Fail(err == EWOULDBLOCK || err == EACCES ? kErrorSharingViolation : WindowsError(err)),
+           kInvalidHandle;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return ToHandle(new PosixHandle{fd, false});
@@ -310,7 +348,7 @@ SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
     // the order in which the folder happens to list its entries.
     while (dirent* e = readdir(d)) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-      if (fnmatch(name.c_str(), e->d_name, 0) != 0) continue;
+      if (!Matches(name.c_str(), e->d_name)) continue;
       if (found.empty() || found > e->d_name) found = e->d_name;
     }
     closedir(d);
@@ -330,6 +368,34 @@ bool PosixSystem::FindClose(SysHandle search) {
   if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
   delete h;
   return true;
+}
+
+uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
+  std::string given = Narrow(path);
+  if (given.empty()) return Fail(kErrorInvalidName), 0;
+  std::string full;
+  if (given[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return Fail(WindowsError(errno)), 0;
+    full = cwd;
+  }
+  // Only what is lexically sure goes: "." parts and repeated slashes. A ".."
+  // stays, since the open resolves it after any symbolic link before it.
+  std::string::size_type at = 0;
+  while (at <= given.size()) {
+    std::string::size_type slash = given.find('/', at);
+    if (slash == std::string::npos) slash = given.size();
+    std::string part = given.substr(at, slash - at);
+    if (!part.empty() && part != ".") full += "/" + part;
+    at = slash + 1;
+  }
+  if (full.empty() || (given.back() == '/' && full.back() != '/')) full += '/';
+  uint32_t error = 0;
+  int needed = AnsiToWide(full.c_str(), -1, nullptr, 0, &error);
+  if (needed == 0) return Fail(error), 0;
+  if (static_cast<uint32_t>(needed) > size) return static_cast<uint32_t>(needed);
+  AnsiToWide(full.c_str(), -1, buffer, needed, &error);
+  return static_cast<uint32_t>(needed - 1);
 }
 
 int PosixSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int length,
@@ -353,7 +419,14 @@ int PosixSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint
 }
 
 int PosixSystem::MessageBoxA(const char* text, const char* caption, uint32_t) {
-  std::fprintf(stderr, "%s: %s\n", caption, text);
+  // One line per line of the box, each led by the program's name.
+  for (const char* line = text;;) {
+    const char* end = std::strchr(line, '\n');
+    int n = static_cast<int>(end != nullptr ? end - line : std::strlen(line));
+    std::fprintf(stderr, "%s: %.*s\n", caption, n, line);
+    if (end == nullptr) break;
+    line = end + 1;
+  }
   std::fflush(stderr);
   return 1;  // OK
 }

@@ -71,6 +71,7 @@ inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr int32_t kServerExecFailure = static_cast<int32_t>(0x80080005u);
 inline constexpr int32_t kClassStringInvalid = static_cast<int32_t>(0x800401F3u);
 inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154u);
+inline constexpr int32_t kRegistryKeyMissing = static_cast<int32_t>(0x80040152u);
 inline constexpr int32_t kOutOfMemoryResult = static_cast<int32_t>(0x8007000Eu);
 
 class System {
@@ -105,6 +106,10 @@ class System {
   virtual bool CloseHandle(SysHandle handle) = 0;
   virtual SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) = 0;
   virtual bool FindClose(SysHandle search) = 0;
+  // The full path the open would resolve path to, worked out from the text
+  // and the current folder alone. The length without the terminator; the
+  // size needed, terminator included, when size is too small; 0 on failure.
+  virtual uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) = 0;
 
   // Text. A length of -1 means "up to and including the terminator";
   // a capacity of 0 asks for the size needed.

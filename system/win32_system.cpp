@@ -128,6 +128,10 @@ SysHandle Win32System::FindFirstFileW(const char16_t* pattern, FindData* data) {
 
 bool Win32System::FindClose(SysHandle search) { return ::FindClose(ToNative(search)) != FALSE; }
 
+uint32_t Win32System::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
+  return ::GetFullPathNameW(W(path), size, W(buffer), nullptr);
+}
+
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
                                      int length, char16_t* out, int capacity) {
   return ::MultiByteToWideChar(codePage, flags, text, length, W(out), capacity);

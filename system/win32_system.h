@@ -24,6 +24,7 @@ class Win32System : public System {
   bool CloseHandle(SysHandle handle) override;
   SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
   bool FindClose(SysHandle search) override;
+  uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,

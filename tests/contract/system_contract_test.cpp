@@ -212,6 +212,31 @@ TEST_P(SystemContract, SlashDotAndDotDotReachTheNamedFile) {
   EXPECT_EQ(Read(h, 10), "named");
 }
 
+// The full path reaches the file that the path as given reaches; a buffer
+// too small is told the size needed.
+TEST_P(SystemContract, TheFullPathReachesTheSameFile) {
+  env->MakeFolder("Sub/Inner");
+  env->MakeFile("Sub/doc.psd", "named");
+  std::u16string given = env->Path("Sub") + u"/./Inner/../doc.psd";
+  char16_t full[1024];
+  uint32_t n = sys().GetFullPathNameW(given.c_str(), 1024, full);
+  ASSERT_GT(n, 0u);
+  ASSERT_LT(n, 1024u);
+  EXPECT_EQ(std::u16string(full).size(), n);
+  EXPECT_EQ(std::u16string(full).find(u"/./"), std::u16string::npos);
+  SysHandle h = Open(full);
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 10), "named");
+  EXPECT_EQ(sys().GetFullPathNameW(given.c_str(), 4, full), n + 1);
+
+  // A relative name starts from the current folder.
+  n = sys().GetFullPathNameW(u"doc.psd", 1024, full);
+  ASSERT_GT(n, 8u);
+  std::u16string relative(full);
+  EXPECT_TRUE(relative[0] == u'/' || relative[1] == u':') << U8(relative);
+  EXPECT_EQ(relative.substr(relative.size() - 8, 1), env->windowsPaths() ? u"\\" : u"/");
+}
+
 TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {
   std::u16string path = env->MakeReadOnlyFile("locked.txt", "abc");
   SysHandle h = Open(path, kGenericRead);
@@ -352,6 +377,21 @@ TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {
       EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
     }
   }
+}
+
+// Only '*' and '?' are wildcards: brackets mean themselves.
+TEST_P(SystemContract, DirectorySearchKnowsOnlyStarAndQuestionMark) {
+  env->MakeFile("ax.txt", "a");
+  env->MakeFile("[ab]x.txt", "b");
+  FindData data{};
+  for (const char* pattern : {"[ab]*", "[ab]?.txt", "[*"}) {
+    SCOPED_TRACE(pattern);
+    SysHandle s = sys().FindFirstFileW(env->Path(pattern).c_str(), &data);
+    ASSERT_NE(s, kInvalidHandle);
+    EXPECT_EQ(std::u16string(data.cFileName), u"[ab]x.txt");
+    EXPECT_TRUE(sys().FindClose(s));
+  }
+  EXPECT_EQ(sys().FindFirstFileW(env->Path("[a]x.txt").c_str(), &data), kInvalidHandle);
 }
 
 // On Windows the search is for the path as normalised, and answers with the

@@ -96,7 +96,7 @@ def main():
         code, err = run(args.droplet, target)
         whole = time.monotonic() - start
         with open(target, "rb") as f:
-            if code != 1 or f.read() != clean:
+            if code != 0 or f.read() != clean:
                 print("a full run did not give a clean repair:", code, err.decode(errors="replace"))
                 return 1
 
@@ -115,7 +115,7 @@ def main():
                 partial += 1
             code, err = run(args.droplet, target)
             with open(target, "rb") as f:
-                if code != 1 or f.read() != clean:
+                if code != 0 or f.read() != clean:
                     corrupt += 1
                     print("kill %d: the second run did not complete the repair" % trial)
         print("crash consistency: %d kills tried, %d landed mid-repair, %d corrupt files "

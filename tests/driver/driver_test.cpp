@@ -103,7 +103,8 @@ TEST_F(DriverTest, TheConnectionMessageIsPresetAndOnlyTheLowBitsCount) {
   Main();
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(U8(fake.boxes[0].text),
-            "The droplet was unable to connect. Please try again. (Error code -50.)");
+            "The droplet was unable to connect. Please try again. (Error code -50.)\n"
+            "No file was changed.");
 }
 
 TEST_F(DriverTest, CaptionIsTheFileNameWithoutAnExeLikeExtension) {
@@ -152,12 +153,49 @@ TEST_F(DriverTest, EndsSilentlyWithoutAModulePathOrSeparator) {
   EXPECT_EQ(fake.stdinReads + second.stdinReads + third.stdinReads, 0);
 }
 
-TEST_F(DriverTest, ALongModulePathIsCutNotOverrun) {
+// However deep its folder, the droplet is titled with its own name; a path
+// the system could only give cut is never taken for one.
+TEST_F(DriverTest, ADeepFolderKeepsTheCaptionAndACutPathEndsSilently) {
   std::u16string folder(300, u'd');
-  fake.modulePath = Path({u"C:", folder, u"Fix.exe"});
-  Main();  // the name is cut off at 255 units: no separator left after the drive's
-  EXPECT_LT(std::u16string(DropletCaption).size(), 256u);
-  EXPECT_EQ(ModulePath[255], 0);
+  fake.modulePath = Path({u"C:", folder, folder, u"Fix.exe"});
+  Main();
+  EXPECT_EQ(std::u16string(DropletCaption), u"Fix");
+  EXPECT_EQ(gRuns, 1);
+
+  DropletCaption[0] = 0;
+  fake.modulePath = Path({u"C:", std::u16string(kModulePathCapacity, u'd'), u"Fix.exe"});
+  EXPECT_EQ(Main(), 1);
+  EXPECT_EQ(std::u16string(DropletCaption), u"");
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(ModulePath[kModulePathCapacity - 1], 0);
+  fake.wideModuleNameFails = true;  // the ANSI name, cut as well
+  EXPECT_EQ(Main(), 1);
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_TRUE(fake.boxes.empty());
+}
+
+// As a Unix tool the droplet reads no standard input and its exit value says
+// how the run went; as the Windows program it reads one byte and gives 1.
+TEST_F(DriverTest, ExitValueAndStandardInputFollowTheExitStyle) {
+  struct Case {
+    ExitStyle style;
+    int32_t result;
+    int exitValue, stdinReads;
+  } cases[] = {{ExitStyle::kUnixTool, 0, 0, 0},
+               {ExitStyle::kUnixTool, 32, 1, 0},
+               {ExitStyle::kUnixTool, 0x00050000, 0, 0},  // low bits zero: success
+               {ExitStyle::kWindowsDroplet, 0, 1, 1},
+               {ExitStyle::kWindowsDroplet, 32, 1, 1}};
+  for (const Case& c : cases) {
+    FakeSystem local;
+    ScopedSystem scope(local);
+    local.modulePath = fake.modulePath;
+    gRunResult = c.result;
+    std::string tail = "a.psd";
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), FakeRun, c.style), c.exitValue);
+    EXPECT_EQ(local.stdinReads, c.stdinReads);
+    EXPECT_EQ(local.boxes.size(), LowCode(c.result) != 0 ? 1u : 0u);
+  }
 }
 
 }  // namespace

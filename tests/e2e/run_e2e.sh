@@ -61,9 +61,21 @@ run_droplet() {
 
 expect_status_1() { [ "$status" = 1 ] && pass "exit value 1" || fail "exit value $status, not 1"; }
 expect_no_box() { [ -z "$boxes" ] && pass "no box" || fail "unexpected box: $boxes"; }
+# A text as the relay trace prints it: backslashes doubled, line breaks as \n.
+relay_text() { local t=${1//\\/\\\\}; printf '%s' "${t//$'\n'/\\n}"; }
 expect_box() {
-  [ "$boxes" = "$1|droplet|00000030" ] && pass "box: $1" || fail "box '$boxes', not '$1'"
+  local want; want=$(relay_text "$1")
+  [ "$boxes" = "$want|droplet|00000030" ] && pass "box: $want" || fail "box '$boxes', not '$want'"
 }
+# The box's text starts with the given one (the trace cuts long texts, and
+# then its whole line stands in $boxes).
+expect_box_start() {
+  local want; want=$(relay_text "$1")
+  case "$boxes" in "$want"* | *"L\"$want"*) pass "box starts: $want" ;;
+    *) fail "box '$boxes' does not start '$want'" ;; esac
+}
+no_change="No file was changed."
+not_installed="The host editor does not appear to be installed. No file was changed."
 expect_no_record() { [ ! -e "$1" ] && pass "nothing sent to the host" || fail "host got: $(cat "$1")"; }
 # The record holds exactly one request, equal to the given JSON. With a
 # third argument "rejected", the busy host also counted calls it turned away.
@@ -105,7 +117,8 @@ make_document "$work/files/unreached.psd"
 cp "$work/files/unreached.psd" "$work/unreached.orig"
 run_droplet "$work/records/2.json" "$(winpath "$work/files/unreached.psd")"
 expect_status_1
-expect_box "$(connection_message 499)"  # 0x800401F3 from CLSIDFromProgID
+# 0x800401F3 from CLSIDFromProgID: the message, then what it means.
+expect_box "$(connection_message 499)"$'\n'"$not_installed"
 same_bytes "$work/files/unreached.psd" "$work/unreached.orig" && pass "file untouched" ||
   fail "file changed"
 expect_no_record "$work/records/2.json"
@@ -124,7 +137,8 @@ case "$created" in
   8004015[0-4]) pass "CoCreateInstance failed with class-registration error 0x$created" ;;
   *) fail "CoCreateInstance answered '$created', not a class-registration error" ;;
 esac
-expect_box "$(connection_message $(( 0x${created:-0} & 0xFFFF )))"
+case "$created" in 80040152 | 80040154) context=$not_installed ;; *) context=$no_change ;; esac
+expect_box "$(connection_message $(( 0x${created:-0} & 0xFFFF )))"$'\n'"$context"
 same_bytes "$work/files/unreached.psd" "$work/unreached.orig" && pass "file untouched" ||
   fail "file changed"
 expect_no_record "$work/records/3.json"
@@ -182,7 +196,9 @@ run_droplet "$work/records/4.json" "$(winpath "$work/files/held-a.psd")" \
 touch "$work/held.stop"
 wait "$holder"
 expect_status_1
-expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 32.)"
+# The file that failed is named below the message.
+expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 32.)
+$(winpath "$work/files/held-b.psd")"
 same_bytes "$work/files/held-a.psd" "$work/expected/held-a.psd" && pass "earlier file repaired" ||
   fail "earlier file not repaired"
 same_bytes "$work/files/held-b.psd" "$work/held-b.orig" && pass "held file untouched" ||
@@ -216,7 +232,7 @@ open_message() {
   echo "The droplet was unable to open the file for repair. Please try again. (Error code $1.)"
 }
 
-echo "[$(( $(date +%s) - started )) s] case 7: \"/\", \".\" and \"..\" reach the open as given"
+echo "[$(( $(date +%s) - started )) s] case 7: \"/\", \".\" and \"..\" reach the named file, listed as resolved"
 t=$work/files/normalised
 for f in docs/sub/a.psd docs/a.psd docs/b.psd docs/docs/b.psd docs/c.psd docs/sub/docs/c.psd; do
   small_document "$t/$f"
@@ -229,8 +245,8 @@ expect_status_1
 expect_no_box
 for f in docs/sub/a.psd docs/b.psd docs/c.psd; do expect_repaired "$t/$f"; done
 for f in docs/a.psd docs/docs/b.psd docs/sub/docs/c.psd; do expect_untouched "$t/$f"; done
-expect_record "$work/records/7.json" \
-  "$(defaults_json "$(path_item "$slash"),$(path_item "$dot"),$(path_item "$dotdot")")"
+expect_record "$work/records/7.json" "$(defaults_json "$(path_item "$(winpath "$t/docs/sub/a.psd")"),$(
+  path_item "$(winpath "$t/docs/b.psd")"),$(path_item "$(winpath "$t/docs/c.psd")")")"
 
 echo "[$(( $(date +%s) - started )) s] case 8: a wildcard names no file"
 t=$work/files/wildcard
@@ -238,7 +254,7 @@ small_document "$t/x.psd"
 for pattern in '?.psd' '*.psd'; do
   run_droplet "$work/records/8.json" "$(winpath "$t")\\$pattern"
   expect_status_1
-  expect_box "$(open_message 123)"
+  expect_box "$(open_message 123)"$'\n'"$(winpath "$t")\\$pattern"
   expect_no_record "$work/records/8.json"
 done
 expect_untouched "$t/x.psd"
@@ -293,7 +309,7 @@ small_document "$t/before.psd"
 small_document "$t/nul"  # on the disk; the name opens the device
 run_droplet "$work/records/11.json" "$(winpath "$t/before.psd")" "$(winpath "$t")\\nul"
 expect_status_1
-expect_box "$(open_message 5)"
+expect_box "$(open_message 5)"$'\n'"$(winpath "$t")\\nul"
 expect_repaired "$t/before.psd"
 expect_untouched "$t/nul"
 expect_no_record "$work/records/11.json"
@@ -306,7 +322,7 @@ base="$(winpath "$t")\\with space "
 huge="$base$(printf 'x%.0s' $(seq $(( 512 - ${#base} ))))"
 run_droplet "$work/records/12.json" "$(winpath "$t/a.psd")" "$huge" "$(winpath "$t/c.psd")"
 expect_status_1
-expect_box "$(open_message 206)"
+expect_box_start "$(open_message 206)"$'\n'"${huge:0:40}"
 expect_repaired "$t/a.psd"
 expect_untouched "$t/c.psd"
 expect_no_record "$work/records/12.json"
@@ -318,7 +334,7 @@ export STAND_IN_HOST_ACTIVATION=empty
 run_droplet "$work/records/13.json" "$(winpath "$t/a.psd")"
 unset STAND_IN_HOST_ACTIVATION
 expect_status_1
-expect_box "$(connection_message -1)"
+expect_box "$(connection_message -1)"$'\n'"$no_change"
 expect_untouched "$t/a.psd"
 expect_no_record "$work/records/13.json"
 
@@ -332,10 +348,13 @@ fault_case() {  # fault, record, files...
   crashed=$(grep -a -c -i -E 'unhandled (exception|page fault)' "$work/logs/relay")
   [ "$crashed" = 0 ] && pass "no crash" || fail "the droplet crashed"
 }
+kept="Files repaired before this failure keep their repairs; none was sent to the host editor."
+# One connection box, whatever its code, with the given context line.
 expect_one_connection_box() {
+  local context; context=$(relay_text $'\n'"$1")
   case "$boxes" in
     *$'\n'*) fail "more than one box: $boxes" ;;
-    "The droplet was unable to connect. Please try again. (Error code "*".)|droplet|00000030")
+    "The droplet was unable to connect. Please try again. (Error code "*".)$context|droplet|00000030")
       pass "one box: $boxes" ;;
     *) fail "box '$boxes', not the connection message" ;;
   esac
@@ -353,13 +372,13 @@ expect_record "$work/records/14.json" "$(defaults_json "$(path_item "$(winpath "
 echo "[$(( $(date +%s) - started )) s] case 15: the host refuses the request"
 small_document "$t/refused.psd"
 fault_case refuse "$work/records/15.json" "$(winpath "$t/refused.psd")"
-expect_box "$(connection_message 16389)"  # E_FAIL
+expect_box "$(connection_message 16389)"$'\n'"$kept"  # E_FAIL
 expect_no_record "$work/records/15.json"
 
 echo "[$(( $(date +%s) - started )) s] case 16: the host dies in the request"
 small_document "$t/died.psd"
 fault_case die-in-request "$work/records/16.json" "$(winpath "$t/died.psd")"
-expect_one_connection_box
+expect_one_connection_box "$kept"
 expect_no_record "$work/records/16.json"
 
 echo "[$(( $(date +%s) - started )) s] case 17: the host dies once the first path is added"
@@ -367,7 +386,7 @@ small_document "$t/first.psd"
 small_document "$t/second.psd"
 fault_case die-after-first-add "$work/records/17.json" "$(winpath "$t/first.psd")" \
   "$(winpath "$t/second.psd")"
-expect_one_connection_box
+expect_one_connection_box "$kept"
 expect_repaired "$t/first.psd"
 expect_untouched "$t/second.psd"
 expect_no_record "$work/records/17.json"
@@ -379,10 +398,21 @@ if [ "$arch" = win64 ]; then
   small_document "$t/never.psd"
   STAND_IN_HOST_LIFETIME=90 fault_case busy:1000000 "$work/records/18.json" \
     "$(winpath "$t/never.psd")"
-  expect_box "$(connection_message 1)"  # RPC_E_CALL_REJECTED
+  expect_box "$(connection_message 1)"$'\n'"$no_change"  # RPC_E_CALL_REJECTED
   expect_untouched "$t/never.psd"
   expect_no_record "$work/records/18.json"
 fi
+
+echo "[$(( $(date +%s) - started )) s] case 19: a relative name reaches the host as a full path"
+t=$work/files/relative
+small_document "$t/rel.psd"
+cd "$t" || exit 2
+run_droplet "$work/records/19.json" rel.psd
+cd "$work" || exit 2
+expect_status_1
+expect_no_box
+expect_repaired "$t/rel.psd"
+expect_record "$work/records/19.json" "$(defaults_json "$(path_item "$(winpath "$t/rel.psd")")")"
 
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
@@ -417,7 +447,8 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
   expect_status_1
   boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
           sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
-  expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)"
+  expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)
+$(winpath "$work/files/no such file.psd")"
   expect_no_record "$work/records/6.json"
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""

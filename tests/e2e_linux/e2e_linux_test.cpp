@@ -2,6 +2,8 @@
 // a user sees: the repaired bytes, the JSON request, the message, the exit value.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,8 +58,9 @@ class DropletRun : public ::testing::Test {
   }
   ~DropletRun() override { fs::remove_all(folder); }
 
-  Outcome Run(const std::vector<std::string>& args) {
-    std::string command = Quote(gDroplet);
+  // Runs the droplet (or another program) from inside the test's folder.
+  Outcome Run(const std::vector<std::string>& args, const std::string& program = gDroplet) {
+    std::string command = "cd " + Quote(folder.string()) + " && " + Quote(program);
     for (const std::string& a : args) command += " " + Quote(a);
     command += " </dev/null >" + Quote((folder / "stdout").string()) + " 2>" +
                Quote((folder / "stderr").string());
@@ -130,7 +133,7 @@ TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
   Write(folder / "second file.psd", second);
 
   Outcome o = Run({(folder / "first.psd").string(), (folder / "second file.psd").string()});
-  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.exitValue, 0);
   EXPECT_EQ(o.err, "");
 
   std::string repaired = first;
@@ -159,24 +162,25 @@ TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
   EXPECT_EQ(request, expected) << o.out;
 }
 
-TEST_F(DropletRun, NoFilesSendsAnEmptyList) {
+// Nothing to do is a usage error: the usage on standard error, exit 2.
+TEST_F(DropletRun, NoFilesIsAUsageError) {
   Outcome o = Run({});
-  EXPECT_EQ(o.exitValue, 1);
-  json request = json::parse(o.out);
-  EXPECT_EQ(request["items"][0]["value"], json::array());
-  EXPECT_EQ(request["items"].size(), 7u);
+  EXPECT_EQ(o.exitValue, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err.rfind("droplet: no file given\nUsage: droplet", 0), 0u) << o.err;
 }
 
-TEST_F(DropletRun, MissingFileShowsTheOpenMessageAndSendsNothing) {
+const std::string kOpenMessage =
+    "The droplet was unable to open the file for repair. Please try again. (Error code ";
+
+TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Write(folder / "a.psd", kDamaged);
   Write(folder / "c.psd", kDamaged);
-  Outcome o = Run({(folder / "a.psd").string(), (folder / "missing.psd").string(),
-                   (folder / "c.psd").string()});
+  std::string missing = (folder / "missing.psd").string();
+  Outcome o = Run({(folder / "a.psd").string(), missing, (folder / "c.psd").string()});
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err,
-            "droplet: The droplet was unable to open the file for repair. Please try again. "
-            "(Error code 2.)\n");
+  EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage + "2.)\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
 }
@@ -192,7 +196,7 @@ TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
   } remove{file};
   ASSERT_TRUE(doc::Make(file, kDamaged));
   Outcome o = Run({file.string()});
-  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.exitValue, 0);
   EXPECT_EQ(o.err, "");
   for (uint64_t at : doc::kTokens) {
     std::string want = doc::Around(kRepaired, at);
@@ -202,12 +206,117 @@ TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
   EXPECT_EQ(json::parse(o.out)["items"][0]["value"][0]["value"], file.string());
 }
 
+// Files the droplet must refuse, each named with its code; nothing changes.
+TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
+  // Held by another program with a POSIX record lock (lockf).
+  Write(folder / "held.psd", kDamaged);
+  int held = open((folder / "held.psd").c_str(), O_RDWR);
+  ASSERT_EQ(lockf(held, F_LOCK, 0), 0);
+  Outcome o = Run({"held.psd"});
+  close(held);
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n");
+  EXPECT_EQ(Read(folder / "held.psd"), kDamaged);
+
+  // A socket: refused as every file that is not a regular one is.
+  int s = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  std::string socketPath = (folder / "socket.psd").string();
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+  ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  o = Run({"socket.psd"});
+  close(s);
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n");
+
+  // A name with a double quote, a backslash and brackets means only itself:
+  // beside it lie the names a pattern or case-blind reading would reach.
+  const std::string named = "[aA\\a]*\"";
+  for (const char* decoy : {"A]*\"", "[aA\\A]*\"", "[aA\\a]x\"", "a]*\""})
+    Write(folder / decoy, kDamaged);
+  o = Run({named});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n");
+  Write(folder / named, kDamaged);
+  o = Run({named});
+  EXPECT_EQ(o.exitValue, 0) << o.err;
+  EXPECT_EQ(json::parse(o.out)["items"][0]["value"][0]["value"], (folder / named).string());
+  EXPECT_EQ(Read(folder / named), kRepaired);
+  for (const char* decoy : {"A]*\"", "[aA\\A]*\"", "[aA\\a]x\"", "a]*\""})
+    EXPECT_EQ(Read(folder / decoy), kDamaged) << decoy;
+}
+
+// The host receives full paths: a relative name, and one deeper than the
+// Windows capacities (600 bytes).
+TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
+  fs::path deep = fs::path(std::string(200, 'd')) / std::string(200, 'e') / std::string(200, 'f');
+  fs::create_directories(folder / deep);
+  Write(folder / deep / "x.psd", kDamaged);
+  Write(folder / "b.psd", kDamaged);
+  Outcome o = Run({"b.psd", "./" + (deep / "x.psd").string()});
+  EXPECT_EQ(o.exitValue, 0) << o.err;
+  json files = json::parse(o.out)["items"][0]["value"];
+  EXPECT_EQ(files[0]["value"], (folder / "b.psd").string());
+  EXPECT_EQ(files[1]["value"], (folder / deep / "x.psd").string());
+  EXPECT_GT(files[1]["value"].get<std::string>().size(), 600u);
+  EXPECT_EQ(Read(folder / deep / "x.psd"), kRepaired);
+}
+
+// The droplet reads no standard input: in a loop over names read from a
+// pipe every file is repaired, and a pipe that never closes does not hold
+// it up (were it read, the test's timeout would end it).
+TEST_F(DropletRun, StandardInputIsLeftAlone) {
+  for (const char* name : {"one.psd", "two.psd", "three.psd"}) Write(folder / name, kDamaged);
+  Outcome o = Run({"-c",
+                   "printf 'one.psd\\ntwo.psd\\nthree.psd\\n' | "
+                   "while read -r f; do \"$0\" \"$f\" >/dev/null || exit 9; done",
+                   gDroplet},
+                  "/bin/sh");
+  EXPECT_EQ(o.exitValue, 0) << o.err;
+  for (const char* name : {"one.psd", "two.psd", "three.psd"})
+    EXPECT_EQ(Read(folder / name), kRepaired) << name;
+
+  Write(folder / "a.psd", kDamaged);
+  int never[2];
+  ASSERT_EQ(pipe(never), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(never[0], 0);
+    close(never[0]);
+    close(never[1]);
+    int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    std::string file = (folder / "a.psd").string();
+    execl(gDroplet.c_str(), gDroplet.c_str(), file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);  // the write end stays open all along
+  close(never[0]);
+  close(never[1]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
+}
+
+// Run from a folder deeper than 256 characters, the droplet still calls
+// itself by its own name.
+TEST_F(DropletRun, FromADeepFolderItKeepsItsName) {
+  fs::path deep = folder / std::string(200, 'k') / std::string(100, 'm');
+  fs::create_directories(deep);
+  fs::copy_file(gDroplet, deep / "droplet");
+  Outcome o = Run({"missing.psd"}, (deep / "droplet").string());
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n");
+}
+
 // Started from a terminal, the droplet does its job and ends by itself, as
 // the Windows program (which has no console) does; it reads no key.
 TEST_F(DropletRun, FromATerminalItEndsByItself) {
   Write(folder / "a.psd", "x" + kDamaged);
   Outcome o = RunInTerminal({(folder / "a.psd").string()});
-  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.exitValue, 0);
   EXPECT_EQ(Read(folder / "a.psd"), "x" + kRepaired);
   json request = json::parse(o.out);
   EXPECT_EQ(request["items"][0]["value"][0]["value"], (folder / "a.psd").string());
@@ -246,7 +355,9 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(Read(folder / "stderr"),
               "droplet: The droplet was unable to connect. Please try again. (Error code " +
-                  std::to_string(c.code) + ".)\n");
+                  std::to_string(c.code) +
+                  ".)\ndroplet: Files repaired before this failure keep their repairs; none was "
+                  "sent to the host editor.\n");
     EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
     if (c.out >= 0) close(c.out);
   }

@@ -10,6 +10,7 @@
 #include "driver/droplet_settings.h"
 #include "host/run.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -27,6 +28,8 @@ class HostRun : public ::testing::Test {
     gDropletSettings = DropletSettings();
     ApplyDropletDefaults();
     CurrentMessage = msg::kConnect;
+    CurrentFile = nullptr;
+    FilesChanged = false;
     fake.hostObject = &host;
     PlaceDroplet(fake);
   }

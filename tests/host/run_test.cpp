@@ -15,6 +15,17 @@ std::string Message(const char* format, int code) {
   return text;
 }
 
+// The lines a box adds to its message: the failing file, as given, on its
+// own line (Windows) or leading the message (Linux); a connection's context.
+std::string WithFile(const std::string& message, const std::string& file) {
+  return kFileBelowMessage ? message + "\n" + file : file + ": " + message;
+}
+const std::string kNoChange = "\nNo file was changed.";
+const std::string kNotInstalled =
+    "\nThe host editor does not appear to be installed. No file was changed.";
+const std::string kKept =
+    "\nFiles repaired before this failure keep their repairs; none was sent to the host editor.";
+
 class Connection : public HostRun {
  protected:
   Connection() { fake.AddFile(u"C:\\a.psd", kDamaged); }
@@ -51,7 +62,7 @@ TEST_F(Connection, IdentifierFollowsTheHostName) {
 
 TEST_F(Connection, LaunchFailureShowsTheLaunchMessageWithCode5) {
   fake.createResult = kServerExecFailure;
-  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kLaunch, 5));
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kLaunch, 5) + kNoChange);
   EXPECT_FALSE(FileTouched());
   EXPECT_EQ(host.plays, 0);
   EXPECT_TRUE(traces.Has("err=80080005\n"));
@@ -65,20 +76,28 @@ TEST_F(Connection, FailedConnectionStepsAreReported) {
     int32_t* field;
     int32_t result;
     int code;
+    const std::string& context;
   };
   FakeSystem* f = &fake;
-  for (Case c : {Case{"OleInitialize", &f->oleResult, static_cast<int32_t>(0x8001010Eu), 0x010E},
-                 Case{"CLSIDFromProgID", &f->clsidResult, kClassStringInvalid, 0x01F3},
-                 Case{"CoCreateInstance", &f->createResult, kClassNotRegistered, 0x0154},
+  // A host that is not registered at all (its identifier, class or program
+  // unknown) is said to be missing; no file is changed either way.
+  for (Case c : {Case{"OleInitialize", &f->oleResult, static_cast<int32_t>(0x8001010Eu), 0x010E,
+                      kNoChange},
+                 Case{"CLSIDFromProgID", &f->clsidResult, kClassStringInvalid, 0x01F3,
+                      kNotInstalled},
+                 Case{"CoCreateInstance", &f->createResult, kClassNotRegistered, 0x0154,
+                      kNotInstalled},
+                 Case{"program missing", &f->createResult, kRegistryKeyMissing, 338,
+                      kNotInstalled},
                  Case{"CoCreateInstance low 0", &f->createResult,
-                      static_cast<int32_t>(0x80070000u), -1}}) {
+                      static_cast<int32_t>(0x80070000u), -1, kNoChange}}) {
     SCOPED_TRACE(c.what);
     fake.oleResult = fake.clsidResult = fake.createResult = 0;
     fake.boxes.clear();
     *c.field = c.result;
     char expectedTrace[32];
     std::snprintf(expectedTrace, sizeof expectedTrace, "err=%x\n", static_cast<unsigned>(c.result));
-    EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, c.code));
+    EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, c.code) + c.context);
     EXPECT_TRUE(traces.Has(expectedTrace));
   }
   EXPECT_FALSE(FileTouched());
@@ -87,20 +106,20 @@ TEST_F(Connection, FailedConnectionStepsAreReported) {
 
 TEST_F(Connection, NoObjectFromActivationIsNeverCalled) {
   fake.hostObject = nullptr;
-  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1));
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1) + kNoChange);
   EXPECT_FALSE(FileTouched());
 }
 
 TEST_F(Connection, FailedOrEmptyQueryIsReported) {
   host.FailAt("QueryInterface", 1, static_cast<int32_t>(0x80004002u));
-  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, 0x4002));
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, 0x4002) + kNoChange);
   EXPECT_FALSE(FileTouched());
 
   RecordingHost empty;
   empty.FailAt("QueryInterface", 1, 0);
   fake.hostObject = &empty;
   fake.boxes.clear();
-  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1));
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, -1) + kNoChange);
   EXPECT_FALSE(FileTouched());
 }
 
@@ -163,9 +182,12 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
     failing.FailAt(c.operation, c.nth, static_cast<int32_t>(c.result), c.leaveNothing);
     local.hostObject = &failing;
     std::string tail = "C:\\a.psd C:\\b.psd";
+    FilesChanged = false;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     ASSERT_EQ(local.boxes.size(), 1u);
-    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code));
+    // A failure after the walk says that the repairs stay.
+    EXPECT_EQ(U8(local.boxes[0].text),
+              Message(msg::kConnect, c.code) + (c.filesTouched > 0 ? kKept : kNoChange));
     EXPECT_EQ(failing.plays, 0);
     EXPECT_EQ(local.Contents(u"C:\\a.psd"), c.filesTouched >= 1 ? kRepaired : kDamaged);
     EXPECT_EQ(local.Contents(u"C:\\b.psd"), c.filesTouched >= 2 ? kRepaired : kDamaged);
@@ -250,9 +272,11 @@ TEST_F(Connection, AHostBusyThroughoutIsGivenSixtySeconds) {
     busy.FailAt(c.operation, 1, static_cast<int32_t>(c.rejection), true, 1000);
     local.hostObject = &busy;
     std::string tail = "C:\\a.psd C:\\b.psd";
+    FilesChanged = false;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     ASSERT_EQ(local.boxes.size(), 1u);
-    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code));
+    EXPECT_EQ(U8(local.boxes[0].text),
+              Message(msg::kConnect, c.code) + (c.filesTouched > 0 ? kKept : kNoChange));
     EXPECT_EQ(local.sleeps, schedule);
     EXPECT_EQ(busy.Count(c.operation), 65);
     EXPECT_EQ(busy.plays, 0);
@@ -325,7 +349,9 @@ TEST_F(Connection, TextsThatCannotBeMadeEndWithOutOfMemory) {
 
 TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
   fake.AddFile(u"C:\\c.psd", kDamaged);
-  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"), Message(msg::kOpen, 2));
+  // The box names the file that failed, as the user gave it.
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
+            WithFile(Message(msg::kOpen, 2), "C:\\b.psd"));
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
   EXPECT_EQ(host.plays, 0);
@@ -336,7 +362,8 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
   fake.AddFile(u"C:\\b.psd", kDamaged);
   // Identifier: two calls; first token: two; the second token's length query fails.
   fake.FailAt(Op::MultiByteToWideChar, 5, kErrorNoUnicodeTranslation);
-  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"), Message(msg::kOpen, 1113));
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"),
+            WithFile(Message(msg::kOpen, 1113), "C:\\b.psd"));
   EXPECT_EQ(host.plays, 0);
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);

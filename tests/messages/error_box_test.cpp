@@ -10,6 +10,8 @@ class ErrorBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     WideMode = true;
+    CurrentFile = nullptr;
+    FilesChanged = false;
     std::u16string caption = u"Repair";
     std::copy(caption.begin(), caption.end(), DropletCaption);
     DropletCaption[caption.size()] = 0;
@@ -17,6 +19,7 @@ class ErrorBoxTest : public ::testing::Test {
   void TearDown() override {
     WideMode = true;
     CurrentMessage = msg::kConnect;
+    CurrentFile = nullptr;
   }
   FakeSystem fake;
   ScopedSystem scope{fake};
@@ -33,8 +36,9 @@ TEST_F(ErrorBoxTest, ShowsTheStoredMessageWithTheCodeInOneWarningBox) {
       {msg::kInternal, -50, "The droplet had an internal error. Please try again. (Error code -50.)"},
       {msg::kLaunch, static_cast<int32_t>(0x80080005u),
        "The droplet was unable to launch Pixmantle. Manually start Pixmantle and try again. "
-       "(Error code 5.)"},
-      {msg::kConnect, 0x0001FFFF, "The droplet was unable to connect. Please try again. (Error code -1.)"},
+       "(Error code 5.)\nNo file was changed."},
+      {msg::kConnect, 0x0001FFFF,
+       "The droplet was unable to connect. Please try again. (Error code -1.)\nNo file was changed."},
   };
   for (const Case& c : cases) {
     fake.boxes.clear();
@@ -71,6 +75,38 @@ TEST_F(ErrorBoxTest, StillShowsTheMessageWhenItsConversionFails) {
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(U8(fake.boxes[0].text),
             "The droplet was unable to write the file for repair. Please try again. (Error code 112.)");
+}
+
+// The message stays as it is and the file is added as the user gave it; a
+// name too long for the box keeps its start and its end around an ellipsis,
+// cut between whole characters.
+TEST_F(ErrorBoxTest, NamesTheFailingFileAndShortensALongNameInTheMiddle) {
+  const std::string open =
+      "The droplet was unable to open the file for repair. Please try again. (Error code 2.)";
+  CurrentMessage = msg::kOpen;
+  CurrentFile = "C:\\My Scans\\caf\xc3\xa9.psd";
+  ShowErrorBox(2);
+  std::string file = "C:\\My Scans\\caf\xc3\xa9.psd";
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(U8(fake.boxes[0].text), kFileBelowMessage ? open + "\n" + file : file + ": " + open);
+
+  std::string longName = "C:\\start";
+  for (int i = 0; i < kBoxTextCapacity; ++i) longName += "\xc3\xa9";
+  longName += "\\end.psd";
+  CurrentFile = longName.c_str();
+  ShowErrorBox(206);
+  ASSERT_EQ(fake.boxes.size(), 2u);
+  std::u16string text = fake.boxes[1].text;
+  EXPECT_LT(text.size(), static_cast<size_t>(kBoxTextCapacity));
+  size_t ellipsis = text.find(u'\u2026');
+  ASSERT_NE(ellipsis, std::u16string::npos);
+  EXPECT_EQ(text.find(u'\ufffd'), std::u16string::npos);
+  std::string shown = U8(text);
+  std::string line = kFileBelowMessage ? shown.substr(shown.find('\n') + 1)
+                                       : shown.substr(0, shown.find(": The droplet"));
+  EXPECT_EQ(line.rfind("C:\\start\xc3\xa9", 0), 0u) << line;
+  EXPECT_EQ(line.substr(line.size() - 10), "\xc3\xa9\\end.psd");
+  EXPECT_NE(shown.find("(Error code 206.)"), std::string::npos);
 }
 
 TEST(FormatMessageText, CutsALongTextToItsCapacity) {

@@ -29,6 +29,20 @@ check "--version exits 0 with nothing on standard error" [ "$status" = 0 ] && [ 
 run --help
 check "--help prints the usage" grep -q '^Usage: droplet' out
 check "--help exits 0" [ "$status" = 0 ]
+for option in -h -V; do
+  run "$option"
+  check "$option is an option, exit 0" [ "$status" = 0 ] && [ -s out ] && [ ! -s err ]
+done
+
+# Help or version lost to a full or closed output is a failure.
+"$droplet" --help >/dev/full 2>err; status=$?
+check "--help to a full output exits 1 with a message" [ "$status" = 1 ] && grep -q 'cannot write' err
+"$droplet" -V >&- 2>err; status=$?
+check "-V to a closed output exits 1 with a message" [ "$status" = 1 ] && grep -q 'cannot write' err
+
+run
+check "no file at all is a usage error: exit 2, the usage on standard error" \
+  [ "$status" = 2 ] && grep -q '^Usage: droplet' err && [ ! -s out ]
 
 document --odd.psd
 document other.psd
@@ -41,7 +55,12 @@ check "and sends no request" [ ! -s out ]
 run ./--odd.psd
 check "./--odd.psd is repaired" is_repaired --odd.psd
 check "and listed in the request" grep -q -F -e '--odd.psd"' out
-check "the run still exits 1" [ "$status" = 1 ]
+check "a run that succeeded exits 0" [ "$status" = 0 ]
+
+document -h
+run ./-h
+check "./-h is a file, repaired" is_repaired -h
+check "and listed with its full path" grep -q -F -e "\"$work/-h\"" out
 
 document --odd.psd
 document --help

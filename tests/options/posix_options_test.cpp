@@ -59,23 +59,53 @@ TEST(PosixOptions, FilesPassUnchangedAndInOrder) {
   EXPECT_EQ(p.out, "");
   EXPECT_EQ(p.err, "");
 
-  Parsed none = Parse({});
-  EXPECT_EQ(none.result, -1);
-  EXPECT_TRUE(none.files.empty());
-  EXPECT_TRUE(none.closedByNull);
+  // No file at all is a usage error: the usage goes to standard error.
+  for (Parsed none : {Parse({}), Parse({"--"})}) {
+    EXPECT_EQ(none.result, 2);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err.rfind("droplet: no file given\nUsage: droplet", 0), 0u) << none.err;
+  }
 }
 
 TEST(PosixOptions, HelpAndVersionPrintAndStopWhereverTheyStand) {
-  Parsed help = Parse({"a.psd", "--help", "b.psd"});
-  EXPECT_EQ(help.result, 0);
-  EXPECT_EQ(help.out.rfind("Usage: droplet", 0), 0u) << help.out;
-  EXPECT_NE(help.out.find("--version"), std::string::npos);
-  EXPECT_EQ(help.err, "");
+  for (const char* word : {"--help", "-h"}) {
+    Parsed help = Parse({"a.psd", word, "b.psd"});
+    EXPECT_EQ(help.result, 0);
+    EXPECT_EQ(help.out.rfind("Usage: droplet", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("-V, --version"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+  }
+  for (const char* word : {"--version", "-V"}) {
+    Parsed version = Parse({word, "--help"});
+    EXPECT_EQ(version.result, 0);
+    EXPECT_EQ(version.out, std::string("droplet ") + DROPLET_VERSION + "\n");
+    EXPECT_EQ(version.err, "");
+  }
+  // After "--", or reached as ./-h, they are files.
+  Parsed files = Parse({"--", "-h", "-V"});
+  EXPECT_EQ(files.result, -1);
+  EXPECT_EQ(files.files, (Files{"-h", "-V"}));
+  EXPECT_EQ(Parse({"./-h"}).files, Files{"./-h"});
+}
 
-  Parsed version = Parse({"--version", "--help"});
-  EXPECT_EQ(version.result, 0);
-  EXPECT_EQ(version.out, std::string("droplet ") + DROPLET_VERSION + "\n");
-  EXPECT_EQ(version.err, "");
+// A help or version that cannot be written is a failure, with a message.
+TEST(PosixOptions, HelpOrVersionToAFullOutputFails) {
+  for (const char* word : {"--help", "-V"}) {
+    std::vector<std::string> words = {"droplet", word};
+    std::vector<char*> argv = {words[0].data(), words[1].data(), nullptr};
+    int argc = 2;
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    char* errText = nullptr;
+    size_t errSize = 0;
+    std::FILE* err = open_memstream(&errText, &errSize);
+    EXPECT_EQ(ReadPosixOptions(&argc, argv.data(), full, err), 1) << word;
+    std::fclose(err);
+    std::fclose(full);
+    EXPECT_EQ(std::string(errText, errSize),
+              "droplet: cannot write to standard output: No space left on device\n");
+    std::free(errText);
+  }
 }
 
 TEST(PosixOptions, DoubleDashEndsTheOptions) {

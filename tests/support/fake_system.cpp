@@ -498,6 +498,22 @@ bool FakeSystem::FindClose(SysHandle search) {
   return true;
 }
 
+uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
+  std::u16string given = path;
+  log.push_back("GetFullPathNameW " + U8(given));
+  if (Injected(Op::GetFullPathNameW)) return 0;
+  if (given.empty()) return lastError_ = kErrorInvalidName, 0;
+  std::u16string full;
+  for (const std::u16string& part :
+       WindowsParts(IsDrive(Split(given)[0]) ? given : currentFolder + u"\\" + given))
+    full += (full.empty() ? u"" : u"\\") + part;
+  if (full.size() == 2) full += u'\\';  // the drive's root
+  auto length = static_cast<uint32_t>(full.size());
+  if (length + 1 > size) return length + 1;
+  std::memcpy(buffer, full.c_str(), (length + 1) * sizeof(char16_t));
+  return length;
+}
+
 int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
                                     int length, char16_t* out, int capacity) {
   wideningCodePage = codePage;

@@ -20,13 +20,16 @@ class Walk : public ::testing::Test {
  protected:
   Walk() : scope_(fake) {
     CurrentMessage = msg::kConnect;
+    CurrentFile = nullptr;
     host.MakeList(&list);
     host.calls.clear();
   }
+  ~Walk() override { CurrentFile = nullptr; }  // it pointed into tail_
 
   // Walks tail and gives back the paths added to the list.
   std::vector<std::string> WalkOf(std::string tail, int32_t* result = nullptr) {
-    int32_t r = WalkFileArguments(tail.data(), list);
+    tail_ = std::move(tail);  // kept: CurrentFile points into it
+    int32_t r = WalkFileArguments(tail_.data(), list);
     if (result != nullptr) *result = r;
     std::vector<std::string> paths;
     for (const std::string& call : host.calls)
@@ -34,6 +37,7 @@ class Walk : public ::testing::Test {
     return paths;
   }
 
+  std::string tail_;
   FakeSystem fake;
   ScopedSystem scope_;
   RecordingHost host;
@@ -112,9 +116,41 @@ TEST_F(Walk, ShortNamesAreExpandedToStoredNames) {
   EXPECT_EQ(fake.Contents(u"D:\\Program Files\\Scans\\a.psd"), kRepaired);
 }
 
-TEST_F(Walk, PathWithoutSeparatorNeverChanges) {
-  fake.AddFile(u"C:\\Stored.psd", "x");
-  EXPECT_EQ(WalkOf("stored.psd"), Paths{"stored.psd"});
+// The host runs in a folder of its own: it receives full paths, made from
+// the current folder as the open resolves them, and the file opened is the
+// file listed. The name itself is not looked up: its letters stay as typed.
+TEST_F(Walk, RelativeNamesAreListedAsTheFullPathsThatWereOpened) {
+  fake.AddFile(u"C:\\Stored.psd", kDamaged);
+  EXPECT_EQ(WalkOf("stored.psd"), Paths{"C:\\stored.psd"});
+  EXPECT_EQ(fake.Contents(u"C:\\Stored.psd"), kRepaired);
+
+  fake.currentFolder = u"D:\\work";
+  fake.AddFile(u"D:\\work\\b.psd", kDamaged);
+  fake.AddFile(u"D:\\b.psd", kDamaged);  // where the host would look from its own folder "D:"
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("sub\\..\\b.psd \"./b.psd\""), (Paths{"D:\\work\\b.psd", "D:\\work\\b.psd"}));
+  EXPECT_EQ(fake.LogOf("CreateFileW D:\\work\\b.psd").size(), 2u);
+  EXPECT_EQ(fake.Contents(u"D:\\b.psd"), kDamaged);
+}
+
+// A failure about a file names it as the user gave it; once a file is
+// listed, a later failure names none.
+TEST_F(Walk, TheFailingFileIsNamedAsGiven) {
+  fake.AddFile(u"C:\\a.psd", kDamaged);
+  int32_t result = 0;
+  WalkOf("C:\\a.psd \"C:\\no such.psd\" C:\\c.psd", &result);
+  EXPECT_EQ(result, 2);
+  EXPECT_STREQ(CurrentFile, "C:\\no such.psd");
+  WalkOf("C:\\a.psd", &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(CurrentFile, nullptr);
+
+  // A relative name whose full path does not fit is refused with 206.
+  fake.currentFolder = u"C:\\" + std::u16string(kPathCapacity - 8, u'f');
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("name.psd", &result), Paths{});
+  EXPECT_EQ(result, 206);
+  EXPECT_STREQ(CurrentFile, "name.psd");
 }
 
 TEST_F(Walk, ThreeFilesSecondFailsRepair) {
@@ -157,12 +193,12 @@ TEST_F(Walk, ThreeFilesSecondFailsConversion) {
   EXPECT_EQ(fake.wideningFlags, kErrInvalidChars);
 }
 
-// A token that does not fit the 512-byte buffer is reported as a name too
+// A token that does not fit the token buffer is reported as a name too
 // long (206), never skipped: the files after it are not touched.
-TEST_F(Walk, TokenOf512BytesIsReportedAsTooLong) {
+TEST_F(Walk, TokenThatDoesNotFitIsReportedAsTooLong) {
   fake.AddFile(u"C:\\a.psd", kDamaged);
   fake.AddFile(u"C:\\b.psd", kDamaged);
-  std::string huge = "C:\\" + std::string(509, 'x');  // 512 bytes
+  std::string huge = "C:\\" + std::string(kTokenCapacity - 3, 'x');  // one byte too many
   int32_t result = -1;
   EXPECT_EQ(WalkOf("C:\\a.psd \"" + huge + "\" C:\\b.psd", &result), Paths{"C:\\a.psd"});
   EXPECT_EQ(result, 206);
@@ -171,7 +207,7 @@ TEST_F(Walk, TokenOf512BytesIsReportedAsTooLong) {
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
 
   // One byte less fits the token buffer and reaches the repair.
-  std::string largest = huge.substr(0, 511);
+  std::string largest = huge.substr(0, kTokenCapacity - 1);
   host.calls.clear();
   EXPECT_EQ(WalkOf("\"" + largest + "\"", &result), Paths{});
   EXPECT_EQ(result, 2);
@@ -179,9 +215,9 @@ TEST_F(Walk, TokenOf512BytesIsReportedAsTooLong) {
 }
 
 // Beside each trap lies the file that a loose reading of the name would
-// reach. The named file is repaired and listed as given, or one failure
-// names it; the decoy never changes.
-TEST_F(Walk, NamesTheSystemNormalisesReachTheOpenAsGiven) {
+// reach. The named file is repaired and listed as the system resolves it,
+// or one failure names it; the decoy never changes.
+TEST_F(Walk, NamesTheSystemNormalisesReachTheNamedFile) {
   struct Trap {
     std::string token;
     std::u16string named, decoy;
@@ -196,7 +232,7 @@ TEST_F(Walk, NamesTheSystemNormalisesReachTheOpenAsGiven) {
     fake.AddFile(t.decoy, kDamaged);
     host.calls.clear();
     int32_t result = -1;
-    EXPECT_EQ(WalkOf(t.token, &result), Paths{t.token});
+    EXPECT_EQ(WalkOf(t.token, &result), Paths{U8(t.named)});
     EXPECT_EQ(result, 0);
     EXPECT_EQ(fake.Contents(t.named), kRepaired);
     EXPECT_EQ(fake.Contents(t.decoy), kDamaged);
