@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/droplet_settings.h"
+#include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/trace.h"
@@ -50,15 +51,14 @@ bool DeriveCaption() {
 
 }  // namespace
 
-int DropletMain(void* module, char* tail, RunProc run) {
+int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock) {
   CurrentMessage = msg::kConnect;
   TraceHook(tail);
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
-  ApplyDropletDefaults();
-
-  int32_t result = run(tail);
+  int32_t result = FillDropletSettings(settingsBlock);
+  if (result == 0) result = run(tail);
   if (LowCode(result) != 0) ShowErrorBox(result);
   TraceHook("Finishing\n");
 

@@ -17,8 +17,10 @@ inline constexpr char16_t kModulePathSeparator = u'/';
 // 16 bits are the error code (0: success), with its message in CurrentMessage.
 using RunProc = int32_t (*)(char* tail);
 
-// Always returns 1, the process exit value.
-int DropletMain(void* module, char* tail, RunProc run);
+// Always returns 1, the process exit value. settingsBlock: the program's
+// settings block, applied after the defaults; a block that fails its checks
+// shows the internal-error box with -50 instead of the run.
+int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock = nullptr);
 
 // The command line without the program name and the blanks after it.
 char* CommandLineTail(char* commandLine);
