@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Packs the built programs for download into <out> (make dist: dist/):
-#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, GUIDE.txt, LICENSE.txt
+#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
-#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE
+#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
+#                                                         droplet-maker, droplet-maker.1
 #   SHA256SUMS                                            over all of the above
 #   scripts/dist.sh [--cert cert.pem --key key.pem] <out>
 # With a certificate the programs are signed before they are packed, and the
@@ -39,7 +40,8 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 x86_exe=$root/build/windows/droplet.exe
 x64_exe=$root/build/windows-x64/droplet.exe
 linux_bin=$root/build/dist-linux/droplet
-for f in "$x86_exe" "$x64_exe" "$linux_bin"; do
+for f in "$x86_exe" "$x64_exe" "$linux_bin" "${x86_exe%.exe}-maker.exe" "${x64_exe%.exe}-maker.exe" \
+         "$linux_bin-maker"; do
   [ -f "$f" ] || { echo "dist: $f is missing (make dist builds it)" >&2; exit 1; }
 done
 
@@ -65,12 +67,16 @@ for arch in x86 x64; do
   dir=$stage/windows-$arch
   mkdir -p "$dir"
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
+  if [ $arch = x86 ]; then exe=$x86_exe; else exe=$x64_exe; fi
+  cp "${exe%.exe}-maker.exe" "$dir/droplet-maker.exe"
   sign "$dir/droplet.exe"
+  sign "$dir/droplet-maker.exe"
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   crlf "$root/LICENSE" "$dir/LICENSE.txt"
   settle "$dir" "$dir/droplet.exe"
+  chmod 755 "$dir/droplet-maker.exe"
   # Files at the top: Windows' "Extract all" makes the folder itself.
-  (cd "$dir" && zip -q -X -D "$out/$name-windows-$arch.zip" droplet.exe GUIDE.txt LICENSE.txt)
+  (cd "$dir" && zip -q -X -D "$out/$name-windows-$arch.zip" droplet.exe droplet-maker.exe GUIDE.txt LICENSE.txt)
   "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \
     "$dir/LICENSE.txt" "$out/$name-windows-$arch.msi" >/dev/null
   sign "$out/$name-windows-$arch.msi"
@@ -79,10 +85,13 @@ done
 dir=$stage/$name-linux-x86_64
 mkdir -p "$dir"
 strip --strip-all -o "$dir/droplet" "$linux_bin"
+strip --strip-all -o "$dir/droplet-maker" "$linux_bin-maker"
 sed "s/@VERSION@/$version/" "$root/docs/droplet.1" >"$dir/droplet.1"
+sed "s/@VERSION@/$version/" "$root/docs/droplet-maker.1" >"$dir/droplet-maker.1"
 cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
 cp "$root/LICENSE" "$dir/LICENSE"
 settle "$dir" "$dir/droplet"
+chmod 755 "$dir/droplet-maker"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu \
     --mtime="@$SOURCE_DATE_EPOCH" -cf - "$name-linux-x86_64" |
   gzip -9 -n >"$out/$name-linux-x86_64.tar.gz"
