@@ -4,7 +4,7 @@
 #include "driver/settings_block.h"
 
 namespace {
-__attribute__((section(".dropset"), used)) alignas(16) const uint8_t kBlock[kSettingsBlockSize] =
+alignas(16) const uint8_t kBlock[kSettingsBlockSize] __attribute__((section(".dropset"), used)) =
     DROPLET_UNSTAMPED_SETTINGS;
 }  // namespace
 
