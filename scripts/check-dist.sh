@@ -53,8 +53,9 @@ for arch in x86 x64; do
   msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
   mkdir -p "$work/cab-$arch"
   (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)
+  # The cabinet names each file by its Id (no "-" allowed there).
   for exe in droplet.exe droplet-maker.exe; do
-    cmp -s "$work/cab-$arch/$exe" "$work/$arch/$exe" &&
+    cmp -s "$work/cab-$arch/${exe/-/_}" "$work/$arch/$exe" &&
       pass "the installer's $exe is the zip's" || fail "the installer's $exe is not the zip's"
   done
 done
