@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/droplet_settings.h"
+#include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/trace.h"
@@ -52,7 +53,8 @@ bool DeriveCaption() {
 
 }  // namespace
 
-int DropletMain(void* module, char* tail, RunProc run, ExitStyle style) {
+int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock,
+                ExitStyle style) {
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
@@ -60,9 +62,8 @@ int DropletMain(void* module, char* tail, RunProc run, ExitStyle style) {
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
-  ApplyDropletDefaults();
-
-  int32_t result = run(tail);
+  int32_t result = FillDropletSettings(settingsBlock);
+  if (result == 0) result = run(tail);
   if (LowCode(result) != 0) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {

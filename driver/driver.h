@@ -23,8 +23,10 @@ using RunProc = int32_t (*)(char* tail);
 // and gives 0 for a run that succeeded, 1 for one that failed).
 enum class ExitStyle { kWindowsDroplet, kUnixTool };
 
-// Returns the process exit value.
-int DropletMain(void* module, char* tail, RunProc run,
+// Returns the process exit value. settingsBlock: the program's settings
+// block, applied after the defaults; a block that fails its checks shows the
+// internal-error box with -50 instead of the run.
+int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock = nullptr,
                 ExitStyle style = ExitStyle::kWindowsDroplet);
 
 // The command line without the program name and the blanks after it.

@@ -4,6 +4,7 @@
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
 #include "driver/posix_options.h"
+#include "driver/settings_block.h"
 #include "host/json_host.h"
 #include "host/run.h"
 #include "system/posix_system.h"
@@ -31,8 +32,9 @@ int main(int argc, char** argv) {
   }
 
   // The embedded request host answers to the identifier the run forms from
-  // the settings, so that the two cannot drift apart.
-  ApplyDropletDefaults();
+  // the settings, so that the two cannot drift apart (a block that fails its
+  // checks fails again in DropletMain, which says so).
+  FillDropletSettings(OwnSettingsBlock());
   char16_t progId[256];
   int n = 0;
   for (const char* p = gDropletSettings.hostName; *p != 0 && n < 241; ++p)
@@ -41,7 +43,7 @@ int main(int argc, char** argv) {
   progId[n] = 0;
   system.RegisterHost(progId, kJsonHostClsid, CreateJsonHost);
 
-  int exitValue = DropletMain(nullptr, tail, RunDroplet, ExitStyle::kUnixTool);
+  int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool);
   system.Release(tail);
   InstallSystem(nullptr);
   return exitValue;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "driver/driver.h"
+#include "driver/settings_block.h"
 #include "host/run.h"
 #include "system/win32_system.h"
 
@@ -19,7 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   char* commandLine =
       CommandLineToUtf8(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
   if (commandLine == nullptr) return 1;
-  int exitValue = DropletMain(instance, CommandLineTail(commandLine), RunDroplet);
+  int exitValue = DropletMain(instance, CommandLineTail(commandLine), RunDroplet, OwnSettingsBlock());
   system.Release(commandLine);
   return exitValue;
 }

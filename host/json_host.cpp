@@ -1,5 +1,7 @@
 #include "host/json_host.h"
 
+#include "host/json_text.h"
+
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -95,25 +97,7 @@ class Writer {
  public:
   Writer(const std::vector<std::u16string>& names, std::string* out) : names_(names), out_(*out) {}
 
-  void Text(const char16_t* units, size_t count) {
-    out_ += '"';
-    for (size_t i = 0; i < count; ++i) {
-      uint32_t c = units[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-          units[i + 1] <= 0xDFFF) {
-        Utf8(0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-        ++i;
-      } else if (c == '"' || c == '\\') {
-        out_ += '\\';
-        out_ += static_cast<char>(c);
-      } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
-        Escape(c);  // control characters and lone surrogates
-      } else {
-        Utf8(c);
-      }
-    }
-    out_ += '"';
-  }
+  void Text(const char16_t* units, size_t count) { AppendJsonText(out_, units, count); }
 
   void Counted(HostString text) {
     if (text == nullptr) {
@@ -212,30 +196,6 @@ class Writer {
       out_ += kDigits[p[i] & 15];
     }
     out_ += '"';
-  }
-
-  void Escape(uint32_t c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "\\u%04x", static_cast<unsigned>(c));
-    out_ += text;
-  }
-
-  void Utf8(uint32_t c) {
-    if (c < 0x80) {
-      out_ += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out_ += static_cast<char>(0xC0 | (c >> 6));
-      out_ += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out_ += static_cast<char>(0xE0 | (c >> 12));
-      out_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out_ += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out_ += static_cast<char>(0xF0 | (c >> 18));
-      out_ += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out_ += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out_ += static_cast<char>(0x80 | (c & 0x3F));
-    }
   }
 
   const std::vector<std::u16string>& names_;

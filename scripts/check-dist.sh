@@ -30,9 +30,9 @@ for arch in x86 x64; do
   zip=$dist/$name-windows-$arch.zip
   echo "$(basename "$zip")"
   top=$name-windows-$arch
-  same "holds $top/ with droplet.exe, GUIDE.txt, LICENSE.txt" "$(unzip -Z1 "$zip" | sort)" \
-    "$(printf "$top/%s
-" GUIDE.txt LICENSE.txt droplet.exe)"
+  same "holds $top/ with droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
+    "$(unzip -Z1 "$zip" | sort)" \
+    "$(printf "$top/%s\n" GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
   mkdir -p "$work/unzipped-$arch"
   unzip -q -o "$zip" -d "$work/unzipped-$arch"
   ln -s "unzipped-$arch/$top" "$work/$arch"
@@ -45,9 +45,9 @@ for arch in x86 x64; do
 
   msi=$dist/$name-windows-$arch.msi
   echo "$(basename "$msi")"
-  same "installs droplet.exe, GUIDE.txt, LICENSE.txt" \
+  same "installs droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
     "$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f3 | sort)" \
-    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet.exe)"
+    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
   same "product version $version" \
     "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
   same "shortcuts on the desktop and in the Start menu, to the installed program" \
@@ -56,15 +56,21 @@ for arch in x86 x64; do
   msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
   mkdir -p "$work/cab-$arch"
   (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)
-  cmp -s "$work/cab-$arch/droplet.exe" "$work/$arch/droplet.exe" &&
-    pass "the installer's droplet.exe is the zip's" || fail "the installer's droplet.exe is not the zip's"
+  # The cabinet names each file by its Id (no "-" allowed there).
+  for exe in droplet.exe droplet-maker.exe; do
+    cmp -s "$work/cab-$arch/${exe/-/_}" "$work/$arch/$exe" &&
+      pass "the installer's $exe is the zip's" || fail "the installer's $exe is not the zip's"
+  done
 done
 
 tarball=$dist/$name-linux-x86_64.tar.gz
 echo "$(basename "$tarball")"
-same "holds droplet, droplet.1, GUIDE.txt, LICENSE, REQUEST-JSON.md" "$(tar -tzf "$tarball" | sort)" \
+same "holds droplet, droplet.1, droplet-maker, droplet-maker.1, GUIDE.txt, LICENSE, REQUEST-JSON.md" \
+  "$(tar -tzf "$tarball" | sort)" \
   "$(printf '%s\n' "$name-linux-x86_64/" "$name-linux-x86_64/GUIDE.txt" "$name-linux-x86_64/LICENSE" \
-     "$name-linux-x86_64/REQUEST-JSON.md" "$name-linux-x86_64/droplet" "$name-linux-x86_64/droplet.1")"
+     "$name-linux-x86_64/REQUEST-JSON.md" "$name-linux-x86_64/droplet" \
+     "$name-linux-x86_64/droplet-maker" "$name-linux-x86_64/droplet-maker.1" \
+     "$name-linux-x86_64/droplet.1")"
 same "owned by 0/0" "$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)" "0/0"
 tar -xzf "$tarball" -C "$work"
 same "droplet --version" "$("$work/$name-linux-x86_64/droplet" --version </dev/null)" "droplet $version"
@@ -72,6 +78,13 @@ grep -q "droplet $version" "$work/$name-linux-x86_64/droplet.1" && pass "the man
   fail "the manual page does not name $version"
 grep -q -E '^\.TH DROPLET 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' "$work/$name-linux-x86_64/droplet.1" &&
   pass "the manual page carries its date" || fail "the manual page has no date"
+same "droplet-maker --version" "$("$work/$name-linux-x86_64/droplet-maker" --version </dev/null)" \
+  "droplet-maker $version"
+same "the tarball's droplet-maker stamps the tarball's droplet" \
+  "$(cd "$work/$name-linux-x86_64" && ./droplet-maker --flag Fldr "$work/made" &&
+     ./droplet-maker --show "$work/made" | grep -o '"flag":\[[^]]*\]')" '"flag":["Fldr"]'
+grep -q "droplet-maker $version" "$work/$name-linux-x86_64/droplet-maker.1" &&
+  pass "its manual page names $version" || fail "droplet-maker.1 does not name $version"
 
 echo "reproducible archives"
 "$root/scripts/dist.sh" "$work/again" >/dev/null 2>&1 || fail "packing again failed"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Packs the built programs for download into <out> (make dist: dist/):
-#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, GUIDE.txt, LICENSE.txt
+#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
 #   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
-#                                                         REQUEST-JSON.md
+#                                                         REQUEST-JSON.md, droplet-maker, droplet-maker.1
 # Each archive holds one folder named as the archive, with the files in it.
 #   SHA256SUMS                                            over all of the above
 #   scripts/dist.sh [--cert cert.pem --key key.pem] <out>
@@ -41,7 +41,8 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 x86_exe=$root/build/windows/droplet.exe
 x64_exe=$root/build/windows-x64/droplet.exe
 linux_bin=$root/build/dist-linux/droplet
-for f in "$x86_exe" "$x64_exe" "$linux_bin"; do
+for f in "$x86_exe" "$x64_exe" "$linux_bin" "${x86_exe%.exe}-maker.exe" "${x64_exe%.exe}-maker.exe" \
+         "$linux_bin-maker"; do
   [ -f "$f" ] || { echo "dist: $f is missing (make dist builds it)" >&2; exit 1; }
 done
 
@@ -67,13 +68,18 @@ for arch in x86 x64; do
   dir=$stage/$name-windows-$arch
   mkdir -p "$dir"
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
+  if [ $arch = x86 ]; then exe=$x86_exe; else exe=$x64_exe; fi
+  cp "${exe%.exe}-maker.exe" "$dir/droplet-maker.exe"
   sign "$dir/droplet.exe"
+  sign "$dir/droplet-maker.exe"
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   crlf "$root/LICENSE" "$dir/LICENSE.txt"
   settle "$dir" "$dir/droplet.exe"
+  chmod 755 "$dir/droplet-maker.exe"
   # One folder at the top, as in the tarball: nothing spills where it is unpacked.
   (cd "$stage" && zip -q -X -D "$out/$name-windows-$arch.zip" \
-     "$name-windows-$arch/droplet.exe" "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt")
+     "$name-windows-$arch/droplet.exe" "$name-windows-$arch/droplet-maker.exe" \
+     "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt")
   "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \
     "$dir/LICENSE.txt" "$out/$name-windows-$arch.msi" >/dev/null
   sign "$out/$name-windows-$arch.msi"
@@ -82,13 +88,17 @@ done
 dir=$stage/$name-linux-x86_64
 mkdir -p "$dir"
 strip --strip-all -o "$dir/droplet" "$linux_bin"
-# The manual page's date is the release's, so that packing again gives the same bytes.
-sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
-  "$root/docs/droplet.1" >"$dir/droplet.1"
+strip --strip-all -o "$dir/droplet-maker" "$linux_bin-maker"
+# The manual pages' date is the release's, so that packing again gives the same bytes.
+for page in droplet droplet-maker; do
+  sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
+    "$root/docs/$page.1" >"$dir/$page.1"
+done
 cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
 cp "$root/docs/request-json.md" "$dir/REQUEST-JSON.md"
 cp "$root/LICENSE" "$dir/LICENSE"
 settle "$dir" "$dir/droplet"
+chmod 755 "$dir/droplet-maker"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu \
     --mtime="@$SOURCE_DATE_EPOCH" -cf - "$name-linux-x86_64" |
   gzip -9 -n >"$out/$name-linux-x86_64.tar.gz"

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/native}
 
 mapfile -t sources < <(git ls-files 'system/*.cpp' 'messages/*.cpp' 'driver/*.cpp' \
-                         'repair/*.cpp' 'host/*.cpp' | grep -v -E 'win32|com_host')
+                         'repair/*.cpp' 'host/*.cpp' 'maker/*.cpp' | grep -v -E 'win32|com_host')
 echo "clang-tidy: ${#sources[@]} files"
 status=0
 clang-tidy -p "$build" --quiet "${sources[@]}" >/tmp/droplet-tidy.$$ 2>&1 || status=$?
@@ -17,5 +17,5 @@ rm -f /tmp/droplet-tidy.$$
 echo "cppcheck"
 cppcheck --enable=warning,performance,portability --std=c++20 --inline-suppr \
   --suppress=missingIncludeSystem --error-exitcode=1 -q -I . \
-  system messages driver repair host
+  system messages driver repair host maker
 echo "lint: clean"

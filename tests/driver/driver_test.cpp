@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
+#include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "tests/support/fake_system.h"
@@ -16,12 +18,14 @@ int gRuns = 0;
 std::string gRunTail;
 const char* gRunMessage = nullptr;
 std::string gRunHostName;      // the settings as the run found them
+int32_t gRunDestinationMode = 0;
 std::u16string gRunCaption;
 
 int32_t FakeRun(char* tail) {
   ++gRuns;
   gRunTail = tail;
   gRunHostName = gDropletSettings.hostName;
+  gRunDestinationMode = gDropletSettings.destinationMode;
   gRunCaption = DropletCaption;
   if (gRunMessage != nullptr) CurrentMessage = gRunMessage;
   return gRunResult;
@@ -54,9 +58,9 @@ class DriverTest : public ::testing::Test {
     CurrentMessage = msg::kConnect;
     gDropletSettings = saved_;
   }
-  int Main(std::string tail = "a.psd") {
+  int Main(std::string tail = "a.psd", const uint8_t* block = nullptr) {
     tail_ = tail;
-    return DropletMain(nullptr, tail_.data(), FakeRun);
+    return DropletMain(nullptr, tail_.data(), FakeRun, block);
   }
 
   FakeSystem fake;
@@ -192,10 +196,35 @@ TEST_F(DriverTest, ExitValueAndStandardInputFollowTheExitStyle) {
     local.modulePath = fake.modulePath;
     gRunResult = c.result;
     std::string tail = "a.psd";
-    EXPECT_EQ(DropletMain(nullptr, tail.data(), FakeRun, c.style), c.exitValue);
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), FakeRun, nullptr, c.style), c.exitValue);
     EXPECT_EQ(local.stdinReads, c.stdinReads);
     EXPECT_EQ(local.boxes.size(), LowCode(c.result) != 0 ? 1u : 0u);
   }
+}
+
+TEST_F(DriverTest, TheSettingsBlockComesAfterTheDefaultsAndADamagedOneStopsTheRun) {
+  DropletSettings stamped;
+  stamped.hostName = "Other";
+  stamped.destinationMode = 2;
+  std::vector<uint8_t> block(kSettingsBlockSize);
+  ASSERT_TRUE(EncodeSettingsBlock(stamped, block.data(), block.size()));
+  Main("a.psd", block.data());
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(gRunHostName, "Other");
+  EXPECT_EQ(gRunDestinationMode, 2);
+  EXPECT_TRUE(fake.boxes.empty());
+
+  block[20] ^= 1;  // the destination mode, under the checksum
+  TraceRecorder trace;
+  EXPECT_EQ(Main("a.psd", block.data()), 1);
+  EXPECT_EQ(gRuns, 1);  // no second run: nothing is touched
+  ASSERT_EQ(fake.boxes.size(), 1u);
+  EXPECT_EQ(U8(fake.boxes[0].text),
+            "The droplet had an internal error. Please try again. (Error code -50.)");
+  EXPECT_EQ(fake.boxes[0].caption, u"Repair");
+  EXPECT_EQ(fake.stdinReads, 2);
+  std::vector<std::string> expected = {"a.psd", "\n", "Finishing\n", "Done\n"};
+  EXPECT_EQ(trace.texts(), expected);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "driver/droplet_settings.h"
+#include "driver/settings_block.h"
 
 namespace {
 
@@ -59,3 +62,174 @@ TEST(DropletSettings, PathRecordTextStartsAtByteTwelve) {
 }
 
 }  // namespace
+
+// ---- The settings block ----------------------------------------------------
+
+namespace {
+
+uint32_t Load32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+void Store32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// Where a span (0 host, 1-6 texts, 7 folder, 8 log, 9 action) starts.
+uint32_t SpanAt(const std::vector<uint8_t>& b, int span) { return Load32(b, 56 + 8 * span); }
+// Recomputes the checksum, so that a change meets the checks behind it.
+void Seal(std::vector<uint8_t>& b) { Store32(b, 16, Crc32(b.data() + 20, Load32(b, 12) - 20)); }
+
+std::vector<char16_t> Record(const std::u16string& path) {
+  std::vector<char16_t> record(6, 0);
+  record.insert(record.end(), path.begin(), path.end());
+  record.push_back(0);
+  return record;
+}
+
+// A droplet with every option: three components, two texts (one empty), a
+// folder, two switches, a log, two flags, suppressed warnings, action data.
+struct Stamped {
+  std::vector<char16_t> folder = Record(u"D:\\Repaired"), log = Record(u"\\\\server\\logs\\x.log");
+  uint8_t action[5] = {'a', 0, 'b', 0, 0xFF};
+  DropletSettings settings;
+  Stamped() {
+    DropletSettings& s = settings;
+    s.hostName = "Other.Host";
+    s.actionData = action;
+    s.actionDataLength = sizeof action;
+    s.flagOvrO = s.flagFldr = s.suppressWarnings = s.logErrors = true;
+    s.compatWindows = s.compatUnix = true;
+    s.destinationMode = 3;
+    s.destinationFolder = reinterpret_cast<const PathRecord*>(folder.data());
+    s.logFile = reinterpret_cast<const PathRecord*>(log.data());
+    s.namingSlots[0] = {1, nullptr};
+    s.namingSlots[1] = {kCustomTextCode, "_fixed"};
+    s.namingSlots[2] = {kCustomTextCode, ""};
+    s.namingSlots[3] = {17, nullptr};
+  }
+  std::vector<uint8_t> Block() const {
+    std::vector<uint8_t> block(kSettingsBlockSize);
+    EXPECT_TRUE(EncodeSettingsBlock(settings, block.data(), block.size()));
+    return block;
+  }
+};
+
+}  // namespace
+
+TEST(SettingsBlock, EveryOptionReadsBackOverTheDefaults) {
+  Stamped stamped;
+  std::vector<uint8_t> block = stamped.Block();
+  DropletSettings s;
+  s.hostName = "Pixmantle";
+  s.destinationMode = 1;
+  ASSERT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
+  EXPECT_STREQ(s.hostName, "Other.Host");
+  ASSERT_EQ(s.actionDataLength, 5u);
+  EXPECT_EQ(std::memcmp(s.actionData, stamped.action, 5), 0);
+  EXPECT_TRUE(s.flagOvrO && !s.flagOvrd && s.flagFldr && s.suppressWarnings && s.logErrors);
+  EXPECT_TRUE(!s.compatMacintosh && s.compatWindows && s.compatUnix);
+  EXPECT_EQ(s.destinationMode, 3);
+  EXPECT_EQ(std::u16string(PathOfRecord(s.destinationFolder)), u"D:\\Repaired");
+  EXPECT_EQ(std::u16string(PathOfRecord(s.logFile)), u"\\\\server\\logs\\x.log");
+  const int codes[] = {1, 19, 19, 17, 0, 0};
+  const char* texts[] = {nullptr, "_fixed", "", nullptr, nullptr, nullptr};
+  for (int i = 0; i < kNamingSlotCount; ++i) {
+    EXPECT_EQ(s.namingSlots[i].code, codes[i]) << i;
+    EXPECT_EQ(texts[i] == nullptr, s.namingSlots[i].text == nullptr) << i;
+    if (texts[i] != nullptr) {
+      EXPECT_STREQ(s.namingSlots[i].text, texts[i]) << i;
+    }
+  }
+  // The used bytes only; the rest of the block stays zero.
+  size_t used = Load32(block, 12);
+  EXPECT_LT(used, 256u);
+  EXPECT_TRUE(std::all_of(block.begin() + used, block.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST(SettingsBlock, TheUnstampedTemplateChangesNothing) {
+  std::vector<uint8_t> block(kSettingsBlockSize);
+  const uint8_t unstamped[] = DROPLET_UNSTAMPED_SETTINGS;
+  std::memcpy(block.data(), unstamped, sizeof unstamped);
+  DropletSettings s;
+  s.hostName = "Pixmantle";
+  s.destinationMode = 1;
+  EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
+  EXPECT_STREQ(s.hostName, "Pixmantle");
+  EXPECT_EQ(s.destinationMode, 1);
+  block[12] = 1;  // an unstamped block uses no bytes
+  EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), -50);
+}
+
+TEST(SettingsBlock, ADamagedBlockIsRefusedAndChangesNothing) {
+  using Damage = void (*)(std::vector<uint8_t>&);
+  const struct {
+    const char* what;
+    Damage damage;
+    bool seal;  // checksum recomputed: the damage meets the checks behind it
+  } cases[] = {
+      {"magic", [](auto& b) { b[0] = 'X'; }, false},
+      {"a checksummed byte", [](auto& b) { b[SpanAt(b, 9)] ^= 1; }, false},
+      {"the checksum", [](auto& b) { b[16] ^= 1; }, false},
+      {"version 2", [](auto& b) { Store32(b, 8, 2); }, true},
+      {"used beyond the block", [](auto& b) { Store32(b, 12, kSettingsBlockSize + 1); }, false},
+      {"used short of the fields", [](auto& b) { Store32(b, 12, 100); }, false},
+      {"destination mode 4", [](auto& b) { Store32(b, 20, 4); }, true},
+      {"a switch of 2", [](auto& b) { b[25] = 2; }, true},
+      {"slot code 20", [](auto& b) { Store32(b, 32, 20); }, true},
+      {"slot code -1", [](auto& b) { Store32(b, 32, ~0u); }, true},
+      {"a slot after an unused one", [](auto& b) { Store32(b, 32 + 4 * 5, 1); }, true},
+      {"text for a component", [](auto& b) { Store32(b, 32 + 4, 1); }, true},
+      {"no text for custom text", [](auto& b) { Store32(b, 32 + 4 * 4, 19); }, true},
+      {"text without its terminator",
+       [](auto& b) { b[SpanAt(b, 2) + Load32(b, 60 + 16) - 1] = 'x'; }, true},
+      {"text outside ASCII", [](auto& b) { b[SpanAt(b, 2)] = 0xE9; }, true},
+      {"text naming a folder", [](auto& b) { b[SpanAt(b, 2)] = '\\'; }, true},
+      {"host name not a name", [](auto& b) { b[SpanAt(b, 0)] = '1'; }, true},
+      {"span past the used bytes", [](auto& b) { Store32(b, 60, ~0u); }, true},
+      {"span inside the fields", [](auto& b) { Store32(b, 56, 8); }, true},
+      {"path at an odd offset", [](auto& b) { Store32(b, 56 + 8 * 7, SpanAt(b, 7) + 1); }, true},
+      {"path with a NUL inside", [](auto& b) { b[SpanAt(b, 7) + 12 + 4] = 0; b[SpanAt(b, 7) + 13 + 4] = 0; }, true},
+      {"relative path", [](auto& b) { b[SpanAt(b, 7) + 12 + 2] = 'x'; }, true},
+      {"folder missing in mode 3", [](auto& b) { Store32(b, 56 + 8 * 7, 0); Store32(b, 60 + 8 * 7, 0); }, true},
+      {"log missing while logging", [](auto& b) { Store32(b, 56 + 8 * 8, 0); Store32(b, 60 + 8 * 8, 0); }, true},
+      {"naming without a folder", [](auto& b) { Store32(b, 20, 2); Store32(b, 56 + 8 * 7, 0); Store32(b, 60 + 8 * 7, 0); }, true},
+      {"action data past the block", [](auto& b) { Store32(b, 60 + 8 * 9, kActionDataCapacity + 1); }, true},
+  };
+  Stamped stamped;
+  for (const auto& c : cases) {
+    std::vector<uint8_t> block = stamped.Block();
+    c.damage(block);
+    if (c.seal) Seal(block);
+    DropletSettings s;
+    s.hostName = "Pixmantle";
+    s.destinationMode = 1;
+    EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), -50) << c.what;
+    EXPECT_STREQ(s.hostName, "Pixmantle") << c.what;
+    EXPECT_EQ(s.destinationMode, 1) << c.what;
+    EXPECT_EQ(s.actionDataLength, 0u) << c.what;
+  }
+  std::vector<uint8_t> small(19, 0);
+  DropletSettings s;
+  EXPECT_EQ(ApplySettingsBlock(small.data(), small.size(), &s), -50) << "shorter than a header";
+}
+
+TEST(SettingsBlock, SettingsABlockCannotCarryAreNotWritten) {
+  std::vector<uint8_t> block(kSettingsBlockSize);
+  std::vector<uint8_t> big(kActionDataCapacity + 1);
+  const struct {
+    const char* what;
+    void (*change)(DropletSettings&, std::vector<uint8_t>&);
+  } cases[] = {
+      {"text outside ASCII", [](DropletSettings& s, auto&) { s.namingSlots[1].text = "caf\xc3\xa9"; }},
+      {"a relative folder", [](DropletSettings& s, auto&) {
+         static const std::vector<char16_t> r = Record(u"Repaired");
+         s.destinationFolder = reinterpret_cast<const PathRecord*>(r.data()); }},
+      {"more action data than it holds", [](DropletSettings& s, auto& big) {
+         s.actionData = big.data(); s.actionDataLength = static_cast<uint32_t>(big.size()); }},
+      {"mode 3 without a folder", [](DropletSettings& s, auto&) { s.destinationFolder = nullptr; }},
+  };
+  for (const auto& c : cases) {
+    Stamped stamped;
+    c.change(stamped.settings, big);
+    EXPECT_FALSE(EncodeSettingsBlock(stamped.settings, block.data(), block.size())) << c.what;
+  }
+}

@@ -4,7 +4,8 @@
 # throwaway prefix of the programs' architecture (win32 or win64).
 #   run_e2e.sh --arch win32|win64 --droplet droplet.exe --host stand_in_host.exe
 #              --probe host_probe.exe --hold hold_file.exe --short short_name.exe
-#              --work <folder>
+#              --maker droplet-maker.exe [--other-droplet droplet.exe] --work <folder>
+# --other-droplet: the other architecture's droplet, stamped too when it exists.
 # The message box is read from Wine's relay trace of MessageBoxW (text,
 # caption and style); one case shows it for real under Xvfb and keeps a
 # screenshot in the work folder.
@@ -18,12 +19,15 @@ while [ $# -gt 0 ]; do
     --probe) probe=$2 ;;
     --hold) hold=$2 ;;
     --short) short_name=$2 ;;
+    --maker) maker=$2 ;;
+    --other-droplet) other_droplet=$2 ;;
     --work) work=$2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
 done
-: "${arch:?} ${droplet:?} ${host:?} ${probe:?} ${hold:?} ${short_name:?} ${work:?}"
+: "${arch:?} ${droplet:?} ${host:?} ${probe:?} ${hold:?} ${short_name:?} ${maker:?} ${work:?}"
+other_droplet=${other_droplet:-}
 
 rm -rf "$work"
 mkdir -p "$work/files" "$work/expected" "$work/records" "$work/logs"
@@ -48,12 +52,12 @@ EOF
 }
 same_bytes() { cmp -s "$1" "$2"; }
 
-# Runs the droplet without a display; its exit value goes to $status and
+# Runs the droplet (or $droplet_under_test) without a display; its exit value goes to $status and
 # the boxes it showed (one line each: text|caption|style) to $boxes.
 run_droplet() {
   local record=$1; shift
   STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
-    wine "$droplet" "$@" </dev/null >"$work/logs/out" 2>"$work/logs/relay"
+    wine "${droplet_under_test:-$droplet}" "$@" </dev/null >"$work/logs/out" 2>"$work/logs/relay"
   status=$?
   boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
           sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
@@ -63,9 +67,10 @@ expect_status_1() { [ "$status" = 1 ] && pass "exit value 1" || fail "exit value
 expect_no_box() { [ -z "$boxes" ] && pass "no box" || fail "unexpected box: $boxes"; }
 # A text as the relay trace prints it: backslashes doubled, line breaks as \n.
 relay_text() { local t=${1//\\/\\\\}; printf '%s' "${t//$'\n'/\\n}"; }
-expect_box() {
+expect_box() {  # expect_box <text> [caption]
   local want; want=$(relay_text "$1")
-  [ "$boxes" = "$want|droplet|00000030" ] && pass "box: $want" || fail "box '$boxes', not '$want'"
+  [ "$boxes" = "$want|${2:-droplet}|00000030" ] && pass "box: $want (${2:-droplet})" ||
+    fail "box '$boxes', not '$want'"
 }
 # The box's text starts with the given one (the trace cuts long texts, and
 # then its whole line stands in $boxes).
@@ -413,6 +418,127 @@ expect_status_1
 expect_no_box
 expect_repaired "$t/rel.psd"
 expect_record "$work/records/19.json" "$(defaults_json "$(path_item "$(winpath "$t/rel.psd")")")"
+
+# droplet-maker.exe as a Windows user runs it: its exit value in $status,
+# what it printed in $made_out and $made_err (without the CRs).
+run_maker() {
+  wine "$maker" "$@" </dev/null >"$work/logs/maker.out" 2>"$work/logs/maker.err"
+  status=$?
+  made_out=$(tr -d '\r' <"$work/logs/maker.out")
+  made_err=$(tr -d '\r' <"$work/logs/maker.err")
+}
+# Debian's python3, where python3-pefile installs.
+check_made() {
+  /usr/bin/python3 "$(dirname "$0")/../maker/check_made.py" "$1" "$2" >"$work/logs/check_made" 2>&1 &&
+    pass "$(tail -n2 "$work/logs/check_made" | head -n1)" ||
+    fail "made program: $(grep -v '^ok' "$work/logs/check_made")"
+}
+text_component() {
+  printf '{"kind":"object","class":"fileNamingComponents","value":[{"key":"textKey","kind":"text","value":"%s"}]}' "$1"
+}
+named_component() {
+  printf '{"kind":"object","class":"fileNamingComponents","value":[{"key":"component","kind":"enum","type":"fileNamingComponent","value":"%s"}]}' "$1"
+}
+
+echo "[$(( $(date +%s) - started )) s] case 20: a made droplet saves into a folder"
+t=$work/files/made
+mkdir -p "$t"
+python3 -c 'import sys; open(sys.argv[1], "wb").write(bytes(range(256)) + b"\0set\0" * 20)' \
+  "$work/action.bin"
+action_hex=$(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().hex())' "$work/action.bin")
+run_maker --from "$(winpath "$droplet")" --action "$(winpath "$work/action.bin")" \
+  --flag OvrO --flag Fldr --save-to 'D:\Repaired' --name name --name text:_fixed --name text: \
+  --name yyyymmdd --name text:. --name lowerCaseExtension --compat windows \
+  --suppress-warnings --log 'C:\logs\droplet.log' "$(winpath "$t/Repair to D.exe")"
+[ "$status" = 0 ] && [ -z "$made_out$made_err" ] && pass "made silently" ||
+  fail "maker exit $status: $made_out $made_err"
+check_made "$droplet" "$t/Repair to D.exe"
+run_maker --show "$(winpath "$t/Repair to D.exe")"
+echo "    --show: $made_out"
+want_show='{"host":"Pixmantle","action":"'$action_hex'","flag":["OvrO","Fldr"],"save-and-close":false,
+  "save-to":"D:\\Repaired","name":["name","text:_fixed","text:","yyyymmdd","text:.","lowerCaseExtension"],
+  "compat":["windows"],"suppress-warnings":true,"log":"C:\\logs\\droplet.log"}'
+python3 -c 'import json, sys; sys.exit(json.loads(sys.argv[1]) != json.loads(sys.argv[2]))' \
+  "$made_out" "$want_show" && pass "--show reads every option back" || fail "--show differs"
+make_document "$t/one.psd"
+make_document "$t/two.psd"
+cp "$t/Repair to D.exe" "$work/made.exe"  # a later case damages this copy
+droplet_under_test="$t/Repair to D.exe"
+run_droplet "$work/records/20.json" "$(winpath "$t/one.psd")" "$(winpath "$t/two.psd")"
+unset droplet_under_test
+expect_status_1
+expect_no_box
+same_bytes "$t/one.psd" "$work/expected/one.psd" && same_bytes "$t/two.psd" "$work/expected/two.psd" &&
+  pass "both files repaired" || fail "the files were not repaired"
+expect_record "$work/records/20.json" '{"event":"BtcF","dialogMode":2,"typeIdLookups":24,"items":[
+  {"key":"File","kind":"list","value":['"$(path_item "$(winpath "$t/one.psd")"),$(path_item "$(winpath "$t/two.psd")")"']},
+  {"key":"null","kind":"data","value":"'$action_hex'"},
+  {"key":"OvrO","kind":"boolean","value":true},{"key":"Ovrd","kind":"boolean","value":false},
+  {"key":"Fldr","kind":"boolean","value":true},{"key":"SvAn","kind":"boolean","value":false},
+  {"key":"T   ","kind":"path","value":"D:\\Repaired"},
+  {"key":"fileNamingRules","kind":"object","class":"fileNamingRules","value":[
+    {"key":"fileNamingComponents","kind":"list","value":['"$(named_component name),
+      $(text_component _fixed),$(text_component ''),$(named_component yyyymmdd),
+      $(text_component .),$(named_component lowerCaseExtension)"']},
+    {"key":"macintosh","kind":"boolean","value":false},
+    {"key":"windows","kind":"boolean","value":true},
+    {"key":"unix","kind":"boolean","value":false}]},
+  {"key":"suppressWarnings","kind":"boolean","value":true},
+  {"key":"Log ","kind":"path","value":"C:\\logs\\droplet.log"}]}'
+echo "    recorded: $(cat "$work/records/20.json" 2>/dev/null)"
+
+echo "[$(( $(date +%s) - started )) s] case 21: a made droplet's box carries its own name"
+run_maker --from "$(winpath "$droplet")" --save-and-close "$(winpath "$t/Save to Folder.exe")"
+[ "$status" = 0 ] && pass "made Save to Folder.exe" || fail "maker exit $status: $made_err"
+droplet_under_test="$t/Save to Folder.exe"
+run_droplet "$work/records/21.json" "$(winpath "$t/no such file.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "$(open_message 2)"$'\n'"$(winpath "$t/no such file.psd")" "Save to Folder"
+expect_no_record "$work/records/21.json"
+
+echo "[$(( $(date +%s) - started )) s] case 22: a damaged settings block touches nothing"
+python3 -c '
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.index(b"DROPSETS\x01\x00\x00\x00")
+data[at + 24] ^= 1  # the first flag, under the checksum
+open(sys.argv[1], "wb").write(data)' "$work/made.exe"
+small_document "$t/damaged.psd"
+droplet_under_test="$work/made.exe"
+run_droplet "$work/records/22.json" "$(winpath "$t/damaged.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "The droplet had an internal error. Please try again. (Error code -50.)" made
+expect_untouched "$t/damaged.psd"
+expect_no_record "$work/records/22.json"
+
+echo "[$(( $(date +%s) - started )) s] case 23: droplet-maker.exe refuses bad input"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=droplet throwaway test signer" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+cp "$droplet" "$work/signed.exe"
+"$(dirname "$0")/../../scripts/sign.sh" "$work/cert.pem" "$work/key.pem" "$work/signed.exe" >/dev/null
+expect_refused() {  # expect_refused <message> <arguments...>
+  local message=$1; shift
+  run_maker "$@"
+  [ "$status" = 2 ] && [ "$made_err" = "droplet-maker: $message" ] && [ ! -e "$t/out.exe" ] &&
+    pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$message'"
+}
+expect_refused "--from: '$(winpath "$work/signed.exe")' is signed, and stamping drops the signature: make the droplet from an unsigned one, then sign the output (make sign signs it)" \
+  --from "$(winpath "$work/signed.exe")" "$(winpath "$t/out.exe")"
+expect_refused "OUTPUT: '$(winpath "$t/Save to Folder.exe")' already exists (--force replaces it)" \
+  --from "$(winpath "$droplet")" "$(winpath "$t/Save to Folder.exe")"
+expect_refused "--name: text 'café' holds characters outside printable ASCII, which code pages differ in" \
+  --from "$(winpath "$droplet")" --save-to 'D:\Out' --name text:café "$(winpath "$t/out.exe")"
+
+if [ -n "$other_droplet" ] && [ -f "$other_droplet" ]; then
+  echo "[$(( $(date +%s) - started )) s] case 24: the other architecture's droplet is stamped too"
+  run_maker --from "$(winpath "$other_droplet")" --flag Ovrd "$(winpath "$t/other.exe")"
+  [ "$status" = 0 ] && pass "made from $other_droplet" || fail "maker exit $status: $made_err"
+  check_made "$other_droplet" "$t/other.exe"
+else
+  echo "[$(( $(date +%s) - started )) s] case 24 skipped: no droplet of the other architecture built"
+fi
 
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then

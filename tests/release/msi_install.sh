@@ -64,6 +64,13 @@ cmp -s "$program" "$droplet" && pass "droplet.exe installed under Program Files\
   fail "no droplet.exe under Program Files\\droplet: $(ours)"
 [ -f "$WINEPREFIX/drive_c/Program Files/droplet/GUIDE.txt" ] && pass "the guide beside it" ||
   fail "no GUIDE.txt"
+maker="$WINEPREFIX/drive_c/Program Files/droplet/droplet-maker.exe"
+cmp -s "$maker" "$(dirname "$droplet")/droplet-maker.exe" && pass "droplet-maker.exe beside it" ||
+  fail "no droplet-maker.exe beside droplet.exe"
+wine "$maker" --flag Fldr "$(winpath "$work/made.exe")" >/dev/null 2>&1 &&
+  wine "$maker" --show "$(winpath "$work/made.exe")" 2>/dev/null | grep -q -F '"flag":["Fldr"]' &&
+  pass "the installed droplet-maker makes a droplet from the droplet beside it" ||
+  fail "the installed droplet-maker made no droplet"
 desktop="$HOME/Desktop/droplet.lnk"
 start_menu=$(find "$WINEPREFIX/drive_c" -ipath '*/Start Menu/Programs/droplet.lnk' | head -n1)
 [ -f "$desktop" ] && pass "desktop shortcut" || fail "no desktop shortcut"

@@ -1,0 +1,268 @@
+#include "driver/settings_block.h"
+
+#include <cstring>
+
+#include "messages/messages.h"
+#include "repair/repair_file.h"
+
+namespace {
+
+constexpr uint32_t kStamped = 1;
+constexpr uint32_t kChecksummedFrom = 20;
+constexpr uint32_t kModeAt = 20;
+constexpr uint32_t kSwitchesAt = 24;
+constexpr uint32_t kCodesAt = 32;
+constexpr uint32_t kSpansAt = 56;
+constexpr uint32_t kDataAt = 136;
+constexpr int kSwitchCount = 8;
+
+enum Span { kHost = 0, kFirstText = 1, kFolder = 7, kLog = 8, kAction = 9, kSpanCount = 10 };
+
+uint32_t Load32(const uint8_t* p) {
+  return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void Store32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The block's switches, in their order.
+bool* Switch(DropletSettings& s, int i) {
+  bool* switches[kSwitchCount] = {&s.flagOvrO,  &s.flagOvrd,        &s.flagFldr,
+                                  &s.suppressWarnings, &s.logErrors, &s.compatMacintosh,
+                                  &s.compatWindows,    &s.compatUnix};
+  return switches[i];
+}
+
+bool IsReservedInName(char16_t c) {
+  return c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' ||
+         c == u'"' || c == u'<' || c == u'>' || c == u'|';
+}
+
+// The spans of a checked block, each within its used bytes.
+class BlockReader {
+ public:
+  BlockReader(const uint8_t* block, uint32_t used) : block_(block), used_(used) {}
+
+  bool Span(int span, uint32_t* offset, uint32_t* length) const {
+    *offset = Load32(block_ + kSpansAt + 8 * span);
+    *length = Load32(block_ + kSpansAt + 8 * span + 4);
+    if (*offset == 0) return *length == 0;
+    return *offset >= kDataAt && *offset <= used_ && *length <= used_ - *offset;
+  }
+
+  // A NUL-terminated text without a NUL inside; nullptr when absent.
+  bool Text(int span, const char** text) const {
+    uint32_t offset, length;
+    if (!Span(span, &offset, &length)) return false;
+    *text = nullptr;
+    if (offset == 0) return true;
+    if (length == 0 || block_[offset + length - 1] != 0) return false;
+    const char* p = reinterpret_cast<const char*>(block_ + offset);
+    if (std::memchr(p, 0, length - 1) != nullptr) return false;
+    *text = p;
+    return true;
+  }
+
+  // A path record whose path holds no NUL before its terminating unit.
+  bool Path(int span, const PathRecord** record) const {
+    uint32_t offset, length;
+    if (!Span(span, &offset, &length)) return false;
+    *record = nullptr;
+    if (offset == 0) return true;
+    if ((reinterpret_cast<uintptr_t>(block_) + offset) % alignof(char16_t) != 0) return false;
+    if (length < 12 + 2 * sizeof(char16_t) || length % 2 != 0) return false;
+    const uint8_t* units = block_ + offset + 12;
+    uint32_t count = (length - 12) / 2;
+    for (uint32_t i = 0; i < count; ++i) {
+      bool last = i + 1 == count;
+      bool nul = units[2 * i] == 0 && units[2 * i + 1] == 0;
+      if (nul != last) return false;
+    }
+    *record = reinterpret_cast<const PathRecord*>(block_ + offset);
+    return IsAbsoluteWindowsPath(PathOfRecord(*record));
+  }
+
+ private:
+  const uint8_t* block_;
+  uint32_t used_;
+};
+
+// Reads a stamped block's fields over s; false at the first check it fails.
+bool ReadStamped(const uint8_t* block, uint32_t used, DropletSettings& s) {
+  BlockReader reader(block, used);
+  s.destinationMode = static_cast<int32_t>(Load32(block + kModeAt));
+  if (s.destinationMode < 1 || s.destinationMode > 3) return false;
+  for (int i = 0; i < kSwitchCount; ++i) {
+    if (block[kSwitchesAt + i] > 1) return false;
+    *Switch(s, i) = block[kSwitchesAt + i] == 1;
+  }
+
+  const char* host;
+  if (!reader.Text(kHost, &host)) return false;
+  if (host != nullptr) {
+    if (!IsHostName(host)) return false;
+    s.hostName = host;
+  }
+
+  // Slots are named in order: after an unused one, every one is unused.
+  bool unused = false;
+  for (int i = 0; i < kNamingSlotCount; ++i) {
+    NamingComponent& slot = s.namingSlots[i];
+    slot.code = static_cast<int32_t>(Load32(block + kCodesAt + 4 * i));
+    if (slot.code < 0 || slot.code > kCustomTextCode || (unused && slot.code != 0)) return false;
+    unused = slot.code == 0;
+    if (!reader.Text(kFirstText + i, &slot.text)) return false;
+    if ((slot.code == kCustomTextCode) != (slot.text != nullptr)) return false;
+    if (slot.text != nullptr && !IsNamingText(slot.text)) return false;
+  }
+
+  if (!reader.Path(kFolder, &s.destinationFolder) || !reader.Path(kLog, &s.logFile)) return false;
+  if ((s.destinationMode == 3) != (s.destinationFolder != nullptr)) return false;
+  if (s.logErrors != (s.logFile != nullptr)) return false;
+  // Naming belongs to a destination folder.
+  if (s.destinationMode != 3 &&
+      (s.namingSlots[0].code != 0 || s.compatMacintosh || s.compatWindows || s.compatUnix))
+    return false;
+
+  uint32_t offset, length;
+  if (!reader.Span(kAction, &offset, &length) || length > kActionDataCapacity) return false;
+  if (offset != 0) {
+    s.actionData = block + offset;
+    s.actionDataLength = length;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t Crc32(const uint8_t* bytes, size_t n) {
+  static const auto table = [] {
+    struct {
+      uint32_t entries[256];
+    } t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t.entries[i] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) crc = table.entries[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+bool IsPortableText(const char* text) {
+  for (const char* p = text; *p != 0; ++p)
+    if (*p < 0x20 || *p > 0x7E) return false;
+  return true;
+}
+
+bool IsNamingText(const char* text) {
+  if (!IsPortableText(text) || std::strlen(text) > kNamingTextCapacity) return false;
+  for (const char* p = text; *p != 0; ++p)
+    if (IsReservedInName(static_cast<char16_t>(*p))) return false;
+  return true;
+}
+
+bool IsHostName(const char* name) {
+  size_t n = std::strlen(name);
+  if (n == 0 || n > kHostNameCapacity) return false;
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!letter(name[0])) return false;
+  for (const char* p = name; *p != 0; ++p)
+    if (!letter(*p) && !(*p >= '0' && *p <= '9') && *p != '.') return false;
+  return true;
+}
+
+bool IsAbsoluteWindowsPath(const char16_t* path) {
+  size_t n = 0;
+  while (path[n] != 0) ++n;
+  if (n > kBlockPathCapacity) return false;
+  size_t rest;  // where the characters of names begin
+  if (n >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+      path[1] == u':' && path[2] == u'\\') {
+    rest = 3;
+  } else if (n >= 5 && path[0] == u'\\' && path[1] == u'\\') {
+    // \\server\share: both named, and the server neither "." nor "?"
+    size_t server = 2;
+    while (server < n && path[server] != u'\\') ++server;
+    if (server == 2 || server + 1 >= n || path[server + 1] == u'\\') return false;
+    if (server == 3 && path[2] == u'.') return false;
+    rest = 2;
+  } else {
+    return false;
+  }
+  for (size_t i = rest; i < n; ++i)
+    if (path[i] != u'\\' && IsReservedInName(path[i])) return false;
+  return true;
+}
+
+int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings) {
+  if (size < kChecksummedFrom || std::memcmp(block, kSettingsMagic, sizeof kSettingsMagic) != 0)
+    return paramErr;
+  uint32_t version = Load32(block + 8), used = Load32(block + 12), crc = Load32(block + 16);
+  if (version == 0) return used == 0 && crc == 0 ? 0 : paramErr;
+  if (version != kStamped || used < kDataAt || used > size) return paramErr;
+  if (Crc32(block + kChecksummedFrom, used - kChecksummedFrom) != crc) return paramErr;
+
+  DropletSettings read = *settings;
+  if (!ReadStamped(block, used, read)) return paramErr;
+  *settings = read;
+  return 0;
+}
+
+int32_t FillDropletSettings(const uint8_t* block) {
+  ApplyDropletDefaults();
+  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &gDropletSettings) == 0)
+    return 0;
+  CurrentMessage = msg::kInternal;
+  return paramErr;
+}
+
+bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size) {
+  if (size < kDataAt) return false;
+  std::memset(block, 0, size);
+  std::memcpy(block, kSettingsMagic, sizeof kSettingsMagic);
+  Store32(block + 8, kStamped);
+  Store32(block + kModeAt, static_cast<uint32_t>(settings.destinationMode));
+  DropletSettings s = settings;
+  for (int i = 0; i < kSwitchCount; ++i) block[kSwitchesAt + i] = *Switch(s, i) ? 1 : 0;
+  for (int i = 0; i < kNamingSlotCount; ++i)
+    Store32(block + kCodesAt + 4 * i, static_cast<uint32_t>(s.namingSlots[i].code));
+
+  size_t used = kDataAt;
+  // Appends bytes (a record's header first, when given) at a 4-byte boundary.
+  auto put = [&](int span, const void* bytes, size_t length, size_t header) {
+    used = (used + 3) & ~size_t(3);
+    if (used + header + length > size) return false;
+    std::memset(block + used, 0, header);
+    std::memcpy(block + used + header, bytes, length);
+    Store32(block + kSpansAt + 8 * span, static_cast<uint32_t>(used));
+    Store32(block + kSpansAt + 8 * span + 4, static_cast<uint32_t>(header + length));
+    used += header + length;
+    return true;
+  };
+  auto text = [&](int span, const char* t) {
+    return t == nullptr || put(span, t, std::strlen(t) + 1, 0);
+  };
+  auto path = [&](int span, const PathRecord* record) {
+    if (record == nullptr) return true;
+    const char16_t* p = PathOfRecord(record);
+    size_t n = 0;
+    while (p[n] != 0) ++n;
+    return put(span, p, (n + 1) * sizeof(char16_t), 12);
+  };
+  bool ok = (s.hostName == nullptr || *s.hostName == 0 || text(kHost, s.hostName)) &&
+            path(kFolder, s.destinationFolder) && path(kLog, s.logFile) &&
+            (s.actionDataLength == 0 || put(kAction, s.actionData, s.actionDataLength, 0));
+  for (int i = 0; ok && i < kNamingSlotCount; ++i) ok = text(kFirstText + i, s.namingSlots[i].text);
+  if (!ok) return false;
+
+  Store32(block + 12, static_cast<uint32_t>(used));
+  Store32(block + 16, Crc32(block + kChecksummedFrom, used - kChecksummedFrom));
+  // What is written must read back: one set of rules, the decoder's.
+  DropletSettings check;
+  return ApplySettingsBlock(block, size, &check) == 0;
+}

@@ -1,0 +1,79 @@
+// The settings block: a made droplet's batch options, stamped by
+// droplet-maker into a section of the droplet's own image that the build
+// reserves. Versioned, checksummed and bounded; the droplet reads nothing
+// else from outside.
+//
+// Layout (little-endian), from the block's start:
+//   0   "DROPSETS"
+//   8   version (0: unstamped, nothing else set; 1: stamped)
+//   12  bytes used, from the block's start
+//   16  CRC-32 of the used bytes after this field
+//   20  destinationMode
+//   24  one byte each: OvrO, Ovrd, Fldr, suppressWarnings, logErrors,
+//       macintosh, windows, unix
+//   32  six naming slot codes
+//   56  ten spans (offset from the block's start, length in bytes): host name,
+//       six slot texts, destination folder, log file, action data. Offset 0:
+//       absent. A text is followed by its NUL; a path span is a path record
+//       (12 header bytes, the UTF-16 path, an even offset) and its NUL unit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "driver/droplet_settings.h"
+
+// The section's name in the image (at most 8 characters, for PE).
+inline constexpr char kSettingsSection[] = ".dropset";
+inline constexpr char kSettingsMagic[8] = {'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S'};
+inline constexpr uint32_t kSettingsBlockSize = 0x102000;  // 1 MiB of action data and room
+inline constexpr uint32_t kActionDataCapacity = 0x100000;
+// The run forms "<host name>.Application.7" in 256 bytes.
+inline constexpr int kHostNameCapacity = 241;
+inline constexpr int kNamingTextCapacity = 255;  // bytes, without the terminator
+inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the terminator
+
+// The template the build places in the section: an unstamped block.
+#define DROPLET_UNSTAMPED_SETTINGS {'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S'}
+
+// The block in this program's own image (driver/settings_image.cpp, linked
+// into the droplets only).
+const uint8_t* OwnSettingsBlock();
+
+// Fills gDropletSettings at start: the defaults, then the block when there
+// is one. 0, or paramErr with the internal-error message in CurrentMessage
+// when the block fails its checks.
+int32_t FillDropletSettings(const uint8_t* block);
+
+// Applies a block of `size` bytes over the settings. 0 when it was applied
+// or is unstamped (the settings stay as they are); paramErr (-50) when it
+// fails a check, and then nothing is changed. Pointers in the settings point
+// into the block, which must outlive them.
+int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings);
+
+// Writes the settings as a stamped block of `size` bytes (zero-filled after
+// the used bytes): the host name, the action data, the flags, destination
+// mode 1, 2 or 3 with its folder, the naming slots and switches, the log.
+// False, with the block unspecified, when the settings break a rule that
+// ApplySettingsBlock checks.
+bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size);
+
+// A text every ANSI code page holds as the same characters: printable ASCII.
+bool IsPortableText(const char* text);
+
+// A custom naming text: portable, at most kNamingTextCapacity bytes, without
+// the characters no file name holds (\ / : * ? " < > |). It may be empty.
+bool IsNamingText(const char* text);
+
+// An absolute Windows path as a block carries it: a drive path (X:\...) or a
+// UNC path (\\server\share...), at most kBlockPathCapacity units, without
+// characters that no Windows path holds (control characters, / and "*:<>?|
+// after the drive).
+bool IsAbsoluteWindowsPath(const char16_t* path);
+
+// A host name the run can form an identifier of: a letter, then letters,
+// digits and dots, at most kHostNameCapacity bytes.
+bool IsHostName(const char* name);
+
+// The CRC-32 (IEEE) of n bytes.
+uint32_t Crc32(const uint8_t* bytes, size_t n);

@@ -1,0 +1,249 @@
+#!/usr/bin/env python3
+"""droplet-maker as a user meets it, with the Linux droplet: the bad-input
+table (each line, exit value 2, no file written), the settings read back
+through --show, the same bytes from the same inputs, and a made droplet on
+real files: the request it prints, or the internal error when its block is
+damaged.
+
+    maker_test.py <droplet-maker> <droplet>
+
+Prints one line per check and exits 1 when any fails.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+MAGIC = b'DROPSETS'
+BLOCK_SIZE = 0x102000
+COMPONENTS = ('name, lowerCase, upperCase, oneDigit, twoDigit, threeDigit, fourDigit, '
+              'lowerCaseSerial, upperCaseSerial, mmddyy, mmdd, yyyymmdd, yymmdd, yyddmm, '
+              'ddmmyy, ddmm, lowerCaseExtension, upperCaseExtension, ')
+DAMAGED = b'/Values [ --.-00000'
+REPAIRED = b'/Values [ 1.0000000'
+
+failures = []
+
+
+def expect(ok, text):
+    print(('ok      ' if ok else 'FAILED  ') + text)
+    if not ok:
+        failures.append(text)
+
+
+def signed_program(path):
+    """A PE32+ program with a settings section and a security directory."""
+    block = MAGIC + bytes(BLOCK_SIZE - len(MAGIC))
+    optional = bytearray(240)
+    struct.pack_into('<H', optional, 0, 0x20B)
+    struct.pack_into('<I', optional, 108, 16)
+    struct.pack_into('<II', optional, 112 + 8 * 4, 0x200 + len(block), 8)
+    coff = struct.pack('<HHIIIHH', 0x8664, 1, 0, 0, 0, len(optional), 0x22)
+    section = struct.pack('<8sIIIIIIHHI', b'.dropset', len(block), 0x1000, len(block), 0x200,
+                          0, 0, 0, 0, 0x40000040)
+    head = b'MZ' + bytes(0x3A) + struct.pack('<I', 0x40) + b'PE\0\0' + coff + optional + section
+    with open(path, 'wb') as f:
+        f.write(head + bytes(0x200 - len(head)) + block + bytes(8))
+
+
+def main():
+    maker, droplet = (os.path.abspath(p) for p in sys.argv[1:3])
+    work = tempfile.mkdtemp(prefix='droplet-maker-')
+    try:
+        return check(maker, droplet, work)
+    finally:
+        shutil.rmtree(work)
+
+
+def check(maker, droplet, work):
+    def run(*args, program=maker):
+        return subprocess.run([program, *args], cwd=work, capture_output=True,
+                              stdin=subprocess.DEVNULL)
+
+    def write(name, data):
+        with open(os.path.join(work, name), 'wb') as f:
+            f.write(data)
+        return name
+
+    def read(name):
+        with open(os.path.join(work, name), 'rb') as f:
+            return f.read()
+
+    write('action.bin', b'\x00act\x00ion\x00' * 40)
+    write('big.bin', bytes(0x100001))
+    write('notes.txt', b'not a program\n')
+    write('existing', b'keep me\n')
+    signed_program(os.path.join(work, 'signed.exe'))
+    shutil.copy(droplet, os.path.join(work, 'mine'))
+    save = ['--save-to', 'D:\\Out']
+
+    # ---- Bad input: one line naming the option and the reason, exit 2, no file.
+    bad = [
+        (['--bogus', 'out'], "--bogus: unknown option (see droplet-maker --help)"),
+        (['--flag', 'ovro', 'out'], "--flag: unknown flag 'ovro' (OvrO, Ovrd or Fldr)"),
+        (save + ['--name', 'Name', 'out'],
+         "--name: unknown component 'Name' (one of " + COMPONENTS + "or text:TEXT)"),
+        (save + ['--compat', 'mac', 'out'],
+         "--compat: unknown switch 'mac' (macintosh, windows or unix)"),
+        (save + ['--name', 'name'] * 7 + ['out'], "--name: more than six naming components"),
+        (['--name', 'name', 'out'], "--name: only together with --save-to"),
+        (['--compat', 'unix', 'out'], "--compat: only together with --save-to"),
+        (save + ['--save-and-close', 'out'],
+         "--save-to: not together with --save-and-close: a droplet saves into a folder or "
+         "saves and closes"),
+    ]
+    not_windows = (" is not an absolute Windows path: a drive path (D:\\Folder) or a UNC path "
+                   "(\\\\server\\share\\Folder), without / * ? \" < > | or control characters")
+    for option, path in [('--save-to', 'Repaired'), ('--save-to', '/home/ann/out'),
+                         ('--save-to', 'D:Out'), ('--save-to', 'D:\\Out\\*.psd'),
+                         ('--save-to', '\\\\server'), ('--log', 'drop.log')]:
+        bad.append(([option, path, 'out'], option + ": '" + path + "'" + not_windows))
+    long_path = 'D:\\' + 'x' * 509
+    bad += [
+        (['--save-to', long_path, 'out'],
+         "--save-to: the path has 512 characters, more than the 511 a droplet carries"),
+        (['--log', 'C:\\logs\\', 'out'], "--log: 'C:\\logs\\' names a folder, not a file"),
+        (['--save-to', b'D:\\caf\xe9', 'out'], b"--save-to: 'D:\\caf\xe9' is not valid UTF-8"),
+        (save + ['--name', 'text:café', 'out'],
+         "--name: text 'café' holds characters outside printable ASCII, which code pages "
+         "differ in"),
+        (save + ['--name', 'text:a/b', 'out'],
+         "--name: text 'a/b' holds a character no file name holds (\\ / : * ? \" < > |)"),
+        (save + ['--name', 'text:' + 'x' * 256, 'out'],
+         "--name: text of 256 characters, more than 255"),
+        (['--host', 'Pix mantle', 'out'],
+         "--host: 'Pix mantle' is not a host name: a letter, then letters, digits and dots, "
+         "at most 241 characters"),
+        (['--host', 'A', '--host', 'B', 'out'], "--host: given twice"),
+        (['out', '--save-to'], "--save-to: needs a value"),
+        (['--action', 'missing.bin', 'out'], "--action: cannot read 'missing.bin': no such file"),
+        (['--action', 'big.bin', 'out'],
+         "--action: 'big.bin' has 1048577 bytes, more than the 1048576 a droplet holds"),
+        (['--from', 'notes.txt', 'out'],
+         "--from: 'notes.txt' is not a droplet: neither a Windows nor a Linux program"),
+        (['--from', maker, 'out'],
+         "--from: '" + maker + "' is not a droplet: no settings section"),
+        (['--from', 'signed.exe', 'out'],
+         "--from: 'signed.exe' is signed, and stamping drops the signature: make the droplet "
+         "from an unsigned one, then sign the output (make sign signs it)"),
+        (['--from', 'mine', 'mine'], "OUTPUT: 'mine' is the --from droplet itself"),
+        (['--from', 'mine', './mine', '--force'], "OUTPUT: './mine' is the --from droplet itself"),
+        (['existing'], "OUTPUT: 'existing' already exists (--force replaces it)"),
+        ([], "OUTPUT: missing (droplet-maker [--from DROPLET] [options] OUTPUT)"),
+        (['one', 'two'], "OUTPUT: one output file only, not 'two' as well"),
+        (['--show', 'mine', '--force'], "--show: takes a droplet and no other options"),
+    ]
+    before = sorted(os.listdir(work))
+    for args, message in bad:
+        line = message if isinstance(message, bytes) else message.encode()
+        r = run(*args)
+        shown = line.decode('utf-8', 'backslashreplace')
+        expect(r.returncode == 2 and r.stderr == b'droplet-maker: ' + line + b'\n' and
+               not r.stdout and sorted(os.listdir(work)) == before,
+               'refused, exit 2, nothing written: ' + shown +
+               ('' if r.stderr == b'droplet-maker: ' + line + b'\n'
+                else '\n          got: %r (exit %d)' % (r.stderr, r.returncode)))
+    expect(read('existing') == b'keep me\n' and read('mine') == read(droplet),
+           'an existing OUTPUT and --from are left as they were')
+
+    # ---- The settings read back.
+    r = run('--show', droplet)
+    expect(r.returncode == 0 and json.loads(r.stdout) == {
+        'host': 'Pixmantle', 'action': '', 'flag': [], 'save-and-close': False, 'save-to': None,
+        'name': [], 'compat': [], 'suppress-warnings': False, 'log': None},
+        'an unstamped droplet shows the defaults')
+    options = ['--action', 'action.bin', '--flag', 'OvrO', '--flag', 'Fldr', '--flag', 'OvrO',
+               '--save-to', 'D:\\Repaired', '--name', 'name', '--name', 'text:_fixed',
+               '--name', 'text:', '--name', 'yyyymmdd', '--name', 'text:.',
+               '--name', 'lowerCaseExtension', '--compat', 'windows', '--compat', 'unix',
+               '--suppress-warnings', '--log', '\\\\server\\logs\\droplet.log']
+    r = run(*options, 'made')
+    expect(r.returncode == 0 and not r.stdout and not r.stderr, 'a droplet is made, silently')
+    shown = run('--show', 'made')
+    print('        --show: ' + shown.stdout.decode().strip())
+    want = {'host': 'Pixmantle', 'action': (b'\x00act\x00ion\x00' * 40).hex(),
+            'flag': ['OvrO', 'Fldr'], 'save-and-close': False, 'save-to': 'D:\\Repaired',
+            'name': ['name', 'text:_fixed', 'text:', 'yyyymmdd', 'text:.', 'lowerCaseExtension'],
+            'compat': ['windows', 'unix'], 'suppress-warnings': True,
+            'log': '\\\\server\\logs\\droplet.log'}
+    expect(shown.returncode == 0 and json.loads(shown.stdout) == want, '--show reads every option back')
+    r = run('--host', 'Other.Host', '--save-and-close', '--flag', 'Ovrd', 'closing')
+    shown = json.loads(run('--show', 'closing').stdout or b'null')
+    expect(r.returncode == 0 and shown is not None and shown['host'] == 'Other.Host' and
+           shown['save-and-close'] and shown['flag'] == ['Ovrd'] and shown['save-to'] is None,
+           '--host, --save-and-close and --flag Ovrd read back')
+
+    # ---- The made program: the droplet's bytes but the block; the same every time.
+    made, original = read('made'), read(droplet)
+    # The block: where the stamped header stands over the template's.
+    at = made.find(MAGIC + b'\x01\x00\x00\x00')
+    while at >= 0 and original[at:at + 12] != MAGIC + bytes(4):
+        at = made.find(MAGIC + b'\x01\x00\x00\x00', at + 1)
+    diffs = [i for i in range(len(made)) if made[i] != original[i]] if len(made) == len(original) else None
+    expect(at > 0 and diffs and all(at <= i < at + BLOCK_SIZE for i in diffs),
+           'the same bytes as --from but in the settings block (%d differ)' % len(diffs or []))
+    expect(os.access(os.path.join(work, 'made'), os.X_OK), 'the made droplet can be run')
+    run(*options, 'again')
+    expect(read('again') == made, 'the same inputs give the same bytes')
+    r = run('--force', '--flag', 'Ovrd', 'existing')
+    expect(r.returncode == 0 and json.loads(run('--show', 'existing').stdout)['flag'] == ['Ovrd'],
+           '--force replaces an existing OUTPUT')
+    expect(sorted(f for f in os.listdir(work) if f.endswith('.tmp')) == [],
+           'no temporary file is left behind')
+
+    # ---- The made droplet on two files: the request it sends.
+    for name in ('a.psd', 'b.psd'):
+        write(name, b'head ' + DAMAGED + b' tail\n')
+    r = run('a.psd', os.path.join(work, 'b.psd'), program=os.path.join(work, 'made'))
+    request = json.loads(r.stdout or b'null')
+    text = lambda t: {'kind': 'object', 'class': 'fileNamingComponents',
+                      'value': [{'key': 'textKey', 'kind': 'text', 'value': t}]}
+    component = lambda c: {'kind': 'object', 'class': 'fileNamingComponents',
+                           'value': [{'key': 'component', 'kind': 'enum',
+                                      'type': 'fileNamingComponent', 'value': c}]}
+    boolean = lambda key, value: {'key': key, 'kind': 'boolean', 'value': value}
+    expect(request == {
+        'event': 'BtcF', 'dialogMode': 2, 'typeIdLookups': 24, 'items': [
+            {'key': 'File', 'kind': 'list', 'value': [
+                {'kind': 'path', 'value': os.path.join(work, 'a.psd')},
+                {'kind': 'path', 'value': os.path.join(work, 'b.psd')}]},
+            {'key': 'null', 'kind': 'data', 'value': want['action']},
+            boolean('OvrO', True), boolean('Ovrd', False), boolean('Fldr', True),
+            boolean('SvAn', False),
+            {'key': 'T   ', 'kind': 'path', 'value': 'D:\\Repaired'},
+            {'key': 'fileNamingRules', 'kind': 'object', 'class': 'fileNamingRules', 'value': [
+                {'key': 'fileNamingComponents', 'kind': 'list', 'value': [
+                    component('name'), text('_fixed'), text(''), component('yyyymmdd'),
+                    text('.'), component('lowerCaseExtension')]},
+                boolean('macintosh', False), boolean('windows', True), boolean('unix', True)]},
+            boolean('suppressWarnings', True),
+            {'key': 'Log ', 'kind': 'path', 'value': '\\\\server\\logs\\droplet.log'}]},
+        'the made droplet sends the request it was made with, with 24 look-ups')
+    expect(read('a.psd') == read('b.psd') == b'head ' + REPAIRED + b' tail\n',
+           'and repairs both files')
+
+    # ---- A damaged block: nothing is touched, the internal error with -50.
+    damaged = bytearray(made)
+    damaged[at + 20] ^= 1
+    write('damaged', bytes(damaged))
+    os.chmod(os.path.join(work, 'damaged'), 0o755)
+    write('c.psd', b'head ' + DAMAGED + b' tail\n')
+    r = run('c.psd', program=os.path.join(work, 'damaged'))
+    expect(r.returncode == 1 and not r.stdout and r.stderr ==
+           b'damaged: The droplet had an internal error. Please try again. (Error code -50.)\n',
+           'a damaged block: ' + r.stderr.decode().strip())
+    expect(read('c.psd') == b'head ' + DAMAGED + b' tail\n', 'and the file is untouched')
+    r = run('--show', 'damaged')
+    expect(r.returncode == 2 and
+           r.stderr == b"droplet-maker: --show: the settings block of 'damaged' is damaged\n",
+           '--show refuses a damaged block')
+
+    print('%d check(s) failed' % len(failures) if failures else 'all checks passed')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
