@@ -13,9 +13,9 @@
 #   3. the droplet's peak memory on the 512 MiB repair;
 #   4. the start-to-exit time of an empty drop against true;
 #   5. droplet.exe's size and imported DLLs.
-# Times are wall clock, best of FIG_REPEAT rounds in which cat, grep and the
-# droplet take turns (sed -i and perl -pi: best of FIG_SLOW_REPEAT runs); the
-# medians are printed too, to show how noisy the run was.
+# Times are wall clock, taken by hyperfine: best of FIG_REPEAT runs (sed -i and
+# perl -pi: best of FIG_SLOW_REPEAT runs); the medians are printed too, to show
+# how noisy the run was.
 # Not a test: it asserts nothing, it prints what it measured.
 #
 # Usage: bench/figures.sh [DROPLET [DROPLET_EXE]]
@@ -48,10 +48,9 @@ DETAIL_MIB=${FIG_DETAIL_MIB:-512}
 
 [ -x "$DROPLET" ] || { echo "no droplet at $DROPLET (build it first)" >&2; exit 1; }
 case $DROPLET in /*) ;; *) DROPLET=$PWD/$DROPLET ;; esac
-for tool in perl sed grep cat cmp awk; do
+for tool in hyperfine python3 perl sed grep cat cmp awk; do
   command -v "$tool" >/dev/null || { echo "figures: $tool is missing" >&2; exit 1; }
 done
-[ "${BASH_VERSINFO[0]}" -ge 5 ] || { echo "figures: needs bash 5 (EPOCHREALTIME)" >&2; exit 1; }
 
 WORK=${FIG_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/droplet-figures.XXXXXX")}
 mkdir -p "$WORK"
@@ -62,7 +61,6 @@ REF=$WORK/repaired   # the droplet's result, which sed -i and perl -pi must matc
 OFFSETS=$WORK/offsets
 
 log() { echo "figures: $*" >&2; }
-now_us() { echo "${EPOCHREALTIME/./}"; }
 ms() { awk -v u="$1" 'BEGIN { v = u / 1000; printf (v < 100 ? "%.1f" : "%.0f"), v }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) b = 1; printf "%.2f", a / b }'; }
 mark() {  # value op limit -> "yes"/"no"
@@ -141,32 +139,19 @@ damage() {
 fresh() { damage; sync; cat "$FILE" >/dev/null; }
 settle() { sync; cat "$FILE" >/dev/null; }
 
-do_cat() { cat "$FILE" >/dev/null; }
-# Into a pipe: with its output on /dev/null grep stops at the first match.
-do_grep() { grep -c -F -- "$TOKEN" "$FILE" | cat >"$WORK/grep.count" || true; }
-do_droplet() { "$DROPLET" "$FILE" </dev/null >/dev/null 2>>"$WORK/droplet.err" || true; }
-do_sed() { sed -i "$SED_EXPR" "$FILE"; }
-do_perl() { perl -pi -e "$SED_EXPR" "$FILE"; }
+# hyperfine runs the prepare commands through bash -c, which finds these.
+export -f damage fresh settle
+export FILE TOKEN OFFSETS
 
-# Runs "prepare; timed command" N times; sets best and median (microseconds).
-best=0 median=0
-timed() {  # prepare n command...
-  local prepare=$1 n=$2 i t0 t1
-  shift 2
-  local samples=()
-  for ((i = 0; i < n; i++)); do
-    $prepare
-    t0=$(now_us)
-    "$@"
-    t1=$(now_us)
-    samples+=($((t1 - t0)))
-  done
-  stats "${samples[@]}"
+# Times commands with hyperfine (no shell between it and them: -N); prints the
+# best and the median of each command's runs, in microseconds, a line each.
+hyper() {  # hyperfine arguments...
+  hyperfine -N --style=none --export-json "$WORK/times.json" "$@" </dev/null
+  python3 -c 'import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print(round(r["min"] * 1e6), round(r["median"] * 1e6))' "$WORK/times.json"
 }
-stats() {  # samples... -> best, median
-  best=$(printf '%s\n' "$@" | sort -n | head -n 1)
-  median=$(printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-}
+q() { printf '%q ' "$@"; }  # one command line for hyperfine to split
 
 # Bytes a command writes (wchar: every write call, to any file or pipe), read
 # from the accounting of a shell that has reaped it. Its standard output and
@@ -185,7 +170,6 @@ free_kib() { df -Pk "$WORK" | awk 'NR == 2 { print $4 }'; }
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 LOAD_START=$(load)
-T_START=$(now_us)
 CPU=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)
 FSTYPE=$(df -PT "$WORK" | awk 'NR == 2 { print $2 }')
 log "work folder $WORK ($FSTYPE, $(( $(free_kib) / 1048576 )) GiB free)"
@@ -211,36 +195,23 @@ measure() {  # kind mib
   local count
   count=$(wc -l <"$OFFSETS")
   cp "$SRC" "$FILE"
-  : >"$WORK/droplet.err"
 
   log "$mib MiB, $kind: timing"
   settle
-  # cat, grep and the droplet take turns in each round, so that a burst of
-  # load from elsewhere falls on all three rather than on one of them.
-  local i t0 c_s=() g_s=() d_s=() pairs=()
-  for ((i = 0; i < REPEAT; i++)); do
-    fresh
-    t0=$(now_us); do_droplet; d_s+=($(( $(now_us) - t0 )))
-    t0=$(now_us); do_cat; c_s+=($(( $(now_us) - t0 )))
-    t0=$(now_us); do_grep; g_s+=($(( $(now_us) - t0 )))
-    pairs+=("$(ratio "${d_s[i]}" "${c_s[i]}")")
-  done
-  stats "${c_s[@]}"; local c_best=$best c_med=$median
-  stats "${g_s[@]}"; local g_best=$best g_med=$median
-  stats "${d_s[@]}"; local d_best=$best d_med=$median
-  local paired
-  paired=$(printf '%s\n' "${pairs[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-  if [ -s "$WORK/droplet.err" ]; then
-    log "droplet said: $(head -c 300 "$WORK/droplet.err")"
-  fi
+  # grep -c into a pipe: with its output on /dev/null it stops at the first match.
+  hyper --runs "$REPEAT" --output=pipe -- "$(q grep -c -F -- "$TOKEN" "$FILE")" >"$WORK/times"
+  hyper --runs "$REPEAT" -p "bash -c fresh" -p "bash -c settle" -- "$(q "$DROPLET" "$FILE")" "$(q cat "$FILE")" >>"$WORK/times"
   if grep -q -F -- "$TOKEN" "$FILE"; then log "warning: the droplet left damaged tokens"; fi
   cp "$FILE" "$REF"
   damage
   cmp -s "$FILE" "$SRC" || { log "damaging again does not give back the source"; exit 1; }
-  timed fresh "$SLOW_REPEAT" do_sed; local s_best=$best s_med=$median
+  hyper --runs "$SLOW_REPEAT" -p "bash -c fresh" -- "$(q sed -i "$SED_EXPR" "$FILE")" >>"$WORK/times"
   cmp -s "$FILE" "$REF" || log "warning: the sed -i result differs from the droplet's"
-  timed fresh "$SLOW_REPEAT" do_perl; local p_best=$best p_med=$median
+  hyper --runs "$SLOW_REPEAT" -p "bash -c fresh" -- "$(q perl -pi -e "$SED_EXPR" "$FILE")" >>"$WORK/times"
   cmp -s "$FILE" "$REF" || log "warning: the perl -pi result differs from the droplet's"
+  local d_best d_med c_best c_med g_best g_med s_best s_med p_best p_med
+  { read -r g_best g_med; read -r d_best d_med; read -r c_best c_med
+    read -r s_best s_med; read -r p_best p_med; } <"$WORK/times"
 
   local dc sd dg target
   dc=$(ratio "$d_best" "$c_best")
@@ -257,7 +228,7 @@ measure() {  # kind mib
     printf -v "n_$cell" '%s' "$r"
     worst_noise=$(awk -v a="$worst_noise" -v b="$r" 'BEGIN { print (b > a ? b : a) }')
   done
-  noise_rows+=("| $mib MiB, $kind | $n_c | $n_g | $n_d | $n_s | $n_p | $paired |")
+  noise_rows+=("| $mib MiB, $kind | $n_c | $n_g | $n_d | $n_s | $n_p | $(ratio "$d_med" "$c_med") |")
   [ "$kind" = few ] && growth+=("$mib $d_best $c_best $s_best")
 
   if [ "$kind" = few ] && [ "$mib" = "$DETAIL_MIB" ]; then
@@ -346,24 +317,10 @@ if [ "$detail_done" = 0 ]; then
   peak_rows+=("| droplet | not measured: no $DETAIL_MIB MiB file in FIG_SIZES | |")
 fi
 
-# Start-to-exit of an empty drop: N runs in a loop, best of three loops.
+# Start-to-exit of an empty drop, against the program true.
 log "start-to-exit: $START_RUNS runs"
-loop_us() {  # command...
-  local i t0 t1
-  t0=$(now_us)
-  for ((i = 0; i < START_RUNS; i++)); do "$@" </dev/null >/dev/null 2>&1 || true; done
-  t1=$(now_us)
-  echo $((t1 - t0))
-}
-# The program, not the shell builtin: both runs start a process.
-TRUE=$(type -P true)
-e_best="" t_best=""
-for _ in 1 2 3; do
-  e=$(loop_us "$DROPLET"); t=$(loop_us "$TRUE")
-  if [ -z "$e_best" ] || [ "$e" -lt "$e_best" ]; then e_best=$e; fi
-  if [ -z "$t_best" ] || [ "$t" -lt "$t_best" ]; then t_best=$t; fi
-done
-e_run=$(( e_best / START_RUNS )) t_run=$(( t_best / START_RUNS ))
+hyper --ignore-failure --warmup 10 --runs "$START_RUNS" -- "$(q "$DROPLET")" "$(type -P true)" >"$WORK/times"
+{ read -r _ e_run; read -r _ t_run; } <"$WORK/times"
 
 # droplet.exe
 exe_rows=()
@@ -384,12 +341,11 @@ else
 fi
 
 LOAD_END=$(load)
-ELAPSED=$(( ($(now_us) - T_START) / 1000000 ))
 
 echo "### Speed and size figures"
 echo
 echo "Measured by \`make bench\` (bench/figures.sh) on $(date -u +%Y-%m-%d): $(nproc) cores ($CPU), $(uname -sr), files on $FSTYPE, page-cached."
-echo "Load average at start $LOAD_START, at end $LOAD_END; the whole run took ${ELAPSED} s."
+echo "Load average at start $LOAD_START, at end $LOAD_END; the whole run took ${SECONDS} s."
 echo
 echo "#### Repair time (ms, best of $REPEAT; sed -i and perl -pi best of $SLOW_REPEAT)"
 echo
@@ -413,11 +369,11 @@ if [ "${#growth[@]}" -gt 0 ]; then
 fi
 echo "#### Noise (median / best of the same runs)"
 echo
-echo "| File | cat | grep -c -F | droplet | sed -i | perl -pi | droplet/cat, median of the rounds |"
+echo "| File | cat | grep -c -F | droplet | sed -i | perl -pi | droplet/cat of the medians |"
 echo "|---|---:|---:|---:|---:|---:|---:|"
 printf '%s\n' "${noise_rows[@]}"
 echo
-echo "Worst cell: the median run took $(ratio "$worst_noise" 1)× the best one. cat, grep and the droplet take turns in each round; the last column is the median of the droplet/cat ratios of the same round."
+echo "Worst cell: the median run took $(ratio "$worst_noise" 1)× the best one. The last column is the droplet's median time over cat's."
 echo
 echo "#### Bytes written ($DETAIL_MIB MiB file, few damaged tokens; wchar from /proc/PID/io)"
 echo
@@ -431,7 +387,7 @@ echo "| Tool | Peak | Target |"
 echo "|---|---:|---|"
 printf '%s\n' "${peak_rows[@]}"
 echo
-echo "#### Start-to-exit of an empty drop (droplet </dev/null, no files; $START_RUNS runs in a loop, best of 3 loops)"
+echo "#### Start-to-exit of an empty drop (droplet </dev/null, no files; median of $START_RUNS runs)"
 echo
 echo "| Command | Per run |"
 echo "|---|---:|"
