@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -114,50 +113,6 @@ struct Stamped {
 };
 
 }  // namespace
-
-TEST(SettingsBlock, EveryOptionReadsBackOverTheDefaults) {
-  Stamped stamped;
-  std::vector<uint8_t> block = stamped.Block();
-  DropletSettings s;
-  s.hostName = "Pixmantle";
-  s.destinationMode = 1;
-  ASSERT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
-  EXPECT_STREQ(s.hostName, "Other.Host");
-  ASSERT_EQ(s.actionDataLength, 5u);
-  EXPECT_EQ(std::memcmp(s.actionData, stamped.action, 5), 0);
-  EXPECT_TRUE(s.flagOvrO && !s.flagOvrd && s.flagFldr && s.suppressWarnings && s.logErrors);
-  EXPECT_TRUE(!s.compatMacintosh && s.compatWindows && s.compatUnix);
-  EXPECT_EQ(s.destinationMode, 3);
-  EXPECT_EQ(std::u16string(PathOfRecord(s.destinationFolder)), u"D:\\Repaired");
-  EXPECT_EQ(std::u16string(PathOfRecord(s.logFile)), u"\\\\server\\logs\\x.log");
-  const int codes[] = {1, 19, 19, 17, 0, 0};
-  const char* texts[] = {nullptr, "_fixed", "", nullptr, nullptr, nullptr};
-  for (int i = 0; i < kNamingSlotCount; ++i) {
-    EXPECT_EQ(s.namingSlots[i].code, codes[i]) << i;
-    EXPECT_EQ(texts[i] == nullptr, s.namingSlots[i].text == nullptr) << i;
-    if (texts[i] != nullptr) {
-      EXPECT_STREQ(s.namingSlots[i].text, texts[i]) << i;
-    }
-  }
-  // The used bytes only; the rest of the block stays zero.
-  size_t used = Load32(block, 12);
-  EXPECT_LT(used, 256u);
-  EXPECT_TRUE(std::all_of(block.begin() + used, block.end(), [](uint8_t b) { return b == 0; }));
-}
-
-TEST(SettingsBlock, TheUnstampedTemplateChangesNothing) {
-  std::vector<uint8_t> block(kSettingsBlockSize);
-  const uint8_t unstamped[] = DROPLET_UNSTAMPED_SETTINGS;
-  std::memcpy(block.data(), unstamped, sizeof unstamped);
-  DropletSettings s;
-  s.hostName = "Pixmantle";
-  s.destinationMode = 1;
-  EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
-  EXPECT_STREQ(s.hostName, "Pixmantle");
-  EXPECT_EQ(s.destinationMode, 1);
-  block[12] = 1;  // an unstamped block uses no bytes
-  EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), -50);
-}
 
 TEST(SettingsBlock, ADamagedBlockIsRefusedAndChangesNothing) {
   using Damage = void (*)(std::vector<uint8_t>&);

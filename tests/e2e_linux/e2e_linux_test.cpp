@@ -58,12 +58,15 @@ class DropletRun : public ::testing::Test {
   }
   ~DropletRun() override { fs::remove_all(folder); }
 
-  // Runs the droplet (or another program) from inside the test's folder.
-  Outcome Run(const std::vector<std::string>& args, const std::string& program = gDroplet) {
+  // Runs the droplet (or another program) from inside the test's folder; io
+  // redirects its standard input and output (by default none to read, and
+  // the output kept).
+  Outcome Run(const std::vector<std::string>& args, const std::string& program = gDroplet,
+              std::string io = "") {
     std::string command = "cd " + Quote(folder.string()) + " && " + Quote(program);
     for (const std::string& a : args) command += " " + Quote(a);
-    command += " </dev/null >" + Quote((folder / "stdout").string()) + " 2>" +
-               Quote((folder / "stderr").string());
+    if (io.empty()) io = "</dev/null >" + Quote((folder / "stdout").string());
+    command += " " + io + " 2>" + Quote((folder / "stderr").string());
     Outcome o;
     int status = std::system(command.c_str());
     o.exitValue = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -189,12 +192,9 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
 // past 2 GiB and 4 GiB and at its very end, and then sent.
 TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
   namespace doc = sparse_document;
-  fs::path file = doc::Folder(folder) / ("droplet-e2e-" + folder.filename().string() + ".psd");
-  struct Remove {
-    fs::path file;
-    ~Remove() { std::error_code ignored; fs::remove(file, ignored); }
-  } remove{file};
-  ASSERT_TRUE(doc::Make(file, kDamaged));
+  doc::Document document(folder, kDamaged);
+  ASSERT_TRUE(document.made);
+  const fs::path& file = document.file;
   Outcome o = Run({file.string()});
   EXPECT_EQ(o.exitValue, 0);
   EXPECT_EQ(o.err, "");
@@ -278,25 +278,16 @@ TEST_F(DropletRun, StandardInputIsLeftAlone) {
   for (const char* name : {"one.psd", "two.psd", "three.psd"})
     EXPECT_EQ(Read(folder / name), kRepaired) << name;
 
-  Write(folder / "a.psd", kDamaged);
+  // Descriptor 9, which the shell hands on, holds a pipe's end for the droplet.
   int never[2];
   ASSERT_EQ(pipe(never), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(never[0], 0);
-    close(never[0]);
-    close(never[1]);
-    int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    std::string file = (folder / "a.psd").string();
-    execl(gDroplet.c_str(), gDroplet.c_str(), file.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);  // the write end stays open all along
+  dup2(never[0], 9);  // the write end stays open all along
+  Write(folder / "a.psd", kDamaged);
+  o = Run({"a.psd"}, gDroplet, "<&9 >/dev/null");
+  close(9);
   close(never[0]);
   close(never[1]);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(o.exitValue, 0) << o.err;
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
 }
 
@@ -329,38 +320,20 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
   int broken[2];
   ASSERT_EQ(pipe(broken), 0);
   close(broken[0]);  // the reader has gone
-  struct Case {
-    const char* what;
-    int out;  // the droplet's standard output; -1: closed
-    int code;
-  } cases[] = {{"full disk", open("/dev/full", O_WRONLY), 112},
-               {"closed", -1, 6},
-               {"broken pipe", broken[1], 232}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  dup2(broken[1], 9);
+  close(broken[1]);
+  for (auto [io, code] : {std::pair{">/dev/full", 112}, {">&-", 6}, {">&9", 232}}) {
+    SCOPED_TRACE(io);
     Write(folder / "a.psd", kDamaged);
-    pid_t child = fork();
-    if (child == 0) {
-      dup2(open((folder / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-      if (c.out >= 0)
-        dup2(c.out, 1);
-      else
-        close(1);
-      execl(gDroplet.c_str(), gDroplet.c_str(), (folder / "a.psd").c_str(), nullptr);
-      _exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(Read(folder / "stderr"),
-              "droplet: The droplet was unable to connect. Please try again. (Error code " +
-                  std::to_string(c.code) +
-                  ".)\ndroplet: Files repaired before this failure keep their repairs; none was "
-                  "sent to the host editor.\n");
+    Outcome o = Run({"a.psd"}, gDroplet, std::string("</dev/null ") + io);
+    EXPECT_EQ(o.exitValue, 1);  // not 141: no signal ends it unseen
+    EXPECT_EQ(o.err, "droplet: The droplet was unable to connect. Please try again. (Error code " +
+                         std::to_string(code) +
+                         ".)\ndroplet: Files repaired before this failure keep their repairs; "
+                         "none was sent to the host editor.\n");
     EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
-    if (c.out >= 0) close(c.out);
   }
+  close(9);
 }
 
 }  // namespace

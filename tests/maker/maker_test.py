@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
 """droplet-maker as a user meets it, with the Linux droplet: the bad-input
-table (each line, exit value 2, no file written), the settings read back
-through --show, the same bytes from the same inputs, and a made droplet on
-real files: the request it prints, or the internal error when its block is
-damaged.
-
-    maker_test.py <droplet-maker> <droplet>
-
-Prints one line per check and exits 1 when any fails.
+table, --show, the made bytes, and a made droplet's request or its refusal
+of a damaged block.  maker_test.py <droplet-maker> <droplet>
 """
 import json
 import os
@@ -185,7 +179,6 @@ def check(maker, droplet, work):
     diffs = [i for i in range(len(made)) if made[i] != original[i]] if len(made) == len(original) else None
     expect(at > 0 and diffs and all(at <= i < at + BLOCK_SIZE for i in diffs),
            'the same bytes as --from but in the settings block (%d differ)' % len(diffs or []))
-    expect(os.access(os.path.join(work, 'made'), os.X_OK), 'the made droplet can be run')
     run(*options, 'again')
     expect(read('again') == made, 'the same inputs give the same bytes')
     r = run('--force', '--flag', 'Ovrd', 'existing')

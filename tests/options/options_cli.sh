@@ -24,25 +24,19 @@ is_damaged() { [ "$(cat -- "$1")" = "head $damaged tail" ]; }
 
 run --version
 check "--version prints 'droplet $version'" [ "$(cat out)" = "droplet $version" ]
-check "--version exits 0 with nothing on standard error" [ "$status" = 0 ] && [ ! -s err ]
+check "--version exits 0 with nothing on standard error" [ "$status" = 0 -a ! -s err ]
 
 run --help
 check "--help prints the usage" grep -q '^Usage: droplet' out
 check "--help exits 0" [ "$status" = 0 ]
-for option in -h -V; do
-  run "$option"
-  check "$option is an option, exit 0" [ "$status" = 0 ] && [ -s out ] && [ ! -s err ]
-done
 
 # Help or version lost to a full or closed output is a failure.
 "$droplet" --help >/dev/full 2>err; status=$?
-check "--help to a full output exits 1 with a message" [ "$status" = 1 ] && grep -q 'cannot write' err
+check "--help to a full output exits 1 with a message" [ "$status" = 1 -a "$(cat err)" = \
+  "droplet: cannot write to standard output: No space left on device" ]
 "$droplet" -V >&- 2>err; status=$?
-check "-V to a closed output exits 1 with a message" [ "$status" = 1 ] && grep -q 'cannot write' err
-
-run
-check "no file at all is a usage error: exit 2, the usage on standard error" \
-  [ "$status" = 2 ] && grep -q '^Usage: droplet' err && [ ! -s out ]
+check "-V to a closed output exits 1 with a message" [ "$status" = 1 -a "$(cat err)" = \
+  "droplet: cannot write to standard output: Bad file descriptor" ]
 
 document --odd.psd
 document other.psd

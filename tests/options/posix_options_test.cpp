@@ -85,27 +85,6 @@ TEST(PosixOptions, HelpAndVersionPrintAndStopWhereverTheyStand) {
   Parsed files = Parse({"--", "-h", "-V"});
   EXPECT_EQ(files.result, -1);
   EXPECT_EQ(files.files, (Files{"-h", "-V"}));
-  EXPECT_EQ(Parse({"./-h"}).files, Files{"./-h"});
-}
-
-// A help or version that cannot be written is a failure, with a message.
-TEST(PosixOptions, HelpOrVersionToAFullOutputFails) {
-  for (const char* word : {"--help", "-V"}) {
-    std::vector<std::string> words = {"droplet", word};
-    std::vector<char*> argv = {words[0].data(), words[1].data(), nullptr};
-    int argc = 2;
-    std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    char* errText = nullptr;
-    size_t errSize = 0;
-    std::FILE* err = open_memstream(&errText, &errSize);
-    EXPECT_EQ(ReadPosixOptions(&argc, argv.data(), full, err), 1) << word;
-    std::fclose(err);
-    std::fclose(full);
-    EXPECT_EQ(std::string(errText, errSize),
-              "droplet: cannot write to standard output: No space left on device\n");
-    std::free(errText);
-  }
 }
 
 TEST(PosixOptions, DoubleDashEndsTheOptions) {

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #ifdef _WIN32
@@ -175,13 +174,9 @@ TEST_F(RealFile, AFifoIsRefusedWithoutBlocking) {
 TEST_F(RealFile, AFiveGibSparseDocumentIsRepairedThroughout) {
   namespace doc = sparse_document;
   if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
-  fs::path file = doc::Folder(folder_.path()) / ("droplet-sparse-" + std::to_string(
-                                                     std::random_device{}()) + ".psd");
-  struct Remove {
-    fs::path file;
-    ~Remove() { std::error_code ignored; fs::remove(file, ignored); }
-  } remove{file};
-  ASSERT_TRUE(doc::Make(file, kDamaged));
+  doc::Document document(folder_.path(), kDamaged);
+  ASSERT_TRUE(document.made);
+  const fs::path& file = document.file;
   ASSERT_EQ(fs::file_size(file), doc::kSize);
 
   EXPECT_EQ(Repair(file), 0);

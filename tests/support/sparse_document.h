@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #ifdef _WIN32
@@ -75,6 +76,18 @@ inline bool Make(const std::filesystem::path& file, const std::string& bytes) {
 #endif
   return ok;
 }
+
+// The document, under a name of its own in Folder(fallback), removed again
+// with this object.
+struct Document {
+  std::filesystem::path file;
+  bool made;
+  Document(const std::filesystem::path& fallback, const std::string& token)
+      : file(Folder(fallback) /
+             ("droplet-sparse-" + std::to_string(std::random_device{}()) + ".psd")),
+        made(Make(file, token)) {}
+  ~Document() { std::error_code ignored; std::filesystem::remove(file, ignored); }
+};
 
 // count bytes from offset at ("" when they cannot be read).
 inline std::string BytesAt(const std::filesystem::path& file, uint64_t at, uint32_t count) {
