@@ -14,33 +14,12 @@ inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
 inline constexpr int32_t kNoInterface = static_cast<int32_t>(0x80004002u);
 
-class JsonDescriptor;
-class JsonList;
 struct JsonHost;
 
 using Item = RequestItem;
 
-Item Of(Item::Kind kind, uint32_t key, uint32_t type = 0, uint32_t value = 0) {
-  Item item;
-  item.kind = kind, item.key = key, item.type = type, item.value = value;
-  return item;
-}
-
-std::u16string Units(HostString text) {
-  return std::u16string(text, HostStringByteLength(text) / 2);
-}
-
-// A text, path or data item; texts are copied, as a host in another process
-// would receive them.
 Item Text(Item::Kind kind, uint32_t key, HostString text) {
-  Item item = Of(kind, key);
-  item.absent = text == nullptr;
-  if (text == nullptr) return item;
-  if (kind == Item::kData)
-    item.bytes.assign(reinterpret_cast<const char*>(text), HostStringByteLength(text));
-  else
-    item.text = Units(text);
-  return item;
+  return Item::Received(kind, key, text, HostStringByteLength(text));
 }
 
 class JsonDescriptor final : public HostDescriptor {
@@ -51,12 +30,12 @@ class JsonDescriptor final : public HostDescriptor {
     return Add(Text(Item::kText, key, text));
   }
   int32_t SetBooleanItem(uint32_t key, int32_t value) override {
-    return Add(Of(Item::kBoolean, key, 0, value != 0 ? 1u : 0u));
+    return Add(Item::Of(Item::kBoolean, key, 0, value != 0 ? 1u : 0u));
   }
   int32_t SetListItem(uint32_t key, HostList* list) override;
   int32_t SetObjectItem(uint32_t key, uint32_t classId, HostDescriptor* descriptor) override;
   int32_t SetEnumItem(uint32_t key, uint32_t typeId, uint32_t valueId) override {
-    return Add(Of(Item::kEnum, key, typeId, valueId));
+    return Add(Item::Of(Item::kEnum, key, typeId, valueId));
   }
   int32_t SetPathItem(uint32_t key, HostString path) override {
     return Add(Text(Item::kPath, key, path));
@@ -78,9 +57,8 @@ class JsonList final : public HostList {
 
   int32_t AddObjectItem(uint32_t classId, HostDescriptor* descriptor) override {
     if (descriptor == nullptr) return kInvalidArgument;
-    Item item = Of(Item::kObject, 0, classId);
-    item.items = &static_cast<JsonDescriptor*>(descriptor)->items;
-    items.push_back(item);
+    items.push_back(
+        Item::Of(Item::kObject, 0, classId, 0, &static_cast<JsonDescriptor*>(descriptor)->items));
     return kOk;
   }
   int32_t AddPathItem(HostString path) override {
@@ -91,17 +69,14 @@ class JsonList final : public HostList {
 
 int32_t JsonDescriptor::SetListItem(uint32_t key, HostList* list) {
   if (list == nullptr) return kInvalidArgument;
-  Item item = Of(Item::kList, key);
-  item.items = &static_cast<JsonList*>(list)->items;
-  return Add(item);
+  return Add(Item::Of(Item::kList, key, 0, 0, &static_cast<JsonList*>(list)->items));
 }
 
 int32_t JsonDescriptor::SetObjectItem(uint32_t key, uint32_t classId,
                                       HostDescriptor* descriptor) {
   if (descriptor == nullptr) return kInvalidArgument;
-  Item item = Of(Item::kObject, key, classId);
-  item.items = &static_cast<JsonDescriptor*>(descriptor)->items;
-  return Add(item);
+  return Add(
+      Item::Of(Item::kObject, key, classId, 0, &static_cast<JsonDescriptor*>(descriptor)->items));
 }
 
 class JsonControl final : public HostControl {
@@ -169,7 +144,7 @@ int32_t JsonApplication::MakeList(HostList** list) {
 int32_t JsonControl::TypeIdOfString(HostString name, uint32_t* id) {
   if (name == nullptr || id == nullptr) return kInvalidArgument;
   ++host_.lookups;
-  std::u16string text = Units(name);
+  std::u16string text(name, HostStringByteLength(name) / 2);
   for (size_t i = 0; i < host_.names.size(); ++i) {
     if (host_.names[i] == text) {
       *id = static_cast<uint32_t>(i + 1);

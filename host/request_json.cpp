@@ -97,6 +97,25 @@ class Writer {
 
 }  // namespace
 
+RequestItem RequestItem::Of(Kind kind, uint32_t key, uint32_t type, uint32_t value,
+                            const std::vector<RequestItem>* items) {
+  RequestItem item;
+  item.kind = kind, item.key = key, item.type = type, item.value = value, item.items = items;
+  return item;
+}
+
+RequestItem RequestItem::Received(Kind kind, uint32_t key, const char16_t* text,
+                                  size_t byteLength) {
+  RequestItem item = Of(kind, key);
+  item.absent = text == nullptr;
+  if (text == nullptr) return item;
+  if (kind == kData)
+    item.bytes.assign(reinterpret_cast<const char*>(text), byteLength);
+  else
+    item.text.assign(text, byteLength / 2);
+  return item;
+}
+
 std::string RequestJson(uint32_t event, int32_t dialogMode, long typeIdLookups,
                         const std::vector<RequestItem>* items, const RequestNameOf& nameOf) {
   std::string document = "{\"event\":";

@@ -24,6 +24,12 @@ struct RequestItem {
   std::u16string text;  // text, path
   std::string bytes;    // data
   const std::vector<RequestItem>* items = nullptr;  // a list's or an object's, held by the host
+
+  static RequestItem Of(Kind kind, uint32_t key, uint32_t type = 0, uint32_t value = 0,
+                        const std::vector<RequestItem>* items = nullptr);
+  // A text, path or data item from a counted string of byteLength bytes,
+  // copied as a host in another process receives it; null: absent.
+  static RequestItem Received(Kind kind, uint32_t key, const char16_t* text, size_t byteLength);
 };
 
 // The name a string identifier was looked up under; null for a four-character code.
