@@ -128,11 +128,11 @@ int WideToUtf8(const char16_t* text, int length, char* out, int capacity, uint32
       int end = i;
       while (end < n && IsByte(text[end])) ++end;
       bool asBytes = RunReadsBack(text + i, end - i);
-      for (; i < end; ++i) {
-        bytes[0] = static_cast<char>(text[i] - 0xDC00);
-        put(bytes, asBytes ? 1 : PutUtf8(text[i], bytes));
+      for (int k = i; k < end; ++k) {
+        bytes[0] = static_cast<char>(text[k] - 0xDC00);
+        put(bytes, asBytes ? 1 : PutUtf8(text[k], bytes));
       }
-      --i;
+      i = end - 1;
     } else {
       put(bytes, PutUtf8(u, bytes));
     }
