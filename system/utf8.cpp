@@ -42,7 +42,7 @@ bool IsByte(uint32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 // units: no well-formed sequence starts at any of them. The bytes around the
 // run are ASCII, lead bytes or ED, none of which continues a sequence.
 bool RunReadsBack(const char16_t* run, int count) {
-  unsigned char bytes[4];
+  unsigned char bytes[4] = {};
   for (int i = 0; i < count; ++i) {
     int n = 0;
     for (; n < 4 && i + n < count; ++n) bytes[n] = static_cast<unsigned char>(run[i + n] - 0xDC00);
