@@ -8,7 +8,7 @@
 #include "host/json_text.h"
 #include "maker/droplet_image.h"
 #include "maker/maker_files.h"
-#include "system/ansi_codec.h"
+#include "system/utf8.h"
 
 namespace {
 
@@ -57,10 +57,10 @@ std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 // codec carries such bytes as lone surrogates, which valid UTF-8 never gives).
 bool Widen(const std::string& text, std::u16string* wide) {
   uint32_t error = 0;
-  int n = AnsiToWide(text.c_str(), -1, nullptr, 0, &error);
+  int n = Utf8ToWide(text.c_str(), -1, nullptr, 0, &error);
   if (n <= 0) return false;
   wide->assign(static_cast<size_t>(n), u'\0');
-  if (AnsiToWide(text.c_str(), -1, wide->data(), n, &error) != n) return false;
+  if (Utf8ToWide(text.c_str(), -1, wide->data(), n, &error) != n) return false;
   wide->pop_back();
   for (size_t i = 0; i < wide->size(); ++i) {
     char16_t c = (*wide)[i];

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "system/ansi_codec.h"
+#include "system/utf8.h"
 
 namespace {
 
@@ -55,10 +55,10 @@ uint32_t WindowsError(int err) {
 
 std::string Narrow(const char16_t* text) {
   uint32_t error = 0;
-  int n = WideToAnsi(text, -1, nullptr, 0, &error);
+  int n = WideToUtf8(text, -1, nullptr, 0, &error);
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n), '\0');
-  WideToAnsi(text, -1, out.data(), n, &error);
+  WideToUtf8(text, -1, out.data(), n, &error);
   out.resize(static_cast<size_t>(n - 1));
   return out;
 }
@@ -148,7 +148,7 @@ uint32_t PosixSystem::GetModuleFileNameW(void*, char16_t* buffer, uint32_t size)
   path[n] = 0;
   std::vector<char16_t> wide(static_cast<size_t>(n) + 1);
   uint32_t error = 0;
-  int units = AnsiToWide(path, -1, wide.data(), static_cast<int>(wide.size()), &error);
+  int units = Utf8ToWide(path, -1, wide.data(), static_cast<int>(wide.size()), &error);
   if (units == 0) return Fail(error), 0;
   uint32_t length = static_cast<uint32_t>(units - 1);
   uint32_t copied = length < size ? length : size - 1;
@@ -356,7 +356,7 @@ SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   }
   uint32_t error = 0;
   std::memset(data, 0, sizeof *data);
-  if (AnsiToWide(found.c_str(), -1, data->cFileName, 260, &error) == 0)
+  if (Utf8ToWide(found.c_str(), -1, data->cFileName, 260, &error) == 0)
     return Fail(kErrorFilenameTooLong), kInvalidHandle;
   std::string full = dir + "/" + found;
   data->attributes = (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0x10 : 0x80;
@@ -391,17 +391,17 @@ uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char
   }
   if (full.empty() || (given.back() == '/' && full.back() != '/')) full += '/';
   uint32_t error = 0;
-  int needed = AnsiToWide(full.c_str(), -1, nullptr, 0, &error);
+  int needed = Utf8ToWide(full.c_str(), -1, nullptr, 0, &error);
   if (needed == 0) return Fail(error), 0;
   if (static_cast<uint32_t>(needed) > size) return static_cast<uint32_t>(needed);
-  AnsiToWide(full.c_str(), -1, buffer, needed, &error);
+  Utf8ToWide(full.c_str(), -1, buffer, needed, &error);
   return static_cast<uint32_t>(needed - 1);
 }
 
 int PosixSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int length,
                                      char16_t* out, int capacity) {
   uint32_t error = 0;
-  int n = AnsiToWide(text, length, out, capacity, &error);
+  int n = Utf8ToWide(text, length, out, capacity, &error);
   if (n == 0) lastError_ = error;
   return n;
 }
@@ -409,7 +409,7 @@ int PosixSystem::MultiByteToWideChar(uint32_t, uint32_t, const char* text, int l
 int PosixSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
                                      char* out, int capacity) {
   uint32_t error = 0;
-  int n = WideToAnsi(text, length, out, capacity, &error);
+  int n = WideToUtf8(text, length, out, capacity, &error);
   if (n == 0) lastError_ = error;
   return n;
 }

@@ -52,11 +52,13 @@ TEST(CommandLineToUtf8, EveryNameArrivesExactly) {
                "\xf0\x9f\x98\x80.psd caf\xc3\xa9.psd");
   fake.Release(utf8);
 
-  // A lone surrogate keeps a form that strict UTF-8 decoding refuses.
-  const char16_t lone[] = {u'x', 0xD800, u' ', 0xDC01, 0};
+  // A lone surrogate gets a form that strict UTF-8 decoding refuses: its
+  // three bytes, or, for U+DC80..U+DCFF, the stray byte it stands for, unless
+  // those bytes would read as another character.
+  const char16_t lone[] = {u'x', 0xD800, u' ', 0xDC01, u' ', 0xDCE9, u' ', 0xDCC3, 0xDCA9, 0};
   utf8 = CommandLineToUtf8(lone);
   ASSERT_NE(utf8, nullptr);
-  EXPECT_STREQ(utf8, "x\xed\xa0\x80 \xed\xb0\x81");
+  EXPECT_STREQ(utf8, "x\xed\xa0\x80 \xed\xb0\x81 \xe9 \xed\xb3\x83\xed\xb2\xa9");
   fake.Release(utf8);
   EXPECT_EQ(fake.LiveAllocations(), 0);
 }

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "host/request_json.h"
 #include "stand_in_host.h"
 
 namespace {
@@ -60,8 +61,8 @@ LONG gLiveObjects = 0;
 bool gHadObjects = false;
 long gTypeIdLookups = 0;
 long gRejectedCalls = 0;
-std::map<std::wstring, long> gIdsByName;
-std::map<long, std::wstring> gNamesById;
+std::map<std::u16string, long> gIdsByName;
+std::map<uint32_t, std::u16string> gNamesById;
 ITypeLib* gTypeLib = nullptr;
 
 void ObjectCreated() {
@@ -75,60 +76,14 @@ void ObjectDestroyed() {
 
 // ---- JSON ------------------------------------------------------------------
 
-std::string Utf8(const wchar_t* text, int units) {
-  if (units <= 0) return {};
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-  std::string out(bytes, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, units, out.data(), bytes, nullptr, nullptr);
-  return out;
+RequestItem Received(RequestItem::Kind kind, long key, BSTR text) {
+  return RequestItem::Received(kind, static_cast<uint32_t>(key),
+                               reinterpret_cast<const char16_t*>(text), SysStringByteLen(text));
 }
 
-std::string Quoted(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string QuotedBstr(BSTR text) {
-  if (text == nullptr) return "null";
-  return Quoted(Utf8(text, static_cast<int>(SysStringLen(text))));
-}
-
-// A key, class or identifier: the name it was looked up under, else its
-// four characters.
-std::string IdName(long id) {
-  auto found = gNamesById.find(id);
-  if (found != gNamesById.end())
-    return Quoted(Utf8(found->second.c_str(), static_cast<int>(found->second.size())));
-  auto code = static_cast<unsigned long>(id);
-  std::string chars;
-  for (int shift = 24; shift >= 0; shift -= 8) chars += static_cast<char>((code >> shift) & 0xFF);
-  return Quoted(chars);
-}
-
-std::string Hex(BSTR bytes) {
-  if (bytes == nullptr) return "null";
-  std::string out = "\"";
-  {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-    for (UINT i = 0, n = SysStringByteLen(bytes); i < n; ++i) {
-      char pair[3];
-      std::snprintf(pair, sizeof pair, "%02x", p[i]);
-      out += pair;
-    }
-  }
-  return out + "\"";
+RequestItem Nested(RequestItem::Kind kind, long key, long type,
+                   const std::vector<RequestItem>& items) {
+  return RequestItem::Of(kind, static_cast<uint32_t>(key), static_cast<uint32_t>(type), 0, &items);
 }
 
 std::wstring RecordPath() {
@@ -304,7 +259,7 @@ class Descriptor final : public Dispatchable<IHostDescriptor> {
   Descriptor() : Dispatchable(kDescriptorIid) {}
   ~Descriptor() override;
 
-  std::string Json() const;
+  const std::vector<RequestItem>& items() const { return items_; }
 
 #define FILLER(n) \
   HRESULT STDMETHODCALLTYPE Filler##n() override { return Unexpected("IHostDescriptor", 1##n - 100); }
@@ -315,11 +270,11 @@ class Descriptor final : public Dispatchable<IHostDescriptor> {
 #undef FILLER
 
   HRESULT STDMETHODCALLTYPE SetTextItem(long key, BSTR text) override {
-    return Add(key, "\"kind\":\"text\",\"value\":" + QuotedBstr(text));
+    return Add(Received(RequestItem::kText, key, text));
   }
   HRESULT STDMETHODCALLTYPE SetBooleanItem(long key, long value) override {
     // Any nonzero value is true: a 1 crosses as 1, not as VARIANT_TRUE.
-    return Add(key, std::string("\"kind\":\"boolean\",\"value\":") + (value != 0 ? "true" : "false"));
+    return Add(RequestItem::Of(RequestItem::kBoolean, static_cast<uint32_t>(key), 0, value != 0));
   }
   HRESULT STDMETHODCALLTYPE SetListItem(long key, IHostList* list) override;
   HRESULT STDMETHODCALLTYPE SetObjectItem(long key, long classId,
@@ -328,34 +283,26 @@ class Descriptor final : public Dispatchable<IHostDescriptor> {
     if (item == nullptr) return E_INVALIDARG;
     item->AddRef();
     children_.push_back(item);
-    return Add(key, "\"kind\":\"object\",\"class\":" + IdName(classId) + ",\"value\":", item);
+    return Add(Nested(RequestItem::kObject, key, classId, item->items_));
   }
   HRESULT STDMETHODCALLTYPE SetEnumItem(long key, long typeId, long valueId) override {
-    return Add(key, "\"kind\":\"enum\",\"type\":" + IdName(typeId) + ",\"value\":" +
-                        IdName(valueId));
+    return Add(RequestItem::Of(RequestItem::kEnum, static_cast<uint32_t>(key),
+                               static_cast<uint32_t>(typeId), static_cast<uint32_t>(valueId)));
   }
   HRESULT STDMETHODCALLTYPE SetPathItem(long key, BSTR path) override {
-    return Add(key, "\"kind\":\"path\",\"value\":" + QuotedBstr(path));
+    return Add(Received(RequestItem::kPath, key, path));
   }
   HRESULT STDMETHODCALLTYPE SetDataItem(long key, BSTR bytes) override {
-    return Add(key, "\"kind\":\"data\",\"value\":" + Hex(bytes));
+    return Add(Received(RequestItem::kData, key, bytes));
   }
 
  private:
-  struct Item {
-    long key;
-    std::string body;                  // everything after the key
-    const Descriptor* object = nullptr;  // its items follow the body
-    const List* list = nullptr;
-  };
-
-  HRESULT Add(long key, std::string body, const Descriptor* object = nullptr,
-              const List* list = nullptr) {
-    items_.push_back({key, std::move(body), object, list});
+  HRESULT Add(const RequestItem& item) {
+    items_.push_back(item);
     return S_OK;
   }
 
-  std::vector<Item> items_;
+  std::vector<RequestItem> items_;
   std::vector<IUnknown*> children_;
 };
 
@@ -366,16 +313,7 @@ class List final : public Dispatchable<IHostList> {
     for (Descriptor* d : objects_) d->Release();
   }
 
-  std::string Json() const {
-    std::string out = "[";
-    for (size_t i = 0; i < elements_.size(); ++i) {
-      if (i > 0) out += ",";
-      out += "{" + elements_[i].body;
-      if (elements_[i].object != nullptr) out += elements_[i].object->Json();
-      out += "}";
-    }
-    return out + "]";
-  }
+  const std::vector<RequestItem>& items() const { return elements_; }
 
 #define FILLER(n) \
   HRESULT STDMETHODCALLTYPE Filler##n() override { return Unexpected("IHostList", 1##n - 100); }
@@ -390,21 +328,17 @@ class List final : public Dispatchable<IHostList> {
     if (item == nullptr) return E_INVALIDARG;
     item->AddRef();
     objects_.push_back(item);
-    elements_.push_back({"\"kind\":\"object\",\"class\":" + IdName(classId) + ",\"value\":", item});
+    elements_.push_back(Nested(RequestItem::kObject, 0, classId, item->items()));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE AddPathItem(BSTR path) override {
-    elements_.push_back({"\"kind\":\"path\",\"value\":" + QuotedBstr(path), nullptr});
+    elements_.push_back(Received(RequestItem::kPath, 0, path));
     DieIf("die-after-first-add");
     return S_OK;
   }
 
  private:
-  struct Element {
-    std::string body;
-    const Descriptor* object;
-  };
-  std::vector<Element> elements_;
+  std::vector<RequestItem> elements_;
   std::vector<Descriptor*> objects_;
 };
 
@@ -412,24 +346,12 @@ Descriptor::~Descriptor() {
   for (IUnknown* child : children_) child->Release();
 }
 
-std::string Descriptor::Json() const {
-  std::string out = "[";
-  for (size_t i = 0; i < items_.size(); ++i) {
-    if (i > 0) out += ",";
-    out += "{\"key\":" + IdName(items_[i].key) + "," + items_[i].body;
-    if (items_[i].object != nullptr) out += items_[i].object->Json();
-    if (items_[i].list != nullptr) out += items_[i].list->Json();
-    out += "}";
-  }
-  return out + "]";
-}
-
 HRESULT STDMETHODCALLTYPE Descriptor::SetListItem(long key, IHostList* list) {
   List* item = Self<List>(list);
   if (item == nullptr) return E_INVALIDARG;
   item->AddRef();
   children_.push_back(item);
-  return Add(key, "\"kind\":\"list\",\"value\":", nullptr, item);
+  return Add(Nested(RequestItem::kList, key, 0, item->items()));
 }
 
 class Control final : public Dispatchable<IHostControl> {
@@ -446,11 +368,13 @@ class Control final : public Dispatchable<IHostControl> {
     std::string rejected;
     if (Fault().rfind("busy:", 0) == 0)
       rejected = ",\"rejectedCalls\":" + std::to_string(gRejectedCalls);
-    std::string line = "{\"event\":" + IdName(eventCode) +
-                       ",\"dialogMode\":" + std::to_string(dialogMode) +
-                       ",\"typeIdLookups\":" + std::to_string(gTypeIdLookups) + ",\"items\":" +
-                       (descriptor != nullptr ? descriptor->Json() : std::string("null")) +
-                       rejected + "}";
+    std::string line = RequestJson(
+        static_cast<uint32_t>(eventCode), dialogMode, gTypeIdLookups,
+        descriptor != nullptr ? &descriptor->items() : nullptr, [](uint32_t id) {
+          auto found = gNamesById.find(id);
+          return found != gNamesById.end() ? &found->second : nullptr;
+        });
+    line.insert(line.size() - 1, rejected);
     Record(line);
     (void)result;  // the result descriptor stays as the caller passed it
     return S_OK;
@@ -459,7 +383,8 @@ class Control final : public Dispatchable<IHostControl> {
   HRESULT STDMETHODCALLTYPE TypeIdOfString(BSTR name, long* id) override {
     ++gTypeIdLookups;
     if (id == nullptr) return E_POINTER;
-    std::wstring text = name != nullptr ? std::wstring(name, SysStringLen(name)) : L"";
+    std::u16string text;
+    if (name != nullptr) text.assign(reinterpret_cast<const char16_t*>(name), SysStringLen(name));
     auto found = gIdsByName.find(text);
     if (found == gIdsByName.end()) {
       // Small numbers never collide with the four-character codes.

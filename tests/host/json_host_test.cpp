@@ -72,13 +72,18 @@ TEST_F(JsonRequest, NamingRulesDataAndLog) {
 }
 
 TEST_F(JsonRequest, TextsBecomeUtf8WithEscapes) {
-  // A control character, a character outside the BMP and a byte that is not
-  // UTF-8 (a lone surrogate in the UTF-16 form).
-  std::string name = "C:\\a\x01\xc3\xa9\xf0\x9f\x98\x80\xff.psd";
+  // A control character, DEL, a character outside the BMP and a byte that is
+  // not UTF-8 (a lone surrogate in the UTF-16 form); a folder with a line end
+  // and a lone high surrogate.
+  static const char16_t folder[] = {0, 0, 0, 0, 0, 0, u'D', u':', u'\n', 0xD800, 0};
+  gDropletSettings.destinationMode = 3;
+  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(folder);
+  std::string name = "C:\\a\x01\x7f\xc3\xa9\xf0\x9f\x98\x80\xff.psd";
   fake.AddFile(U16(name), "x");
   ASSERT_EQ(Run("\"" + name + "\""), 0);
-  std::string expected = "\"C:\\\\a\\u0001\xc3\xa9\xf0\x9f\x98\x80\\udcff.psd\"";
-  EXPECT_NE(document.find(expected), std::string::npos) << document;
+  for (std::string expected : {"\"C:\\\\a\\u0001\x7f\xc3\xa9\xf0\x9f\x98\x80\\udcff.psd\"",
+                               "\"D:\\u000a\\ud800\""})
+    EXPECT_NE(document.find(expected), std::string::npos) << expected << "\n" << document;
 }
 
 }  // namespace

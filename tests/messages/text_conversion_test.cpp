@@ -77,6 +77,36 @@ TEST(ToWideFixed, KeepsBytesThatAreNotUtf8ThroughTheRoundTrip) {
   EXPECT_STREQ(back, name);
 }
 
+// Every Linux name comes back byte for byte; a surrogate without a partner
+// is never replaced, and never written as bytes that read as another name.
+TEST(ToWideFixed, LoneSurrogatesFollowTheCodecsOneRule) {
+  FakeSystem fake;
+  ScopedSystem scope(fake);
+  struct Case {
+    std::u16string wide;
+    std::string bytes;
+    bool readsBack;  // the bytes widen to the same units
+  } cases[] = {
+      {{u'a', 0xDCC3, 0xDCC3, 0x00E9}, "a\xc3\xc3\xc3\xa9", true},  // stray lead bytes
+      {{0xDCED, 0xDCA0, 0xDC80}, "\xed\xa0\x80", true},  // a surrogate's bytes in a Linux name
+      {{0xDCF0, 0xDC9F, 0xDC98, u'.'}, "\xf0\x9f\x98.", true},  // a cut sequence
+      {{0xD83D, 0xDE00}, "\xf0\x9f\x98\x80", true},            // a pair
+      {{u'x', 0xD800}, "x\xed\xa0\x80", false},  // not a byte: its three-byte form, not "?"
+      {{0xDC01}, "\xed\xb0\x81", false},
+      // Written as bytes, these two would read as U+00E9: a different name.
+      {{u'a', 0xDCC3, 0xDCA9, u'b', 0xDCFF}, "a\xed\xb3\x83\xed\xb2\xa9" "b\xff", false},
+  };
+  for (const Case& c : cases) {
+    char bytes[32];
+    int n = fake.WideCharToMultiByte(kCodePageAnsi, 0, c.wide.c_str(), -1, bytes, sizeof bytes);
+    ASSERT_EQ(n, static_cast<int>(c.bytes.size()) + 1) << c.bytes;
+    EXPECT_EQ(std::string(bytes), c.bytes);
+    char16_t wide[32];
+    ASSERT_EQ(ToWideFixed(bytes, wide, 32), 0);
+    EXPECT_EQ(std::u16string(wide) == c.wide, c.readsBack) << c.bytes;
+  }
+}
+
 TEST(ToNarrowTrace, TracesThePathInTheAnsiCodePage) {
   FakeSystem fake;
   ScopedSystem scope(fake);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "system/ansi_codec.h"
+#include "system/utf8.h"
 
 namespace {
 
@@ -107,18 +107,18 @@ std::string Describe(const std::u16string& text) { return U8(text); }
 
 std::u16string U16(const std::string& utf8) {
   uint32_t error = 0;
-  int n = AnsiToWide(utf8.c_str(), -1, nullptr, 0, &error);
+  int n = Utf8ToWide(utf8.c_str(), -1, nullptr, 0, &error);
   std::u16string out(static_cast<size_t>(n), u'\0');
-  AnsiToWide(utf8.c_str(), -1, out.data(), n, &error);
+  Utf8ToWide(utf8.c_str(), -1, out.data(), n, &error);
   out.resize(static_cast<size_t>(n - 1));
   return out;
 }
 
 std::string U8(const std::u16string& text) {
   uint32_t error = 0;
-  int n = WideToAnsi(text.c_str(), -1, nullptr, 0, &error);
+  int n = WideToUtf8(text.c_str(), -1, nullptr, 0, &error);
   std::string out(static_cast<size_t>(n), '\0');
-  WideToAnsi(text.c_str(), -1, out.data(), n, &error);
+  WideToUtf8(text.c_str(), -1, out.data(), n, &error);
   out.resize(static_cast<size_t>(n - 1));
   return out;
 }
@@ -520,7 +520,7 @@ int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const cha
   wideningFlags = flags;
   if (Injected(Op::MultiByteToWideChar)) return 0;
   uint32_t error = 0;
-  int n = AnsiToWide(text, length, out, capacity, &error);
+  int n = Utf8ToWide(text, length, out, capacity, &error);
   if (n == 0) lastError_ = error;
   return n;
 }
@@ -539,7 +539,7 @@ int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, in
     if (length == -1) length = static_cast<int>(fitted.size());
   }
   uint32_t error = 0;
-  int n = WideToAnsi(text, length, out, capacity, &error);
+  int n = WideToUtf8(text, length, out, capacity, &error);
   if (n == 0) lastError_ = error;
   return n;
 }

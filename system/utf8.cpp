@@ -1,4 +1,4 @@
-#include "system/ansi_codec.h"
+#include "system/utf8.h"
 
 #include <cstring>
 
@@ -34,9 +34,27 @@ int DecodeUtf8(const unsigned char* p, int n, uint32_t* cp) {
   return len;
 }
 
+// A unit that stands for a byte that was not UTF-8 (one not after a high
+// surrogate: callers see pairs first).
+bool IsByte(uint32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// Whether a run of such units, written as their bytes, reads back as the same
+// units: no well-formed sequence starts at any of them. The bytes around the
+// run are ASCII, lead bytes or ED, none of which continues a sequence.
+bool RunReadsBack(const char16_t* run, int count) {
+  unsigned char bytes[4] = {};
+  for (int i = 0; i < count; ++i) {
+    int n = 0;
+    for (; n < 4 && i + n < count; ++n) bytes[n] = static_cast<unsigned char>(run[i + n] - 0xDC00);
+    uint32_t cp;
+    if (DecodeUtf8(bytes, n, &cp) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-int AnsiToWide(const char* text, int length, char16_t* out, int capacity, uint32_t* error) {
+int Utf8ToWide(const char* text, int length, char16_t* out, int capacity, uint32_t* error) {
   if (text == nullptr || capacity < 0 || length < -1 || length == 0) {
     *error = kErrorInvalidParameter;
     return 0;
@@ -72,7 +90,19 @@ int AnsiToWide(const char* text, int length, char16_t* out, int capacity, uint32
   return produced;
 }
 
-int WideToAnsi(const char16_t* text, int length, char* out, int capacity, uint32_t* error) {
+int PutUtf8(uint32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  int n = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+  static const unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  for (int i = n - 1; i > 0; --i, cp >>= 6) out[i] = static_cast<char>(0x80 | (cp & 0x3F));
+  out[0] = static_cast<char>(kLead[n] | cp);
+  return n;
+}
+
+int WideToUtf8(const char16_t* text, int length, char* out, int capacity, uint32_t* error) {
   if (text == nullptr || capacity < 0 || length < -1 || length == 0) {
     *error = kErrorInvalidParameter;
     return 0;
@@ -84,32 +114,27 @@ int WideToAnsi(const char16_t* text, int length, char* out, int capacity, uint32
     ++n;
   }
   int produced = 0;
-  auto put = [&](uint32_t byte) {
-    if (capacity != 0 && produced < capacity) out[produced] = static_cast<char>(byte);
-    ++produced;
+  auto put = [&](const char* bytes, int count) {
+    for (int k = 0; k < count; ++k, ++produced)
+      if (capacity != 0 && produced < capacity) out[produced] = bytes[k];
   };
+  char bytes[4];
   for (int i = 0; i < n; ++i) {
     uint32_t u = text[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      put(bytes, PutUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00u), bytes));
       ++i;
-      put(0xF0 | (cp >> 18));
-      put(0x80 | ((cp >> 12) & 0x3F));
-      put(0x80 | ((cp >> 6) & 0x3F));
-      put(0x80 | (cp & 0x3F));
-    } else if (u >= 0xDC80 && u <= 0xDCFF) {
-      put(u - 0xDC00);  // a byte that was not UTF-8 goes back as itself
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      put('?');
-    } else if (u < 0x80) {
-      put(u);
-    } else if (u < 0x800) {
-      put(0xC0 | (u >> 6));
-      put(0x80 | (u & 0x3F));
+    } else if (IsByte(u)) {
+      int end = i;
+      while (end < n && IsByte(text[end])) ++end;
+      bool asBytes = RunReadsBack(text + i, end - i);
+      for (int k = i; k < end; ++k) {
+        bytes[0] = static_cast<char>(text[k] - 0xDC00);
+        put(bytes, asBytes ? 1 : PutUtf8(text[k], bytes));
+      }
+      i = end - 1;
     } else {
-      put(0xE0 | (u >> 12));
-      put(0x80 | ((u >> 6) & 0x3F));
-      put(0x80 | (u & 0x3F));
+      put(bytes, PutUtf8(u, bytes));
     }
   }
   if (capacity != 0 && produced > capacity) {
