@@ -451,7 +451,7 @@ int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
 }
 
 int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&,
-                                      HostObject** object) {
+                                      void** object) {
   for (int i = 0; i < hostCount_; ++i) {
     const Registration& r = hosts_[i];
     if (r.clsid == clsid) {

@@ -21,7 +21,7 @@ std::string gRunHostName;      // the settings as the run found them
 int32_t gRunDestinationMode = 0;
 std::u16string gRunCaption;
 
-int32_t FakeRun(char* tail) {
+int32_t FakeRun(char* tail, WalkProc) {
   ++gRuns;
   gRunTail = tail;
   gRunHostName = gDropletSettings.hostName;

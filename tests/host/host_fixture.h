@@ -8,6 +8,7 @@
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
+#include "driver/file_arguments.h"
 #include "host/run.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
@@ -35,7 +36,7 @@ class HostRun : public ::testing::Test {
   }
   ~HostRun() override { gDropletSettings = saved_; }
 
-  int32_t Run(std::string tail) { return RunDroplet(tail.data()); }
+  int32_t Run(std::string tail) { return RunDroplet(tail.data(), WalkFileArguments); }
 
   // The whole droplet: the one box it shows ("" when none) and its exit value.
   std::string DropletBox(std::string tail) {

@@ -208,7 +208,7 @@ TEST_F(Connection, RejectedCallsAreRetriedUntilTaken) {
     system.createResult = 1;  // S_FALSE
     TraceRecorder traces;
     std::string tail = "C:\\a.psd";
-    EXPECT_EQ(RunDroplet(tail.data()), 0);
+    EXPECT_EQ(RunDroplet(tail.data(), WalkFileArguments), 0);
     EXPECT_EQ(system.Contents(u"C:\\a.psd"), kRepaired);
     return traces.texts();
   };
@@ -338,7 +338,7 @@ TEST_F(Connection, TextsThatCannotBeMadeEndWithOutOfMemory) {
     local.FailAt(c.op, c.nth, kErrorNotEnoughMemory);
     CurrentMessage = msg::kConnect;
     std::string tail = "C:\\a.psd";
-    EXPECT_EQ(RunDroplet(tail.data()), -41);
+    EXPECT_EQ(RunDroplet(tail.data(), WalkFileArguments), -41);
     EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
     EXPECT_EQ(recording.plays, 0);
     EXPECT_EQ(local.Contents(u"C:\\a.psd"), kRepaired);  // the failure came after the repair
