@@ -7,7 +7,7 @@
 #include "host/run.h"
 #include "system/capacities.h"
 
-extern char16_t ModulePath[kModulePathCapacity];
+extern char16_t ModulePath[kModulePathCapacity];  // design name
 
 #ifdef _WIN32
 inline constexpr char16_t kModulePathSeparator = u'\\';

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   FillDropletSettings(OwnSettingsBlock());
   char16_t progId[256];
   int n = 0;
-  for (const char* p = gDropletSettings.hostName; *p != 0 && n < 241; ++p)
+  for (const char* p = Settings.hostName; *p != 0 && n < 241; ++p)
     progId[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
   for (const char* p = kIdentifierSuffix; *p != 0; ++p) progId[n++] = static_cast<char16_t>(*p);
   progId[n] = 0;

@@ -76,7 +76,7 @@ int32_t Connect(RunState& state, HostApplication** application) {
 }
 
 int32_t Run(char* tail, WalkProc walk, RunState& state) {
-  const DropletSettings& s = gDropletSettings;
+  const DropletSettings& s = Settings;
 
   char identifier[kIdentifierCapacity];
   std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);

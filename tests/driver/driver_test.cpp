@@ -24,8 +24,8 @@ std::u16string gRunCaption;
 int32_t FakeRun(char* tail, WalkProc) {
   ++gRuns;
   gRunTail = tail;
-  gRunHostName = gDropletSettings.hostName;
-  gRunDestinationMode = gDropletSettings.destinationMode;
+  gRunHostName = Settings.hostName;
+  gRunDestinationMode = Settings.destinationMode;
   gRunCaption = DropletCaption;
   if (gRunMessage != nullptr) CurrentMessage = gRunMessage;
   return gRunResult;
@@ -49,14 +49,14 @@ class DriverTest : public ::testing::Test {
     gRunHostName.clear();
     DropletCaption[0] = 0;
     WideMode = true;
-    saved_ = gDropletSettings;
-    gDropletSettings = DropletSettings();
+    saved_ = Settings;
+    Settings = DropletSettings();
     fake.modulePath = Path({u"C:", u"Tools", u"Repair.exe"});
   }
   void TearDown() override {
     WideMode = true;
     CurrentMessage = msg::kConnect;
-    gDropletSettings = saved_;
+    Settings = saved_;
   }
   int Main(std::string tail = "a.psd", const uint8_t* block = nullptr) {
     tail_ = tail;

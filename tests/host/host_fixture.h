@@ -25,8 +25,8 @@ inline void PlaceDroplet(FakeSystem& fake) {
 
 class HostRun : public ::testing::Test {
  protected:
-  HostRun() : scope_(fake), saved_(gDropletSettings) {
-    gDropletSettings = DropletSettings();
+  HostRun() : scope_(fake), saved_(Settings) {
+    Settings = DropletSettings();
     ApplyDropletDefaults();
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
@@ -34,7 +34,7 @@ class HostRun : public ::testing::Test {
     fake.hostObject = &host;
     PlaceDroplet(fake);
   }
-  ~HostRun() override { gDropletSettings = saved_; }
+  ~HostRun() override { Settings = saved_; }
 
   int32_t Run(std::string tail) { return RunDroplet(tail.data(), WalkFileArguments); }
 
