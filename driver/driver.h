@@ -15,11 +15,10 @@ inline constexpr char16_t kModulePathSeparator = u'\\';
 inline constexpr char16_t kModulePathSeparator = u'/';
 #endif
 
-// The run: given the writable command line tail and the walk of its file
-// arguments (WalkFileArguments), returns a result whose low 16 bits are the
-// error code (0: success), with its message in CurrentMessage. The run is
-// the host layer's RunDroplet; handing it the walk keeps the host from
-// reaching back into the driver.
+// The run (the host's RunDroplet), handed the walk so that the host needs
+// nothing from the driver: given the writable command line tail, returns a
+// result whose low 16 bits are the error code (0: success), with its message
+// in CurrentMessage.
 using RunProc = int32_t (*)(char* tail, WalkProc walk);
 
 // How the droplet ends: as the Windows program (it reads one byte of
