@@ -1,4 +1,4 @@
-#include "driver/driver.h"
+#include "driver/command_tail.h"
 
 #include <cstring>
 

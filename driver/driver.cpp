@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/droplet_settings.h"
+#include "driver/file_arguments.h"
 #include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
@@ -63,7 +64,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock);
-  if (result == 0) result = run(tail);
+  if (result == 0) result = run(tail, WalkFileArguments);
   if (LowCode(result) != 0) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {

@@ -1,6 +1,6 @@
 #include "driver/droplet_settings.h"
 
-DropletSettings gDropletSettings;
+DropletSettings Settings;
 
 const char* const kNamingComponentNames[19] = {
     "unused",          "name",      "lowerCase", "upperCase",          "oneDigit",
@@ -14,7 +14,7 @@ const uint8_t kActionData[16] = {};
 }  // namespace
 
 void ApplyDropletDefaults() {
-  DropletSettings& s = gDropletSettings;
+  DropletSettings& s = Settings;
   s.hostName = "Pixmantle";
   s.actionData = kActionData;
   s.flagOvrO = false;

@@ -1,5 +1,7 @@
 // The droplet's fixed configuration: which host to drive and what to send it
 // besides the file list. Filled in code at start; nothing is read from outside.
+// A library of its own (droplet_settings): the driver fills the record and the
+// host reads it, and this is the one driver header the host sees.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,7 @@ inline const char16_t* PathOfRecord(const PathRecord* record) {
 }
 
 // Codes 1 to 18 select a predefined component; every other code custom text.
-struct NamingComponent {
+struct NamingComponent {  // design name
   int32_t code;
   const char* text;  // may be null
 };
@@ -24,7 +26,7 @@ struct NamingComponent {
 inline constexpr int kNamingSlotCount = 6;
 inline constexpr int kCustomTextCode = 19;
 
-struct DropletSettings {
+struct DropletSettings {  // design name
   const char* hostName = "";
   const uint8_t* actionData = nullptr;
   uint32_t actionDataLength = 0;
@@ -42,7 +44,8 @@ struct DropletSettings {
   bool compatUnix = false;
 };
 
-extern DropletSettings gDropletSettings;
+// The droplet's one settings record, filled at start and only read after.
+extern DropletSettings Settings;
 
 // Names of the predefined naming components, indexed by code (0 is unused).
 extern const char* const kNamingComponentNames[19];

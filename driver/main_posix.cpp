@@ -1,6 +1,7 @@
 // Linux entry: the same droplet over the POSIX System.
 #include <cstdio>
 
+#include "driver/command_tail.h"
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
 #include "driver/posix_options.h"
@@ -37,11 +38,11 @@ int main(int argc, char** argv) {
   FillDropletSettings(OwnSettingsBlock());
   char16_t progId[256];
   int n = 0;
-  for (const char* p = gDropletSettings.hostName; *p != 0 && n < 241; ++p)
+  for (const char* p = Settings.hostName; *p != 0 && n < 241; ++p)
     progId[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
-  for (const char16_t* p = u".Application.7"; *p != 0; ++p) progId[n++] = *p;
+  for (const char* p = kIdentifierSuffix; *p != 0; ++p) progId[n++] = static_cast<char16_t>(*p);
   progId[n] = 0;
-  system.RegisterHost(progId, kJsonHostClsid, CreateJsonHost);
+  system.RegisterHost(progId, kJsonHostClsid, []() -> void* { return CreateJsonHost(); });
 
   int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool);
   system.Release(tail);

@@ -3,13 +3,16 @@
 // own argument parsing, so quotes and blanks follow the droplet's rules.
 #include <windows.h>
 
+#include "driver/command_tail.h"
 #include "driver/driver.h"
 #include "driver/settings_block.h"
+#include "host/com_host.h"
 #include "host/run.h"
 #include "system/win32_system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  static Win32System system;
+  // The System hands out what activation returns wrapped as a host object.
+  static Win32System system([](void* dispatch) -> void* { return WrapComObject(dispatch); });
   InstallSystem(&system);
 
   // The run writes into its tail: it gets a copy of its own. The copy is

@@ -215,7 +215,7 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
 
 int32_t FillDropletSettings(const uint8_t* block) {
   ApplyDropletDefaults();
-  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &gDropletSettings) == 0)
+  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &Settings) == 0)
     return 0;
   CurrentMessage = msg::kInternal;
   return paramErr;

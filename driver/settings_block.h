@@ -40,7 +40,7 @@ inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the te
 // into the droplets only).
 const uint8_t* OwnSettingsBlock();
 
-// Fills gDropletSettings at start: the defaults, then the block when there
+// Fills Settings at start: the defaults, then the block when there
 // is one. 0, or paramErr with the internal-error message in CurrentMessage
 // when the block fails its checks.
 int32_t FillDropletSettings(const uint8_t* block);

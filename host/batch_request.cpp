@@ -64,7 +64,7 @@ int32_t AddComponent(const BatchHost& host, const NamingComponent& slot, HostLis
 }
 
 int32_t SetNamingRules(const BatchHost& host) {
-  const DropletSettings& s = gDropletSettings;
+  const DropletSettings& s = Settings;
   HostDescriptor* rules;
   HostList* components;
   if (int32_t r = MakeDescriptor(host.application, &rules); r != 0) return r;
@@ -99,7 +99,7 @@ int32_t TypeIdOfName(HostControl* control, const char* name, uint32_t* id) {
 }
 
 int32_t PlayBatchRequest(const BatchHost& host) {
-  const DropletSettings& s = gDropletSettings;
+  const DropletSettings& s = Settings;
   HostDescriptor* request = host.request;
 
   if (int32_t r = Sent([&] { return request->SetListItem(FourCC("File"), host.files); }); r != 0)

@@ -20,7 +20,7 @@ struct BatchHost {
   const char16_t* logFile;
 };
 
-// Fills the request from gDropletSettings and plays it. 0 when played.
+// Fills the request from Settings and plays it. 0 when played.
 // A host object that is not obtained, or a call the host fails (after its
 // rejections have been retried), ends it with the connection message and
 // its code: a request the host holds only in part is never played. A counted

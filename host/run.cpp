@@ -5,7 +5,6 @@
 #include <initializer_list>
 
 #include "driver/droplet_settings.h"
-#include "driver/file_arguments.h"
 #include "host/batch_request.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
@@ -17,7 +16,6 @@
 namespace {
 
 inline constexpr int kIdentifierCapacity = 256;
-inline constexpr char kIdentifierSuffix[] = ".Application.7";
 
 // A copy of a path record's text in an allocation of its own; nullptr when
 // the allocation fails.
@@ -58,9 +56,12 @@ int32_t Connect(RunState& state, HostApplication** application) {
   TraceClassId(clsid);
 
   TraceHook("CoCreateInstance\n");
-  HostObject* object = nullptr;
+  // Every System the droplet installs makes the activated object a
+  // HostObject (on Windows through the COM wrapper the entry hands it).
+  void* activated = nullptr;
   r = state.lastConnectionResult = CallHost(
-      [&] { return Sys().CoCreateInstance(clsid, kContextLocalServer, kDispatchIid, &object); });
+      [&] { return Sys().CoCreateInstance(clsid, kContextLocalServer, kDispatchIid, &activated); });
+  auto* object = static_cast<HostObject*>(activated);
   if (r == kServerExecFailure) {
     CurrentMessage = msg::kLaunch;
     return r;
@@ -74,8 +75,8 @@ int32_t Connect(RunState& state, HostApplication** application) {
   return 0;
 }
 
-int32_t Run(char* tail, RunState& state) {
-  const DropletSettings& s = gDropletSettings;
+int32_t Run(char* tail, WalkProc walk, RunState& state) {
+  const DropletSettings& s = Settings;
 
   char identifier[kIdentifierCapacity];
   std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);
@@ -109,18 +110,18 @@ int32_t Run(char* tail, RunState& state) {
   if (r < 0 || host.files == nullptr) return ConnectionFailure(r);
   TraceHook("MakeList\n");
 
-  if (int32_t walk = WalkFileArguments(tail, host.files); walk != 0) return walk;
+  if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
   return PlayBatchRequest(host);
 }
 
 }  // namespace
 
-int32_t RunDroplet(char* tail) {
+int32_t RunDroplet(char* tail, WalkProc walk) {
   TraceHook(tail);
   TraceHook("\n");
 
   RunState state;
-  int32_t result = Run(tail, state);
+  int32_t result = Run(tail, walk, state);
 
   char text[80];
   std::snprintf(text, sizeof text, "err=%x\n", static_cast<unsigned>(state.lastConnectionResult));

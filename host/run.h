@@ -4,6 +4,17 @@
 
 #include <cstdint>
 
-// Given the writable command line tail; the low 16 bits of the result are
-// the error code (0: success), with its message in CurrentMessage.
-int32_t RunDroplet(char* tail);
+class HostList;
+
+// The host's programmatic identifier is its name (the settings' hostName)
+// followed by this.
+inline constexpr char kIdentifierSuffix[] = ".Application.7";
+
+// The walk of the file arguments (the driver's WalkFileArguments): repairs
+// each file of the tail and adds its path to list; nonzero ends the run.
+using WalkProc = int32_t (*)(char* tail, HostList* list);
+
+// Given the writable command line tail and the walk to list its files with;
+// the low 16 bits of the result are the error code (0: success), with its
+// message in CurrentMessage.
+int32_t RunDroplet(char* tail, WalkProc walk);

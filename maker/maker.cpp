@@ -236,7 +236,7 @@ Refusal ReadDroplet(const std::string& option, const std::string& name,
 Refusal ReadSettings(const std::string& name, const std::vector<uint8_t>& bytes,
                      const DropletImage& image) {
   ApplyDropletDefaults();
-  if (ApplySettingsBlock(&bytes[image.blockOffset], kSettingsBlockSize, &gDropletSettings) != 0)
+  if (ApplySettingsBlock(&bytes[image.blockOffset], kSettingsBlockSize, &Settings) != 0)
     return {"--show", "the settings block of " + Quoted(name) + " is damaged"};
   return {};
 }
@@ -319,7 +319,7 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
     if (Refusal no = ReadDroplet("--show", r.show, &bytes, &image); no.refused())
       return Refuse(err, no);
     if (Refusal no = ReadSettings(r.show, bytes, image); no.refused()) return Refuse(err, no);
-    out << SettingsJson(gDropletSettings);
+    out << SettingsJson(Settings);
     return 0;
   }
 

@@ -9,9 +9,6 @@
 
 const char* CurrentMessage = msg::kConnect;
 const char* CurrentFile = nullptr;
-bool FilesChanged = false;
-bool WideMode = true;
-char16_t DropletCaption[kCaptionCapacity] = {};
 
 int32_t FailureCode(uint32_t error) {
   int32_t code = LowCode(static_cast<int32_t>(error));

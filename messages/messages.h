@@ -26,7 +26,7 @@ inline constexpr const char* kInternal =
 
 // The message of the current failure; set by the driver before the run and
 // overwritten by the step that fails, never cleared.
-extern const char* CurrentMessage;
+extern const char* CurrentMessage;  // design name
 
 // The file being handled, as the user gave it (UTF-8), or nullptr: the walk
 // sets it for each file and clears it once the file is listed, so that a

@@ -3,7 +3,7 @@
 
 // True while the system's wide-character calls work; chooses the wide or the
 // ANSI variant of the message box and of the file open.
-extern bool WideMode;
+extern bool WideMode;  // design name
 
 // True once a write to a document was attempted: a later failure says
 // whether any file was changed.
@@ -11,4 +11,4 @@ extern bool FilesChanged;
 
 // Title of the error box: the droplet's file name without an .e* extension.
 inline constexpr int kCaptionCapacity = 256;
-extern char16_t DropletCaption[kCaptionCapacity];
+extern char16_t DropletCaption[kCaptionCapacity];  // design name

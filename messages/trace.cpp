@@ -6,19 +6,19 @@ namespace {
 
 #ifdef DROPLET_TRACE_OUTPUT
 void DebugOutputSink(const char* text) { Sys().OutputDebugStringA(text); }
-TraceSink gSink = DebugOutputSink;
+TraceSink CurrentTraceSink = DebugOutputSink;
 #else
-TraceSink gSink = nullptr;
+TraceSink CurrentTraceSink = nullptr;
 #endif
 
 }  // namespace
 
 void TraceHook(const char* text) {
-  if (gSink != nullptr && text != nullptr) gSink(text);
+  if (CurrentTraceSink != nullptr && text != nullptr) CurrentTraceSink(text);
 }
 
 TraceSink SetTraceSink(TraceSink sink) {
-  TraceSink previous = gSink;
-  gSink = sink;
+  TraceSink previous = CurrentTraceSink;
+  CurrentTraceSink = sink;
   return previous;
 }

@@ -3,7 +3,7 @@
 #include "repair/next_candidate.h"
 
 namespace {
-ScanPath g_scanPath = ScanPath::Auto;
+ScanPath CurrentScanPath = ScanPath::Auto;
 }  // namespace
 
 bool ScanPathAvailable(ScanPath path) {
@@ -31,14 +31,14 @@ bool ScanPathAvailable(ScanPath path) {
 
 bool SetScanPath(ScanPath path) {
   if (!ScanPathAvailable(path)) return false;
-  g_scanPath = path;
+  CurrentScanPath = path;
   return true;
 }
 
-ScanPath GetScanPath() { return g_scanPath; }
+ScanPath GetScanPath() { return CurrentScanPath; }
 
 ScanPath ResolvedScanPath() {
-  if (g_scanPath != ScanPath::Auto) return g_scanPath;
+  if (CurrentScanPath != ScanPath::Auto) return CurrentScanPath;
   if (ScanPathAvailable(ScanPath::Avx2)) return ScanPath::Avx2;
   if (ScanPathAvailable(ScanPath::Sse2)) return ScanPath::Sse2;
   return ScanPath::Word;

@@ -23,8 +23,8 @@ struct PosixHandle {
   bool search;
 };
 
-PosixHandle gStdInput = {0, false};
-PosixHandle gStdOutput = {1, false};
+PosixHandle StdInput = {0, false};
+PosixHandle StdOutput = {1, false};
 
 PosixHandle* FromHandle(SysHandle handle) {
   if (handle == kInvalidHandle || handle == 0) return nullptr;
@@ -178,13 +178,13 @@ uint32_t PosixSystem::GetModuleFileNameA(void*, char* buffer, uint32_t size) {
 }
 
 SysHandle PosixSystem::GetStdHandle(uint32_t which) {
-  if (which == kStdOutputHandle) return ToHandle(&gStdOutput);
+  if (which == kStdOutputHandle) return ToHandle(&StdOutput);
   if (which != kStdInputHandle) return Fail(kErrorInvalidParameter), kInvalidHandle;
   // A terminal is what a Windows GUI program started from a console lacks:
   // it has no standard input there, so its closing one-byte read ends at
   // once. From a pipe or a file the read stays.
   if (isatty(STDIN_FILENO)) return 0;
-  return ToHandle(&gStdInput);
+  return ToHandle(&StdInput);
 }
 
 uint32_t PosixSystem::GetLastError() { return lastError_; }
@@ -298,7 +298,7 @@ bool PosixSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_
     if (n < 0) return Fail(WindowsError(errno));
     if (n == 0) break;
     *done += static_cast<uint32_t>(n);
-    if (h == &gStdInput) break;  // a console read ends with what it got
+    if (h == &StdInput) break;  // a console read ends with what it got
   }
   return true;
 }
@@ -320,7 +320,7 @@ bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, 
 
 bool PosixSystem::CloseHandle(SysHandle handle) {
   PosixHandle* h = FromHandle(handle);
-  if (h == nullptr || h == &gStdInput || h == &gStdOutput) return Fail(kErrorInvalidHandle);
+  if (h == nullptr || h == &StdInput || h == &StdOutput) return Fail(kErrorInvalidHandle);
   if (!h->search) ::close(h->fd);
   delete h;
   return true;
@@ -451,7 +451,7 @@ int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
 }
 
 int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&,
-                                      HostObject** object) {
+                                      void** object) {
   for (int i = 0; i < hostCount_; ++i) {
     const Registration& r = hosts_[i];
     if (r.clsid == clsid) {

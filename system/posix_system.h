@@ -9,7 +9,9 @@
 
 class PosixSystem : public System {
  public:
-  using HostFactory = HostObject* (*)();
+  // Makes the object that CoCreateInstance hands out; nullptr when there is
+  // no memory for it.
+  using HostFactory = void* (*)();
 
   PosixSystem();
   ~PosixSystem() override;
@@ -48,7 +50,7 @@ class PosixSystem : public System {
   int32_t OleInitialize() override;
   int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) override;
   int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
-                           HostObject** object) override;
+                           void** object) override;
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
 

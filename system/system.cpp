@@ -9,14 +9,14 @@ bool operator==(const Guid& a, const Guid& b) {
 }
 
 namespace {
-System* gSystem = nullptr;
+System* CurrentSystem = nullptr;
 }
 
-System& Sys() { return *gSystem; }
+System& Sys() { return *CurrentSystem; }
 
 System* InstallSystem(System* system) {
-  System* previous = gSystem;
-  gSystem = system;
+  System* previous = CurrentSystem;
+  CurrentSystem = system;
   return previous;
 }
 

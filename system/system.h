@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-class HostObject;
-
 using SysHandle = std::uintptr_t;
 inline constexpr SysHandle kInvalidHandle = ~SysHandle(0);
 
@@ -126,11 +124,14 @@ class System {
   virtual void* Allocate(std::size_t bytes) = 0;
   virtual void Release(void* block) = 0;
 
-  // Automation. Results are HRESULTs; negative means failure.
+  // Automation. Results are HRESULTs; negative means failure. The object
+  // that activation gives is opaque here: it is what the one who installed
+  // the System made of it (the Win32 System's wrapper, the POSIX System's
+  // factory), so that the seam knows nothing of the layer that uses it.
   virtual int32_t OleInitialize() = 0;
   virtual int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) = 0;
   virtual int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
-                                   HostObject** object) = 0;
+                                   void** object) = 0;
   virtual HostString SysAllocString(const char16_t* text) = 0;
   virtual HostString SysAllocStringByteLen(const char* bytes, uint32_t length) = 0;
 };

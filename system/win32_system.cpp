@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-#include "host/com_host.h"
-
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
 static_assert(sizeof(Guid) == sizeof(GUID), "same layout as GUID");
 static_assert(sizeof(SysHandle) == sizeof(HANDLE), "handles fit");
@@ -166,7 +164,7 @@ int32_t Win32System::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
 }
 
 int32_t Win32System::CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
-                                      HostObject** object) {
+                                      void** object) {
   *object = nullptr;
   GUID nativeClsid = ToNative(clsid);
   GUID nativeIid = ToNative(iid);
@@ -175,7 +173,7 @@ int32_t Win32System::CoCreateInstance(const Guid& clsid, uint32_t context, const
   // A server may answer success and give no object: nothing to wrap or to
   // give back, and the caller sees no object.
   if (SUCCEEDED(result) && dispatch != nullptr) {
-    *object = WrapComObject(dispatch);
+    *object = wrap_ != nullptr ? wrap_(dispatch) : dispatch;
     // A wrapper that cannot be made is an activation that ran out of memory.
     if (*object == nullptr) {
       static_cast<IUnknown*>(dispatch)->Release();

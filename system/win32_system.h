@@ -6,6 +6,13 @@
 
 class Win32System : public System {
  public:
+  // Makes the interface pointer that activation returned into the object
+  // CoCreateInstance hands out; nullptr when there is no memory for it.
+  using ObjectWrapper = void* (*)(void* dispatch);
+
+  // Without a wrapper, CoCreateInstance hands out the interface pointer itself.
+  explicit Win32System(ObjectWrapper wrap = nullptr) : wrap_(wrap) {}
+
   uint32_t GetModuleFileNameW(void* module, char16_t* buffer, uint32_t size) override;
   uint32_t GetModuleFileNameA(void* module, char* buffer, uint32_t size) override;
   SysHandle GetStdHandle(uint32_t which) override;
@@ -36,7 +43,10 @@ class Win32System : public System {
   int32_t OleInitialize() override;
   int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) override;
   int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
-                           HostObject** object) override;
+                           void** object) override;
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
+
+ private:
+  ObjectWrapper wrap_;
 };

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/driver.h"
+#include "driver/command_tail.h"
 #include "tests/support/fake_system.h"
 
 namespace {

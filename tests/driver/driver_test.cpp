@@ -20,10 +20,10 @@ const char* gRunMessage = nullptr;
 std::string gRunHostName;      // the settings as the run found them
 std::u16string gRunCaption;
 
-int32_t FakeRun(char* tail) {
+int32_t FakeRun(char* tail, WalkProc) {
   ++gRuns;
   gRunTail = tail;
-  gRunHostName = gDropletSettings.hostName;
+  gRunHostName = Settings.hostName;
   gRunCaption = DropletCaption;
   if (gRunMessage != nullptr) CurrentMessage = gRunMessage;
   return gRunResult;
@@ -47,14 +47,14 @@ class DriverTest : public ::testing::Test {
     gRunHostName.clear();
     DropletCaption[0] = 0;
     WideMode = true;
-    saved_ = gDropletSettings;
-    gDropletSettings = DropletSettings();
+    saved_ = Settings;
+    Settings = DropletSettings();
     fake.modulePath = Path({u"C:", u"Tools", u"Repair.exe"});
   }
   void TearDown() override {
     WideMode = true;
     CurrentMessage = msg::kConnect;
-    gDropletSettings = saved_;
+    Settings = saved_;
   }
   int Main(std::string tail = "a.psd", const uint8_t* block = nullptr) {
     tail_ = tail;

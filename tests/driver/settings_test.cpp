@@ -9,24 +9,24 @@
 namespace {
 
 TEST(DropletSettings, DefaultsSetTheirFieldsAndLeaveTheOthers) {
-  DropletSettings saved = gDropletSettings;
+  DropletSettings saved = Settings;
   PathRecord folder = {};
-  gDropletSettings = DropletSettings();
-  EXPECT_STREQ(gDropletSettings.hostName, "");
-  gDropletSettings.flagOvrO = true;
-  gDropletSettings.flagOvrd = true;
-  gDropletSettings.flagFldr = true;
-  gDropletSettings.suppressWarnings = true;
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.logErrors = true;
-  gDropletSettings.logFile = &folder;
-  gDropletSettings.destinationFolder = &folder;
-  gDropletSettings.namingSlots[2] = {7, "x"};
-  gDropletSettings.compatUnix = true;
-  gDropletSettings.actionDataLength = 0;
+  Settings = DropletSettings();
+  EXPECT_STREQ(Settings.hostName, "");
+  Settings.flagOvrO = true;
+  Settings.flagOvrd = true;
+  Settings.flagFldr = true;
+  Settings.suppressWarnings = true;
+  Settings.destinationMode = 3;
+  Settings.logErrors = true;
+  Settings.logFile = &folder;
+  Settings.destinationFolder = &folder;
+  Settings.namingSlots[2] = {7, "x"};
+  Settings.compatUnix = true;
+  Settings.actionDataLength = 0;
 
   ApplyDropletDefaults();
-  const DropletSettings& s = gDropletSettings;
+  const DropletSettings& s = Settings;
   EXPECT_STREQ(s.hostName, "Pixmantle");
   EXPECT_NE(s.actionData, nullptr);
   EXPECT_EQ(s.actionDataLength, 0u);
@@ -41,7 +41,7 @@ TEST(DropletSettings, DefaultsSetTheirFieldsAndLeaveTheOthers) {
   EXPECT_EQ(s.destinationFolder, &folder);
   EXPECT_EQ(s.namingSlots[2].code, 7);
   EXPECT_TRUE(s.compatUnix);
-  gDropletSettings = saved;
+  Settings = saved;
 }
 
 TEST(DropletSettings, ComponentTableAndCustomTextCodes) {

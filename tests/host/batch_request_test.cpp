@@ -25,8 +25,8 @@ class Request : public HostRun {
     fake.AddFile(u"C:\\b.psd", "b");
   }
   void DestinationMode3() {
-    gDropletSettings.destinationMode = 3;
-    gDropletSettings.destinationFolder = Record(u"D:\\Out");
+    Settings.destinationMode = 3;
+    Settings.destinationFolder = Record(u"D:\\Out");
   }
 };
 
@@ -55,11 +55,11 @@ TEST_F(Request, EmptyTailPlaysAnEmptyFileList) {
 
 TEST_F(Request, FlagsAndActionData) {
   static const uint8_t data[] = {1, 2, 3};
-  gDropletSettings.actionData = data;
-  gDropletSettings.actionDataLength = 3;
-  gDropletSettings.flagOvrO = true;
-  gDropletSettings.flagFldr = true;
-  gDropletSettings.suppressWarnings = true;
+  Settings.actionData = data;
+  Settings.actionDataLength = 3;
+  Settings.flagOvrO = true;
+  Settings.flagFldr = true;
+  Settings.suppressWarnings = true;
   ASSERT_EQ(Run(""), 0);
   EXPECT_EQ(host.playedRequest,
             (Lines{"'File' list", "'null' data 3 bytes", "'OvrO' boolean 1", "'Ovrd' boolean 0",
@@ -67,8 +67,8 @@ TEST_F(Request, FlagsAndActionData) {
 }
 
 TEST_F(Request, Mode2SendsSaveAndNothingElse) {
-  gDropletSettings.destinationMode = 2;
-  gDropletSettings.destinationFolder = Record(u"D:\\Unused");
+  Settings.destinationMode = 2;
+  Settings.destinationFolder = Record(u"D:\\Unused");
   ASSERT_EQ(Run("C:\\b.psd"), 0);
   EXPECT_EQ(host.playedRequest,
             (Lines{"'File' list", "  path C:\\b.psd", "'null' data 0 bytes", "'OvrO' boolean 0",
@@ -96,8 +96,8 @@ TEST_F(Request, Mode3WithSixTextSlotsAtCode0) {
 
 TEST_F(Request, Mode3MixedSlotsInOrderWith24Lookups) {
   DestinationMode3();
-  gDropletSettings.compatWindows = true;
-  NamingComponent* slots = gDropletSettings.namingSlots;
+  Settings.compatWindows = true;
+  NamingComponent* slots = Settings.namingSlots;
   slots[0] = {1, nullptr};
   slots[1] = {19, "-"};
   slots[2] = {12, nullptr};
@@ -166,7 +166,7 @@ TEST_F(Request, CustomTextCodesAndTheLastPredefinedComponent) {
   DestinationMode3();
   const int32_t codes[6] = {0, 19, -1, 20, 18, 1};
   const char* texts[6] = {"zero", "nineteen", "minus", "twenty", "unused", "unused"};
-  for (int i = 0; i < 6; ++i) gDropletSettings.namingSlots[i] = {codes[i], texts[i]};
+  for (int i = 0; i < 6; ++i) Settings.namingSlots[i] = {codes[i], texts[i]};
   ASSERT_EQ(Run(""), 0);
   Lines components;
   for (const std::string& line : host.playedRequest)
@@ -178,8 +178,8 @@ TEST_F(Request, CustomTextCodesAndTheLastPredefinedComponent) {
 }
 
 TEST_F(Request, LogErrorsSendsTheLogPathLast) {
-  gDropletSettings.logErrors = true;
-  gDropletSettings.logFile = Record(u"D:\\errors.log");
+  Settings.logErrors = true;
+  Settings.logFile = Record(u"D:\\errors.log");
   ASSERT_EQ(Run(""), 0);
   ASSERT_GE(host.playedRequest.size(), 2u);
   EXPECT_EQ(host.playedRequest[host.playedRequest.size() - 2], "suppressWarnings boolean 0");
@@ -190,8 +190,8 @@ TEST_F(Request, LogErrorsSendsTheLogPathLast) {
 // allocated by the run.
 TEST_F(Request, LookupsGiveBackTheirConversions) {
   DestinationMode3();
-  gDropletSettings.logErrors = true;
-  gDropletSettings.logFile = Record(u"D:\\errors.log");
+  Settings.logErrors = true;
+  Settings.logFile = Record(u"D:\\errors.log");
   ASSERT_EQ(Run(""), 0);
   EXPECT_EQ(fake.LiveAllocations(), 0);
 }

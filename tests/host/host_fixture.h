@@ -8,6 +8,7 @@
 
 #include "driver/driver.h"
 #include "driver/droplet_settings.h"
+#include "driver/file_arguments.h"
 #include "host/run.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
@@ -24,8 +25,8 @@ inline void PlaceDroplet(FakeSystem& fake) {
 
 class HostRun : public ::testing::Test {
  protected:
-  HostRun() : scope_(fake), saved_(gDropletSettings) {
-    gDropletSettings = DropletSettings();
+  HostRun() : scope_(fake), saved_(Settings) {
+    Settings = DropletSettings();
     ApplyDropletDefaults();
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
@@ -33,9 +34,9 @@ class HostRun : public ::testing::Test {
     fake.hostObject = &host;
     PlaceDroplet(fake);
   }
-  ~HostRun() override { gDropletSettings = saved_; }
+  ~HostRun() override { Settings = saved_; }
 
-  int32_t Run(std::string tail) { return RunDroplet(tail.data()); }
+  int32_t Run(std::string tail) { return RunDroplet(tail.data(), WalkFileArguments); }
 
   // The whole droplet: the one box it shows ("" when none) and its exit value.
   std::string DropletBox(std::string tail) {

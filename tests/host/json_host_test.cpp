@@ -33,15 +33,15 @@ TEST_F(JsonRequest, NamingRulesDataAndLog) {
   static const uint8_t data[] = {0x00, 0x7f, 0xff};
   static const char16_t folder[] = u"\0\0\0\0\0\0D:\\Out";
   static const char16_t log[] = u"\0\0\0\0\0\0D:\\e.log";
-  gDropletSettings.actionData = data;
-  gDropletSettings.actionDataLength = 3;
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(folder);
-  gDropletSettings.logErrors = true;
-  gDropletSettings.logFile = reinterpret_cast<const PathRecord*>(log);
-  gDropletSettings.compatUnix = true;
-  gDropletSettings.namingSlots[0] = {1, nullptr};
-  gDropletSettings.namingSlots[1] = {19, "-v\"2\\"};
+  Settings.actionData = data;
+  Settings.actionDataLength = 3;
+  Settings.destinationMode = 3;
+  Settings.destinationFolder = reinterpret_cast<const PathRecord*>(folder);
+  Settings.logErrors = true;
+  Settings.logFile = reinterpret_cast<const PathRecord*>(log);
+  Settings.compatUnix = true;
+  Settings.namingSlots[0] = {1, nullptr};
+  Settings.namingSlots[1] = {19, "-v\"2\\"};
   ASSERT_EQ(Run(""), 0);
   // One enumerated slot (4 lookups), five text slots (2 each), then 1 + 3 + 1 + 1.
   std::string textSlot = "{\"kind\":\"object\",\"class\":\"fileNamingComponents\",\"value\":["
@@ -76,8 +76,8 @@ TEST_F(JsonRequest, TextsBecomeUtf8WithEscapes) {
   // not UTF-8 (a lone surrogate in the UTF-16 form); a folder with a line end
   // and a lone high surrogate.
   static const char16_t folder[] = {0, 0, 0, 0, 0, 0, u'D', u':', u'\n', 0xD800, 0};
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(folder);
+  Settings.destinationMode = 3;
+  Settings.destinationFolder = reinterpret_cast<const PathRecord*>(folder);
   std::string name = "C:\\a\x01\x7f\xc3\xa9\xf0\x9f\x98\x80\xff.psd";
   fake.AddFile(U16(name), "x");
   ASSERT_EQ(Run("\"" + name + "\""), 0);

@@ -54,7 +54,7 @@ TEST_F(Connection, SuccessfulRunTracesEveryStepInOrder) {
 }
 
 TEST_F(Connection, IdentifierFollowsTheHostName) {
-  gDropletSettings.hostName = "Other";
+  Settings.hostName = "Other";
   ASSERT_EQ(Run(""), 0);
   EXPECT_EQ(U8(fake.progId), "Other.Application.7");
 }
@@ -133,14 +133,14 @@ TEST_F(Connection, IdentifierConversionFailure) {
 
 TEST_F(Connection, PathCopiesThatCannotBeAllocated) {
   static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  Settings.destinationMode = 3;
+  Settings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
   fake.FailAt(Op::Allocate, 2, kErrorNotEnoughMemory);
   EXPECT_EQ(Run("C:\\a.psd"), 2);
 
-  gDropletSettings.destinationMode = 1;
-  gDropletSettings.logErrors = true;
-  gDropletSettings.logFile = reinterpret_cast<const PathRecord*>(record);
+  Settings.destinationMode = 1;
+  Settings.logErrors = true;
+  Settings.logFile = reinterpret_cast<const PathRecord*>(record);
   fake.FailAt(Op::Allocate, 4, kErrorNotEnoughMemory);
   EXPECT_EQ(Run("C:\\a.psd"), 2);
   EXPECT_FALSE(FileTouched());
@@ -221,7 +221,7 @@ TEST_F(Connection, RejectedCallsAreRetriedUntilTaken) {
     system.createResult = 1;  // S_FALSE
     TraceRecorder traces;
     std::string tail = "C:\\a.psd";
-    EXPECT_EQ(RunDroplet(tail.data()), 0);
+    EXPECT_EQ(RunDroplet(tail.data(), WalkFileArguments), 0);
     EXPECT_EQ(system.Contents(u"C:\\a.psd"), kRepaired);
     return traces.texts();
   };
@@ -253,8 +253,8 @@ TEST_F(Connection, RejectedCallsAreRetriedUntilTaken) {
 
 TEST_F(Connection, NamingObjectsNotObtained) {
   static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  Settings.destinationMode = 3;
+  Settings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
   // The rules descriptor, the components list, a component descriptor, the
   // result descriptor.
   struct Case {
@@ -277,9 +277,9 @@ TEST_F(Connection, NamingObjectsNotObtained) {
 // A name, text or counted string that cannot be made is never sent.
 TEST_F(Connection, TextsThatCannotBeMadeEndWithOutOfMemory) {
   static const char16_t record[] = u"\0\0\0\0\0\0D:\\Out";
-  gDropletSettings.destinationMode = 3;
-  gDropletSettings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
-  gDropletSettings.namingSlots[0] = {19, "text"};
+  Settings.destinationMode = 3;
+  Settings.destinationFolder = reinterpret_cast<const PathRecord*>(record);
+  Settings.namingSlots[0] = {19, "text"};
   struct Case {
     const char* what;
     Op op;
@@ -304,7 +304,7 @@ TEST_F(Connection, TextsThatCannotBeMadeEndWithOutOfMemory) {
     local.FailAt(c.op, c.nth, kErrorNotEnoughMemory);
     CurrentMessage = msg::kConnect;
     std::string tail = "C:\\a.psd";
-    EXPECT_EQ(RunDroplet(tail.data()), -41);
+    EXPECT_EQ(RunDroplet(tail.data(), WalkFileArguments), -41);
     EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
     EXPECT_EQ(recording.plays, 0);
     EXPECT_EQ(local.Contents(u"C:\\a.psd"), kRepaired);  // the failure came after the repair

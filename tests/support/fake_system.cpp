@@ -587,7 +587,7 @@ int32_t FakeSystem::CLSIDFromProgID(const char16_t* id, Guid* out) {
 }
 
 int32_t FakeSystem::CoCreateInstance(const Guid& id, uint32_t context, const Guid& iid,
-                                     HostObject** object) {
+                                     void** object) {
   createContext = context;
   createIid = iid;
   *object = nullptr;

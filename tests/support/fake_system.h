@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_objects.h"
 #include "system/system.h"
 
 enum class Op {
@@ -140,7 +141,7 @@ class FakeSystem : public System {
   int32_t OleInitialize() override;
   int32_t CLSIDFromProgID(const char16_t* progId, Guid* clsid) override;
   int32_t CoCreateInstance(const Guid& clsid, uint32_t context, const Guid& iid,
-                           HostObject** object) override;
+                           void** object) override;
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
 

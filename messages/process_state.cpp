@@ -1,0 +1,5 @@
+#include "messages/process_state.h"
+
+bool WideMode = true;
+bool FilesChanged = false;
+char16_t DropletCaption[kCaptionCapacity] = {};
