@@ -2,11 +2,14 @@
 
 DropletSettings Settings;
 
+// The table reads in rows of five.
+// clang-format off
 const char* const kNamingComponentNames[19] = {
     "unused",          "name",      "lowerCase", "upperCase",          "oneDigit",
     "twoDigit",        "threeDigit", "fourDigit", "lowerCaseSerial",    "upperCaseSerial",
     "mmddyy",          "mmdd",      "yyyymmdd",  "yymmdd",             "yyddmm",
     "ddmmyy",          "ddmm",      "lowerCaseExtension", "upperCaseExtension"};
+// clang-format on
 
 namespace {
 // Batch action data; the defaults send none of it (length 0).

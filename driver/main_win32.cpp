@@ -20,10 +20,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // command line would have turned what the code page lacks into "?" (a
   // wildcard) or a look-alike letter, naming other files. Without memory for
   // it the droplet ends as its other early exits do: 1, no box.
-  char* commandLine =
-      CommandLineToUtf8(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
+  char* commandLine = CommandLineToUtf8(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
   if (commandLine == nullptr) return 1;
-  int exitValue = DropletMain(instance, CommandLineTail(commandLine), RunDroplet, OwnSettingsBlock());
+  int exitValue =
+      DropletMain(instance, CommandLineTail(commandLine), RunDroplet, OwnSettingsBlock());
   system.Release(commandLine);
   return exitValue;
 }

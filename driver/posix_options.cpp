@@ -45,7 +45,8 @@ int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err) {
   for (int i = 1; i < *argc; ++i) {
     char* arg = argv[i];
     if (options && Is(arg, "-h", "--help")) return Print(kUsage, out, err);
-    if (options && Is(arg, "-V", "--version")) return Print("droplet " DROPLET_VERSION "\n", out, err);
+    if (options && Is(arg, "-V", "--version"))
+      return Print("droplet " DROPLET_VERSION "\n", out, err);
     if (options && std::strncmp(arg, "--", 2) == 0) {
       if (arg[2] == '\0') {
         options = false;  // the first "--" only; a later one is a file

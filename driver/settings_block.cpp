@@ -28,15 +28,15 @@ void Store32(uint8_t* p, uint32_t v) {
 
 // The block's switches, in their order.
 bool* Switch(DropletSettings& s, int i) {
-  bool* switches[kSwitchCount] = {&s.flagOvrO,  &s.flagOvrd,        &s.flagFldr,
+  bool* switches[kSwitchCount] = {&s.flagOvrO,         &s.flagOvrd,  &s.flagFldr,
                                   &s.suppressWarnings, &s.logErrors, &s.compatMacintosh,
                                   &s.compatWindows,    &s.compatUnix};
   return switches[i];
 }
 
 bool IsReservedInName(char16_t c) {
-  return c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' ||
-         c == u'"' || c == u'<' || c == u'>' || c == u'|';
+  return c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' || c == u'"' ||
+         c == u'<' || c == u'>' || c == u'|';
 }
 
 // The spans of a checked block, each within its used bytes.
@@ -215,8 +215,7 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
 
 int32_t FillDropletSettings(const uint8_t* block) {
   ApplyDropletDefaults();
-  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &Settings) == 0)
-    return 0;
+  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &Settings) == 0) return 0;
   CurrentMessage = msg::kInternal;
   return paramErr;
 }

@@ -34,7 +34,8 @@ inline constexpr int kNamingTextCapacity = 255;  // bytes, without the terminato
 inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the terminator
 
 // The template the build places in the section: an unstamped block.
-#define DROPLET_UNSTAMPED_SETTINGS {'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S'}
+#define DROPLET_UNSTAMPED_SETTINGS \
+  { 'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S' }
 
 // The block in this program's own image (driver/settings_image.cpp, linked
 // into the droplets only).

@@ -4,8 +4,8 @@
 #include "driver/settings_block.h"
 
 namespace {
-alignas(16) const uint8_t kBlock[kSettingsBlockSize] __attribute__((section(".dropset"), used)) =
-    DROPLET_UNSTAMPED_SETTINGS;
+alignas(16) const uint8_t kBlock[kSettingsBlockSize]
+    __attribute__((section(".dropset"), used)) = DROPLET_UNSTAMPED_SETTINGS;
 }  // namespace
 
 const uint8_t* OwnSettingsBlock() {

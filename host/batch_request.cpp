@@ -78,8 +78,8 @@ int32_t SetNamingRules(const BatchHost& host) {
   const struct {
     const char* name;
     bool value;
-  } compat[] = {{"macintosh", s.compatMacintosh}, {"windows", s.compatWindows},
-                {"unix", s.compatUnix}};
+  } compat[] = {
+      {"macintosh", s.compatMacintosh}, {"windows", s.compatWindows}, {"unix", s.compatUnix}};
   for (const auto& c : compat) {
     if (int32_t r = TypeIdOfName(host.control, c.name, &key); r != 0) return r;
     if (int32_t r = Sent([&] { return rules->SetBooleanItem(key, c.value ? 1 : 0); }); r != 0)
@@ -104,8 +104,8 @@ int32_t PlayBatchRequest(const BatchHost& host) {
 
   if (int32_t r = Sent([&] { return request->SetListItem(FourCC("File"), host.files); }); r != 0)
     return r;
-  HostString data = Sys().SysAllocStringByteLen(reinterpret_cast<const char*>(s.actionData),
-                                                s.actionDataLength);
+  HostString data =
+      Sys().SysAllocStringByteLen(reinterpret_cast<const char*>(s.actionData), s.actionDataLength);
   if (data == nullptr) return OutOfMemoryFailure();
   if (int32_t r = Sent([&] { return request->SetDataItem(FourCC("null"), data); }); r != 0)
     return r;

@@ -91,11 +91,11 @@ class ComDescriptor final : public HostDescriptor, public ComPointer {
 
   int32_t SetTextItem(uint32_t key, HostString text) override {
     return Method<int32_t(__stdcall*)(void*, uint32_t, HostString)>(raw(), kSetTextItem)(raw(), key,
-                                                                                      text);
+                                                                                         text);
   }
   int32_t SetBooleanItem(uint32_t key, int32_t value) override {
-    return Method<int32_t(__stdcall*)(void*, uint32_t, int32_t)>(raw(), kSetBooleanItem)(
-        raw(), key, value);
+    return Method<int32_t(__stdcall*)(void*, uint32_t, int32_t)>(raw(), kSetBooleanItem)(raw(), key,
+                                                                                         value);
   }
   int32_t SetListItem(uint32_t key, HostList* list) override;
   int32_t SetObjectItem(uint32_t key, uint32_t classId, HostDescriptor* descriptor) override {
@@ -110,11 +110,11 @@ class ComDescriptor final : public HostDescriptor, public ComPointer {
   }
   int32_t SetPathItem(uint32_t key, HostString path) override {
     return Method<int32_t(__stdcall*)(void*, uint32_t, HostString)>(raw(), kSetPathItem)(raw(), key,
-                                                                                      path);
+                                                                                         path);
   }
   int32_t SetDataItem(uint32_t key, HostString bytes) override {
     return Method<int32_t(__stdcall*)(void*, uint32_t, HostString)>(raw(), kSetDataItem)(raw(), key,
-                                                                                      bytes);
+                                                                                         bytes);
   }
 };
 
@@ -136,8 +136,7 @@ class ComList final : public HostList, public ComPointer {
 int32_t ComDescriptor::SetListItem(uint32_t key, HostList* list) {
   void* item;
   if (!Unwrap<ComList>(list, &item)) return kInvalidArgument;
-  return Method<int32_t(__stdcall*)(void*, uint32_t, void*)>(raw(), kSetListItem)(raw(), key,
-                                                                                 item);
+  return Method<int32_t(__stdcall*)(void*, uint32_t, void*)>(raw(), kSetListItem)(raw(), key, item);
 }
 
 class ComControl final : public HostControl, public ComPointer {

@@ -1,11 +1,10 @@
 #include "host/json_host.h"
 
-#include "host/request_json.h"
-
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "host/request_json.h"
 #include "system/system.h"
 
 namespace {
@@ -72,8 +71,7 @@ int32_t JsonDescriptor::SetListItem(uint32_t key, HostList* list) {
   return Add(Item::Of(Item::kList, key, 0, 0, &static_cast<JsonList*>(list)->items));
 }
 
-int32_t JsonDescriptor::SetObjectItem(uint32_t key, uint32_t classId,
-                                      HostDescriptor* descriptor) {
+int32_t JsonDescriptor::SetObjectItem(uint32_t key, uint32_t classId, HostDescriptor* descriptor) {
   if (descriptor == nullptr) return kInvalidArgument;
   return Add(
       Item::Of(Item::kObject, key, classId, 0, &static_cast<JsonDescriptor*>(descriptor)->items));

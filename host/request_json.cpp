@@ -57,18 +57,14 @@ class Writer {
     switch (item.kind) {
       case RequestItem::kText:
       case RequestItem::kPath:
-        if (item.absent) out_ += "null";
-        else AppendJsonText(out_, item.text.data(), item.text.size());
+        if (item.absent)
+          out_ += "null";
+        else
+          AppendJsonText(out_, item.text.data(), item.text.size());
         break;
-      case RequestItem::kBoolean:
-        out_ += item.value != 0 ? "true" : "false";
-        break;
-      case RequestItem::kEnum:
-        Key(item.value);
-        break;
-      case RequestItem::kData:
-        Hex(item);
-        break;
+      case RequestItem::kBoolean: out_ += item.value != 0 ? "true" : "false"; break;
+      case RequestItem::kEnum: Key(item.value); break;
+      case RequestItem::kData: Hex(item); break;
       case RequestItem::kList:
       case RequestItem::kObject:
         Items(item.items, item.kind == RequestItem::kObject, depth + 1);

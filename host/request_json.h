@@ -17,12 +17,12 @@
 // One item of a descriptor or of a list, as the host received it.
 struct RequestItem {
   enum Kind { kText, kBoolean, kList, kObject, kEnum, kPath, kData } kind = kText;
-  uint32_t key = 0;     // descriptor items only
-  uint32_t type = 0;    // class of an object, type of an enumeration
-  uint32_t value = 0;   // boolean, enumeration value
-  bool absent = false;  // a null text, path or data
-  std::u16string text;  // text, path
-  std::string bytes;    // data
+  uint32_t key = 0;                                 // descriptor items only
+  uint32_t type = 0;                                // class of an object, type of an enumeration
+  uint32_t value = 0;                               // boolean, enumeration value
+  bool absent = false;                              // a null text, path or data
+  std::u16string text;                              // text, path
+  std::string bytes;                                // data
   const std::vector<RequestItem>* items = nullptr;  // a list's or an object's, held by the host
 
   static RequestItem Of(Kind kind, uint32_t key, uint32_t type = 0, uint32_t value = 0,

@@ -32,8 +32,8 @@ void TraceClassId(const Guid& id) {
   char text[80];
   std::snprintf(text, sizeof text, "CLSID=%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x\n",
                 static_cast<unsigned>(id.data1), static_cast<unsigned>(id.data2),
-                static_cast<unsigned>(id.data3), id.data4[0], id.data4[1], id.data4[2],
-                id.data4[3], id.data4[4], id.data4[5], id.data4[6], id.data4[7]);
+                static_cast<unsigned>(id.data3), id.data4[0], id.data4[1], id.data4[2], id.data4[3],
+                id.data4[4], id.data4[5], id.data4[6], id.data4[7]);
   TraceHook(text);
 }
 
@@ -97,8 +97,7 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   if (int32_t r = Connect(state, &application); r != 0 || application == nullptr)
     return r != 0 ? r : ConnectionFailure(0);
 
-  BatchHost host = {application, nullptr, nullptr, nullptr, state.destinationFolder,
-                    state.logFile};
+  BatchHost host = {application, nullptr, nullptr, nullptr, state.destinationFolder, state.logFile};
   TraceHook("MakeControlObject\n");
   int32_t r = CallHost([&] { return application->MakeControlObject(&host.control); });
   if (r < 0 || host.control == nullptr) return ConnectionFailure(r);

@@ -116,7 +116,7 @@ bool FindSettingsBlock(const std::vector<uint8_t>& file, DropletImage* image, st
   bool found;
   if (file.size() >= 0x40 && file[0] == 'M' && file[1] == 'Z') {
     found = FindInPe(file, image, why);
-  } else if (file.size() >= 4 && std::memcmp(file.data(), "\x7F" "ELF", 4) == 0) {
+  } else if (file.size() >= 4 && std::memcmp(file.data(), "\177ELF", 4) == 0) {
     found = FindInElf(file, image, why);
   } else {
     *why = "neither a Windows nor a Linux program";

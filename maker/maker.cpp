@@ -64,8 +64,10 @@ bool Widen(const std::string& text, std::u16string* wide) {
   wide->pop_back();
   for (size_t i = 0; i < wide->size(); ++i) {
     char16_t c = (*wide)[i];
-    if (c >= 0xD800 && c <= 0xDBFF) ++i;  // a pair
-    else if (c >= 0xDC00 && c <= 0xDFFF) return false;
+    if (c >= 0xD800 && c <= 0xDBFF)
+      ++i;  // a pair
+    else if (c >= 0xDC00 && c <= 0xDFFF)
+      return false;
   }
   return true;
 }
@@ -124,8 +126,8 @@ Refusal TakeName(Request& r, const std::string& value) {
     if (code > 18) {
       std::string known;
       for (int c = 1; c <= 18; ++c) known += std::string(kNamingComponentNames[c]) + ", ";
-      return {"--name", "unknown component " + Quoted(value) + " (one of " + known +
-                            "or text:TEXT)"};
+      return {"--name",
+              "unknown component " + Quoted(value) + " (one of " + known + "or text:TEXT)"};
     }
     slot = {code, nullptr};
   }
@@ -159,9 +161,12 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       *(arg == "--help" ? help : version) = true;
       return {};
     }
-    if (arg == "--force") r.force = true;
-    else if (arg == "--save-and-close") r.saveAndClose = true;
-    else if (arg == "--suppress-warnings") s.suppressWarnings = true;
+    if (arg == "--force")
+      r.force = true;
+    else if (arg == "--save-and-close")
+      r.saveAndClose = true;
+    else if (arg == "--suppress-warnings")
+      s.suppressWarnings = true;
     else {
       static const char* const kValued[] = {"--from", "--show",    "--host", "--action", "--flag",
                                             "--name", "--save-to", "--log",  "--compat"};
@@ -183,8 +188,9 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       } else if (arg == "--host") {
         if (!once(&r.hostGiven)) return {arg, "given twice"};
         if (!IsHostName(value.c_str()))
-          return {arg, Quoted(value) + " is not a host name: a letter, then letters, digits "
-                                       "and dots, at most " +
+          return {arg, Quoted(value) +
+                           " is not a host name: a letter, then letters, digits "
+                           "and dots, at most " +
                            std::to_string(kHostNameCapacity) + " characters"};
         r.host = value;
       } else if (arg == "--action") {
@@ -216,17 +222,20 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
   if ((s.compatMacintosh || s.compatWindows || s.compatUnix) && !r.saveToGiven)
     return {"--compat", "only together with --save-to"};
   if (r.saveToGiven && r.saveAndClose)
-    return {"--save-to", "not together with --save-and-close: a droplet saves into a folder or "
-                         "saves and closes"};
-  if (r.output.empty()) return {"OUTPUT", "missing (droplet-maker [--from DROPLET] [options] OUTPUT)"};
+    return {"--save-to",
+            "not together with --save-and-close: a droplet saves into a folder or "
+            "saves and closes"};
+  if (r.output.empty())
+    return {"OUTPUT", "missing (droplet-maker [--from DROPLET] [options] OUTPUT)"};
   return {};
 }
 
 // The droplet named by option, with its settings block found.
-Refusal ReadDroplet(const std::string& option, const std::string& name,
-                    std::vector<uint8_t>* bytes, DropletImage* image) {
+Refusal ReadDroplet(const std::string& option, const std::string& name, std::vector<uint8_t>* bytes,
+                    DropletImage* image) {
   std::string why;
-  if (!ReadWholeFile(name, bytes, &why)) return {option, "cannot read " + Quoted(name) + ": " + why};
+  if (!ReadWholeFile(name, bytes, &why))
+    return {option, "cannot read " + Quoted(name) + ": " + why};
   if (!FindSettingsBlock(*bytes, image, &why))
     return {option, Quoted(name) + " is not a droplet: " + why};
   return {};
@@ -243,7 +252,8 @@ Refusal ReadSettings(const std::string& name, const std::vector<uint8_t>& bytes,
 
 void AppendText(std::string& json, const char* text) {
   std::u16string wide;
-  for (const char* p = text; *p != 0; ++p) wide += static_cast<char16_t>(static_cast<unsigned char>(*p));
+  for (const char* p = text; *p != 0; ++p)
+    wide += static_cast<char16_t>(static_cast<unsigned char>(*p));
   AppendJsonText(json, wide.data(), wide.size());
 }
 
@@ -340,21 +350,22 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
     if (!ReadWholeFile(r.actionFile, &action, &why))
       return Refuse(err, {"--action", "cannot read " + Quoted(r.actionFile) + ": " + why});
     if (action.size() > kActionDataCapacity)
-      return Refuse(err, {"--action", Quoted(r.actionFile) + " has " +
-                                          std::to_string(action.size()) + " bytes, more than the " +
-                                          std::to_string(kActionDataCapacity) +
-                                          " a droplet holds"});
+      return Refuse(
+          err, {"--action", Quoted(r.actionFile) + " has " + std::to_string(action.size()) +
+                                " bytes, more than the " + std::to_string(kActionDataCapacity) +
+                                " a droplet holds"});
     s.actionData = action.data();
     s.actionDataLength = static_cast<uint32_t>(action.size());
   }
 
   std::string from = r.from.empty() ? self + kDropletProgram : r.from;
-  if (Refusal no = ReadDroplet("--from", from, &bytes, &image); no.refused()) return Refuse(err, no);
+  if (Refusal no = ReadDroplet("--from", from, &bytes, &image); no.refused())
+    return Refuse(err, no);
   if (image.isSigned)
-    return Refuse(err, {"--from", Quoted(from) +
-                                      " is signed, and stamping drops the signature: make the "
-                                      "droplet from an unsigned one, then sign the output "
-                                      "(make sign signs it)"});
+    return Refuse(
+        err, {"--from", Quoted(from) + " is signed, and stamping drops the signature: make the "
+                                       "droplet from an unsigned one, then sign the output "
+                                       "(make sign signs it)"});
   if (SameFile(r.output, from))
     return Refuse(err, {"OUTPUT", Quoted(r.output) + " is the --from droplet itself"});
   if (!r.force && FileExists(r.output))
@@ -364,7 +375,8 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
     return Refuse(err, {"OUTPUT", "the settings do not form a valid block"});
   if (image.checksumOffset != 0) {
     uint32_t sum = PeChecksum(bytes, image.checksumOffset);
-    for (int i = 0; i < 4; ++i) bytes[image.checksumOffset + i] = static_cast<uint8_t>(sum >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      bytes[image.checksumOffset + i] = static_cast<uint8_t>(sum >> (8 * i));
   }
   std::string why;
   if (!PublishFile(r.output, bytes, from, r.force, &why)) {

@@ -27,9 +27,7 @@ fs::path PathOf(const std::string& utf8) {
 }
 
 #ifdef _WIN32
-std::string Reason(DWORD error) {
-  return std::system_category().message(static_cast<int>(error));
-}
+std::string Reason(DWORD error) { return std::system_category().message(static_cast<int>(error)); }
 
 // Creates `name` (never an existing file), writes and flushes it.
 bool WriteNew(const fs::path& name, const std::vector<uint8_t>& bytes, std::string* why) {
@@ -57,7 +55,7 @@ bool Rename(const fs::path& from, const fs::path& to, bool replace, std::string*
   if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
   DWORD error = GetLastError();
   *why = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? "it already exists"
-                                                                      : Reason(error);
+                                                                     : Reason(error);
   return false;
 }
 #else

@@ -37,7 +37,8 @@ int ToWideAlloc(const char* text, char16_t** result) {
   }
   int n = Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, text, -1, nullptr, 0);
   if (n == 0) return 1;
-  auto* buffer = static_cast<char16_t*>(Sys().Allocate((static_cast<size_t>(n) + 16) * sizeof(char16_t)));
+  auto* buffer =
+      static_cast<char16_t*>(Sys().Allocate((static_cast<size_t>(n) + 16) * sizeof(char16_t)));
   if (buffer == nullptr) return 2;
   if (Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, text, -1, buffer, n) == 0) {
     Sys().Release(buffer);

@@ -45,8 +45,8 @@ SysHandle CFileAccess::Open(const char16_t* path) {
     // a with macron) or as "?": only a name that comes back as it went names
     // this file rather than another.
     char16_t back[kAnsiPathCapacity];
-    int units = Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, ansi, -1, back,
-                                          kAnsiPathCapacity);
+    int units =
+        Sys().MultiByteToWideChar(kCodePageAnsi, kPrecomposed, ansi, -1, back, kAnsiPathCapacity);
     int i = 0;
     while (i < units && back[i] == path[i] && path[i] != 0) ++i;
     if (units == 0 || i >= units || back[i] != 0 || path[i] != 0) {

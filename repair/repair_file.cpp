@@ -61,13 +61,10 @@ bool ExamineChunkOn(ScanPath path, const uint8_t* base, int32_t end, int32_t* f,
                     CFileAccess& file) {
   switch (path) {
 #if DROPLET_X86_VECTOR_SCAN
-    case ScanPath::Avx2:
-      return ExamineChunk<NextCandidateAvx2>(base, end, f, file);
-    case ScanPath::Sse2:
-      return ExamineChunk<NextCandidateSse2>(base, end, f, file);
+    case ScanPath::Avx2: return ExamineChunk<NextCandidateAvx2>(base, end, f, file);
+    case ScanPath::Sse2: return ExamineChunk<NextCandidateSse2>(base, end, f, file);
 #endif
-    default:
-      return ExamineChunk<NextCandidateWord>(base, end, f, file);
+    default: return ExamineChunk<NextCandidateWord>(base, end, f, file);
   }
 }
 

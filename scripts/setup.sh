@@ -9,9 +9,9 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 missing() { local p; for p in "$@"; do have "$p" || echo "$p"; done; }
 
 demo=(cmake ninja-build g++ python3)
-all=("${demo[@]}" clang libclang-rt-14-dev python3-pefile libgtest-dev googletest nlohmann-json3-dev
+all=("${demo[@]}" clang libclang-rt-14-dev libgtest-dev googletest nlohmann-json3-dev
      g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
-     xvfb xdotool x11-apps imagemagick icoutils valgrind cppcheck clang-tidy
+     xvfb xdotool x11-apps imagemagick valgrind cppcheck clang-tidy clang-format
      perl sed grep time
      wixl msitools gcab osslsigncode openssl zip unzip python3-pefile hyperfine)
 # The 32-bit Wine needs the i386 architecture. On a machine whose kernel

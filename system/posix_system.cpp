@@ -1,8 +1,8 @@
 #include "system/posix_system.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -37,15 +37,23 @@ uint32_t WindowsError(int err) {
   switch (err) {
     case ENOENT: return kErrorFileNotFound;
     case ENOTDIR: return kErrorPathNotFound;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return kErrorAccessDenied;
-    case EWOULDBLOCK: case EBUSY: return kErrorSharingViolation;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY: return kErrorAccessDenied;
+    case EWOULDBLOCK:
+    case EBUSY: return kErrorSharingViolation;
     case ENAMETOOLONG: return kErrorFilenameTooLong;
-    case ENOSPC: case EDQUOT: return kErrorDiskFull;
-    case EMFILE: case ENFILE: return kErrorTooManyOpenFiles;
+    case ENOSPC:
+    case EDQUOT: return kErrorDiskFull;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
     case ENOMEM: return kErrorNotEnoughMemory;
     case EBADF: return kErrorInvalidHandle;
-    case EINVAL: case EOVERFLOW: return kErrorInvalidParameter;
-    case EFBIG: return 223;  // ERROR_FILE_TOO_LARGE
+    case EINVAL:
+    case EOVERFLOW: return kErrorInvalidParameter;
+    case EFBIG: return 223;   // ERROR_FILE_TOO_LARGE
     case ELOOP: return 1921;  // ERROR_CANT_RESOLVE_FILENAME
     case EIO: return kErrorIoDevice;
     case EPIPE: return kErrorNoData;
@@ -450,8 +458,7 @@ int32_t PosixSystem::CLSIDFromProgID(const char16_t* progId, Guid* clsid) {
   return kClassStringInvalid;
 }
 
-int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&,
-                                      void** object) {
+int32_t PosixSystem::CoCreateInstance(const Guid& clsid, uint32_t, const Guid&, void** object) {
   for (int i = 0; i < hostCount_; ++i) {
     const Registration& r = hosts_[i];
     if (r.clsid == clsid) {

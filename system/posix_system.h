@@ -27,8 +27,8 @@ class PosixSystem : public System {
   void OutputDebugStringA(const char* text) override;
   uint32_t GetTickCount() override;
   void Sleep(uint32_t milliseconds) override;
-  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t disposition, uint32_t flags) override;
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
   bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,

@@ -4,9 +4,7 @@
 
 System::~System() = default;
 
-bool operator==(const Guid& a, const Guid& b) {
-  return std::memcmp(&a, &b, sizeof(Guid)) == 0;
-}
+bool operator==(const Guid& a, const Guid& b) { return std::memcmp(&a, &b, sizeof(Guid)) == 0; }
 
 namespace {
 System* CurrentSystem = nullptr;

@@ -1,8 +1,8 @@
 #include "system/win32_system.h"
 
-#include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -46,9 +46,7 @@ uint32_t Win32System::GetModuleFileNameA(void* module, char* buffer, uint32_t si
   return ::GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
 }
 
-SysHandle Win32System::GetStdHandle(uint32_t which) {
-  return FromNative(::GetStdHandle(which));
-}
+SysHandle Win32System::GetStdHandle(uint32_t which) { return FromNative(::GetStdHandle(which)); }
 
 uint32_t Win32System::GetLastError() { return ::GetLastError(); }
 
