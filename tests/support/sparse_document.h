@@ -5,15 +5,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace sparse_document {
 
@@ -49,32 +43,13 @@ inline std::filesystem::path Folder(const std::filesystem::path& fallback) {
   return std::filesystem::is_directory(shm, ignored) ? std::filesystem::path(shm) : fallback;
 }
 
-// Writes bytes at each offset of kTokens (the last one sets the length).
-// Done with the platform's own calls, not through the System under test.
+// Writes bytes at each offset of kTokens (the last one sets the length),
+// through the standard library rather than the System under test.
 inline bool Make(const std::filesystem::path& file, const std::string& bytes) {
-  bool ok = true;
-#ifdef _WIN32
-  HANDLE h = CreateFileW(file.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  for (uint64_t at : kTokens) {
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(at);
-    DWORD done = 0;
-    ok = ok && SetFilePointerEx(h, to, nullptr, FILE_BEGIN) &&
-         WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-         done == bytes.size();
-  }
-  CloseHandle(h);
-#else
-  int fd = ::open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-  if (fd < 0) return false;
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
   for (uint64_t at : kTokens)
-    ok = ok && pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) ==
-                   static_cast<ssize_t>(bytes.size());
-  ::close(fd);
-#endif
-  return ok;
+    out.seekp(static_cast<std::streamoff>(at)).write(bytes.data(), bytes.size());
+  return out.flush().good();
 }
 
 // The document, under a name of its own in Folder(fallback), removed again
@@ -92,24 +67,9 @@ struct Document {
 // count bytes from offset at ("" when they cannot be read).
 inline std::string BytesAt(const std::filesystem::path& file, uint64_t at, uint32_t count) {
   std::string bytes(count, '\0');
-  bool ok = false;
-#ifdef _WIN32
-  HANDLE h = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(at);
-  DWORD done = 0;
-  ok = SetFilePointerEx(h, to, nullptr, FILE_BEGIN) &&
-       ReadFile(h, bytes.data(), count, &done, nullptr) && done == count;
-  CloseHandle(h);
-#else
-  int fd = ::open(file.c_str(), O_RDONLY);
-  if (fd < 0) return "";
-  ok = pread(fd, bytes.data(), count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
-  ::close(fd);
-#endif
-  return ok ? bytes : "";
+  std::ifstream in(file, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(at)).read(bytes.data(), count);
+  return in.gcount() == count ? bytes : "";
 }
 
 // The bytes around a token: 8 zero bytes, the token, 8 zero bytes (fewer
