@@ -3,30 +3,24 @@
 // byte has the checksum put right first, so that the checks behind it are
 // reached too.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "driver/droplet_settings.h"
 #include "driver/settings_block.h"
-
-namespace {
-
-uint32_t Load32(const uint8_t* p) {
-  return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void Store32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   bool seal = (data[0] & 1) != 0;
   // A copy of exactly the block's size, so that a read past it is caught.
   std::vector<uint8_t> block(data + 1, data + size);
-  if (seal && block.size() >= 20) {
-    uint32_t used = Load32(&block[12]);
-    if (used >= 20 && used <= block.size()) Store32(&block[16], Crc32(&block[20], used - 20));
+  if (seal && block.size() >= 20) {  // fields as the block holds them: on x86, as stored
+    uint32_t used, crc;
+    std::memcpy(&used, &block[12], 4);
+    if (used >= 20 && used <= block.size()) {
+      crc = Crc32(&block[20], used - 20);
+      std::memcpy(&block[16], &crc, 4);
+    }
   }
   static const uint8_t kNone = 0;
   DropletSettings read, reread;

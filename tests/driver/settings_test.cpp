@@ -71,17 +71,13 @@ uint32_t SpanAt(const std::vector<uint8_t>& b, int span) { return Load32(b, 56 +
 // Recomputes the checksum, so that a change meets the checks behind it.
 void Seal(std::vector<uint8_t>& b) { Store32(b, 16, Crc32(b.data() + 20, Load32(b, 12) - 20)); }
 
-std::vector<char16_t> Record(const std::u16string& path) {
-  std::vector<char16_t> record(6, 0);
-  record.insert(record.end(), path.begin(), path.end());
-  record.push_back(0);
-  return record;
-}
+// A path record: twelve bytes before the text.
+std::u16string Record(const std::u16string& path) { return std::u16string(6, u'\0') + path; }
 
 // A droplet with every option: three components, two texts (one empty), a
 // folder, two switches, a log, two flags, suppressed warnings, action data.
 struct Stamped {
-  std::vector<char16_t> folder = Record(u"D:\\Repaired"), log = Record(u"\\\\server\\logs\\x.log");
+  std::u16string folder = Record(u"D:\\Repaired"), log = Record(u"\\\\server\\logs\\x.log");
   uint8_t action[5] = {'a', 0, 'b', 0, 0xFF};
   DropletSettings settings;
   Stamped() {
@@ -168,7 +164,7 @@ TEST(SettingsBlock, SettingsABlockCannotCarryAreNotWritten) {
   } cases[] = {
       {"text outside ASCII", [](DropletSettings& s, auto&) { s.namingSlots[1].text = "caf\xc3\xa9"; }},
       {"a relative folder", [](DropletSettings& s, auto&) {
-         static const std::vector<char16_t> r = Record(u"Repaired");
+         static const std::u16string r = Record(u"Repaired");
          s.destinationFolder = reinterpret_cast<const PathRecord*>(r.data()); }},
       {"more action data than it holds", [](DropletSettings& s, auto& big) {
          s.actionData = big.data(); s.actionDataLength = static_cast<uint32_t>(big.size()); }},

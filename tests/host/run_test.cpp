@@ -174,8 +174,6 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
                  Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2},
                  Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2},
                  Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1},   // gone in the walk
-                 Case{"SetListItem", 1, 0x80010108u, false, 0x0108, 2},   // disconnected
-                 Case{"SetBooleanItem", 3, 0x800706BAu, false, 0x06BA, 2},
                  Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2},  // refused
                  Case{"MakeControlObject", 1, 0x80010001u, true, 1, 0, 1000},  // busy throughout
                  Case{"AddPathItem", 1, 0x8001010Au, true, 0x010A, 1, 1000},

@@ -1,9 +1,5 @@
 #!/usr/bin/python3
-"""Checks a droplet made by droplet-maker against the one it was made from:
-the same bytes but the settings section and the PE checksum, a checksum as
-Windows computes it, a stamped block, the resources kept, no signature.
-    check_made.py droplet.exe made.exe   (Debian's python3, with pefile)
-"""
+"""A made droplet against its --from one.  check_made.py droplet.exe made.exe"""
 import sys
 
 import pefile
@@ -25,8 +21,7 @@ def main():
     expect(len(sections) == 1, 'one settings section')
     if not sections:
         return 1
-    start = sections[0].PointerToRawData
-    end = start + sections[0].SizeOfRawData
+    start, end = sections[0].PointerToRawData, sections[0].PointerToRawData + sections[0].SizeOfRawData
     checksum = pe.OPTIONAL_HEADER.get_field_absolute_offset('CheckSum')
     outside = [i for i in range(min(len(made), len(original)))
                if made[i] != original[i] and not start <= i < end
