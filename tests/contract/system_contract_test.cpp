@@ -228,13 +228,6 @@ TEST_P(SystemContract, TheFullPathReachesTheSameFile) {
   ASSERT_NE(h, kInvalidHandle);
   EXPECT_EQ(Read(h, 10), "named");
   EXPECT_EQ(sys().GetFullPathNameW(given.c_str(), 4, full), n + 1);
-
-  // A relative name starts from the current folder.
-  n = sys().GetFullPathNameW(u"doc.psd", 1024, full);
-  ASSERT_GT(n, 8u);
-  std::u16string relative(full);
-  EXPECT_TRUE(relative[0] == u'/' || relative[1] == u':') << U8(relative);
-  EXPECT_EQ(relative.substr(relative.size() - 8, 1), env->windowsPaths() ? u"\\" : u"/");
 }
 
 TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {

@@ -5,6 +5,7 @@ of a damaged block.  maker_test.py <droplet-maker> <droplet>
 """
 import json
 import os
+import pathlib
 import shutil
 import struct
 import subprocess
@@ -53,14 +54,8 @@ def check(maker, droplet, work):
         return subprocess.run([program, *args], cwd=work, capture_output=True,
                               stdin=subprocess.DEVNULL)
 
-    def write(name, data):
-        with open(os.path.join(work, name), 'wb') as f:
-            f.write(data)
-        return name
-
-    def read(name):
-        with open(os.path.join(work, name), 'rb') as f:
-            return f.read()
+    write = lambda name, data: pathlib.Path(work, name).write_bytes(data)
+    read = lambda name: pathlib.Path(work, name).read_bytes()
 
     write('action.bin', b'\x00act\x00ion\x00' * 40)
     write('big.bin', bytes(0x100001))
