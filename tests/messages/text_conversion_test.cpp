@@ -89,7 +89,6 @@ TEST(ToWideFixed, LoneSurrogatesFollowTheCodecsOneRule) {
   } cases[] = {
       {{u'a', 0xDCC3, 0xDCC3, 0x00E9}, "a\xc3\xc3\xc3\xa9", true},  // stray lead bytes
       {{0xDCED, 0xDCA0, 0xDC80}, "\xed\xa0\x80", true},  // a surrogate's bytes in a Linux name
-      {{0xDCF0, 0xDC9F, 0xDC98, u'.'}, "\xf0\x9f\x98.", true},  // a cut sequence
       {{0xD83D, 0xDE00}, "\xf0\x9f\x98\x80", true},            // a pair
       {{u'x', 0xD800}, "x\xed\xa0\x80", false},  // not a byte: its three-byte form, not "?"
       {{0xDC01}, "\xed\xb0\x81", false},
