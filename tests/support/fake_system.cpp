@@ -1,5 +1,6 @@
 #include "tests/support/fake_system.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -122,6 +123,40 @@ std::string U8(const std::u16string& text) {
   return out;
 }
 
+namespace {
+constexpr uint64_t kPage = 4096;
+}  // namespace
+
+void FakeSystem::Node::ReadAt(uint64_t at, void* out, uint64_t count) const {
+  auto* to = static_cast<uint8_t*>(out);
+  if (!sparse) {
+    if (count > 0) std::memcpy(to, data.data() + at, count);
+    return;
+  }
+  std::memset(to, 0, count);
+  for (auto it = pages.lower_bound(at / kPage); it != pages.end() && it->first * kPage < at + count;
+       ++it) {
+    uint64_t from = std::max(at, it->first * kPage);
+    uint64_t end = std::min(at + count, (it->first + 1) * kPage);
+    std::memcpy(to + (from - at), it->second.data() + from % kPage, end - from);
+  }
+}
+
+void FakeSystem::Node::WriteAt(uint64_t at, const void* in, uint64_t count) {
+  const auto* from = static_cast<const uint8_t*>(in);
+  if (!sparse) {
+    if (at + count > data.size()) data.resize(at + count);
+    if (count > 0) std::memcpy(data.data() + at, from, count);
+    return;
+  }
+  for (uint64_t i = 0; i < count; ++i) {
+    std::vector<uint8_t>& page = pages[(at + i) / kPage];
+    page.resize(kPage);
+    page[(at + i) % kPage] = from[i];
+  }
+  sparseLength = std::max(sparseLength, at + count);
+}
+
 FakeSystem::FakeSystem() {
   root_.directory = true;
   device_.name = u"NUL";
@@ -158,6 +193,15 @@ FakeSystem::Node& FakeSystem::AddFile(const std::u16string& path, std::vector<ui
                                       const std::u16string& shortName) {
   Node& node = Make(path, false, shortName);
   node.data = std::move(data);
+  return node;
+}
+
+FakeSystem::Node& FakeSystem::AddSparseFile(const std::u16string& path, uint64_t length,
+                                            const std::map<uint64_t, std::string>& pieces) {
+  Node& node = Make(path, false, u"");
+  node.sparse = true;
+  node.sparseLength = length;
+  for (const auto& [at, bytes] : pieces) node.WriteAt(at, bytes.data(), bytes.size());
   return node;
 }
 
@@ -206,8 +250,15 @@ FakeSystem::Node* FakeSystem::Find(const std::u16string& path) {
 
 std::string FakeSystem::Contents(const std::u16string& path) {
   Node* node = Find(path);
-  return node == nullptr ? std::string("<missing>")
-                         : std::string(node->data.begin(), node->data.end());
+  return node == nullptr ? std::string("<missing>") : Contents(path, 0, node->Size());
+}
+
+std::string FakeSystem::Contents(const std::u16string& path, uint64_t at, uint64_t count) {
+  Node* node = Find(path);
+  if (node == nullptr) return "<missing>";
+  std::string bytes(at < node->Size() ? std::min(count, node->Size() - at) : 0, '\0');
+  node->ReadAt(at, bytes.data(), bytes.size());
+  return bytes;
 }
 
 void FakeSystem::FailAt(Op op, int nth, uint32_t error) {
@@ -331,7 +382,7 @@ bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* ne
   if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
   int64_t base = method == kFileBegin ? 0
                  : method == kFileCurrent ? static_cast<int64_t>(h->position)
-                                          : static_cast<int64_t>(h->node->data.size());
+                                          : static_cast<int64_t>(h->node->Size());
   int64_t target;
   if (__builtin_add_overflow(base, distance, &target)) return lastError_ = kErrorInvalidParameter, false;
   if (target < 0) return lastError_ = kErrorNegativeSeek, false;
@@ -354,10 +405,10 @@ bool FakeSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t
     return false;
   }
   if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
-  const std::vector<uint8_t>& data = h->node->data;
-  uint64_t available = h->position < data.size() ? data.size() - h->position : 0;
+  uint64_t size = h->node->Size();
+  uint64_t available = h->position < size ? size - h->position : 0;
   uint32_t n = available < count ? static_cast<uint32_t>(available) : count;
-  if (n > 0) std::memcpy(buffer, data.data() + h->position, n);
+  h->node->ReadAt(h->position, buffer, n);
   h->position += n;
   *done = n;
   log.push_back("ReadFile " + std::to_string(count) + " -> " + std::to_string(n));
@@ -376,9 +427,7 @@ bool FakeSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, u
   Handle* h = FromHandle(file);
   if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
   uint32_t n = injected ? count - 1 : count;
-  std::vector<uint8_t>& data = h->node->data;
-  if (h->position + n > data.size()) data.resize(h->position + n);
-  if (n > 0) std::memcpy(data.data() + h->position, buffer, n);
+  h->node->WriteAt(h->position, buffer, n);
   log.push_back("WriteFile " + std::to_string(n) + " @" + std::to_string(h->position));
   h->position += n;
   *done = n;

@@ -28,8 +28,17 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
-    std::vector<uint8_t> data;
+    std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
+    // A sparse file: its length and the pages written so far; the rest reads
+    // as zero bytes, so a file of gigabytes takes a few pages of memory.
+    bool sparse = false;
+    uint64_t sparseLength = 0;
+    std::map<uint64_t, std::vector<uint8_t>> pages;
     std::vector<std::unique_ptr<Node>> children;
+
+    uint64_t Size() const { return sparse ? sparseLength : data.size(); }
+    void ReadAt(uint64_t at, void* out, uint64_t count) const;  // within Size()
+    void WriteAt(uint64_t at, const void* in, uint64_t count);  // grows the file
   };
   struct Box {
     bool wide;
@@ -52,6 +61,10 @@ class FakeSystem : public System {
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
   Node* Find(const std::u16string& path);  // by stored or short names, any case
   std::string Contents(const std::u16string& path);  // bytes of a file
+  std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
+  // A sparse file of length bytes, zero but for the pieces given at their offsets.
+  Node& AddSparseFile(const std::u16string& path, uint64_t length,
+                      const std::map<uint64_t, std::string>& pieces);
   std::u16string currentFolder = u"C:";  // where relative paths start
 
   // --- failure injection: the nth call (1-based) of op fails with error
