@@ -35,12 +35,15 @@ bool SpellsPart(const char16_t* part, int n, const char16_t* name, int capacity)
 }
 
 // The host runs in a folder of its own: a relative name is made full, as the
-// open resolves it, and the open then uses the same full path. Where the
-// system cannot say, the path stays as given and the open decides.
+// open resolves it, and the open then uses the same full path. A full path
+// too long for the system or for the path buffer is refused by name; where
+// the system cannot say otherwise, the path stays as given and the open
+// decides.
 uint32_t MakeFullPath(char16_t* path) {
   static char16_t full[kPathCapacity];
   uint32_t length = Sys().GetFullPathNameW(path, kPathCapacity, full);
   if (length >= static_cast<uint32_t>(kPathCapacity)) return kErrorFilenameTooLong;
+  if (length == 0 && Sys().GetLastError() == kErrorFilenameTooLong) return kErrorFilenameTooLong;
   if (length != 0) std::memcpy(path, full, (length + 1) * sizeof(char16_t));
   return 0;
 }

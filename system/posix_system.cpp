@@ -383,21 +383,29 @@ uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char
   if (given.empty()) return Fail(kErrorInvalidName), 0;
   std::string full;
   if (given[0] != '/') {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return Fail(WindowsError(errno)), 0;
+    // Any depth: a folder deeper than PATH_MAX still has a full path, which
+    // the caller's capacity then refuses by name.
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr)
+      return Fail(errno == ERANGE ? kErrorFilenameTooLong : WindowsError(errno)), 0;
     full = cwd;
+    std::free(cwd);
   }
   // Only what is lexically sure goes: "." parts and repeated slashes. A ".."
-  // stays, since the open resolves it after any symbolic link before it.
+  // stays, since the open resolves it after any symbolic link before it. A
+  // final "." leaves its slash behind: "a.psd/." names a folder, and must
+  // not become the file a.psd.
   std::string::size_type at = 0;
+  bool folder = false;
   while (at <= given.size()) {
     std::string::size_type slash = given.find('/', at);
     if (slash == std::string::npos) slash = given.size();
     std::string part = given.substr(at, slash - at);
+    if (!part.empty()) folder = part == ".";
     if (!part.empty() && part != ".") full += "/" + part;
     at = slash + 1;
   }
-  if (full.empty() || (given.back() == '/' && full.back() != '/')) full += '/';
+  if (full.empty() || ((given.back() == '/' || folder) && full.back() != '/')) full += '/';
   uint32_t error = 0;
   int needed = Utf8ToWide(full.c_str(), -1, nullptr, 0, &error);
   if (needed == 0) return Fail(error), 0;

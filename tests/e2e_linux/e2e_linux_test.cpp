@@ -184,6 +184,7 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
 // past 2 GiB and 4 GiB and at its very end, and then sent.
 TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
   namespace doc = sparse_document;
+  if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
   doc::Document document(folder, kDamaged);
   ASSERT_TRUE(document.made);
   const fs::path& file = document.file;
@@ -260,6 +261,27 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
   o = Run({"missing.psd"}, (folder / deep / "droplet").string());
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n");
+
+  // A working folder deeper than any full path the droplet holds: refused
+  // by name (206), not sent as typed. A final "." names a folder, never the
+  // file before it. Either way the file is left as it was.
+  std::string g(200, 'g');
+  o = Run({"-c",
+           "top=$PWD; for i in $(seq 24); do mkdir " + g + " && cd " + g +
+               " || exit 9; done; printf %s \"$1\" >x.psd; \"$0\" x.psd; r=$?; "
+               "[ \"$(cat x.psd)\" = \"$1\" ] || r=9; cd \"$top\" && rm -rf " +
+               g + "; exit $r",
+           gDroplet, kDamaged},
+          "/bin/bash");  // whose cd goes deeper than PATH_MAX
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n");
+  o = Run({"b.psd/."});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n");
+  EXPECT_EQ(Read(folder / "b.psd"), kRepaired);
+  Write(folder / "b.psd", kDamaged);
+  EXPECT_EQ(Run({"b.psd/."}).exitValue, 1);
+  EXPECT_EQ(Read(folder / "b.psd"), kDamaged);
 }
 
 // The droplet reads no standard input: in a loop over names read from a
