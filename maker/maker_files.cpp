@@ -21,15 +21,15 @@ constexpr int kTemporaryTries = 100;
 constexpr char kNoSuchFile[] = "no such file";
 constexpr char kNotRegular[] = "not a regular file (a device, a FIFO or a socket)";
 
+#ifdef _WIN32
+constexpr char kSeparators[] = "\\/:";
+#else
+constexpr char kSeparators[] = "/";
+#endif
+
 // The folder part of a name, separator included; empty for a bare name.
 std::string FolderOf(const std::string& name) {
-  size_t slash = name.find_last_of(
-#ifdef _WIN32
-      "\\/:"
-#else
-      "/"
-#endif
-  );
+  size_t slash = name.find_last_of(kSeparators);
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 

@@ -495,13 +495,15 @@ want="droplet-maker: --name: text 'café' holds characters outside printable ASC
   pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$want'"
 
 echo "[$(( $(date +%s) - started )) s] case 24: droplet-maker.exe's command line as a Windows user types it"
+cd "$t" || exit 2
 for option in -h /?; do
-  (cd "$t" && run_maker "$option")
+  run_maker "$option"
   [ "$status" = 0 ] && [ -z "$made_err" ] && [ "${made_out##*$'\n'}" = \
     "See droplet-maker.txt beside droplet-maker.exe." ] && [ ! -e "$t/$option" ] &&
     pass "$option prints the help, which names the manual beside it" ||
     fail "$option: exit $status, '${made_out##*$'\n'}' $made_err"
 done
+cd "$work" || exit 2
 maker_refuses() {  # maker_refuses <message> <argument>...
   local want="droplet-maker: $1"; shift
   run_maker "$@"
