@@ -58,7 +58,7 @@ crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 page() {
   sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
     "$root/docs/$1.1" | if [ "${2:-}" = text ]; then
-    groff -man -Tascii -P-c -P-b -P-u -P-o 2>/dev/null
+    sed '/^\.TH /a .nh' | groff -man -Tascii -P-c -P-b -P-u -P-o 2>/dev/null
   else cat; fi
 }
 settle() {  # fixed modes and times for everything under a folder
