@@ -29,20 +29,23 @@ def expect(ok, text):
         failures.append(text)
 
 
-def signed_program(path):
+def signed_program(path, signed=True, trailing=8, characteristics=0x22):
+    """A PE program whose last section holds an unstamped block, with a
+    signature (a security directory) and data after the section or not."""
     block = MAGIC + bytes(BLOCK_SIZE - len(MAGIC))
     optional = bytearray(240)
     struct.pack_into('<H', optional, 0, 0x20B)
     struct.pack_into('<II', optional, 32, 0x1000, 0x200)
     struct.pack_into('<I', optional, 56, 0x1000 + (len(block) + 0xFFF & ~0xFFF))
     struct.pack_into('<I', optional, 108, 16)
-    struct.pack_into('<II', optional, 112 + 8 * 4, 0x200 + len(block), 8)
-    coff = struct.pack('<HHIIIHH', 0x8664, 1, 0, 0, 0, len(optional), 0x22)
+    if signed:
+        struct.pack_into('<II', optional, 112 + 8 * 4, 0x200 + len(block), 8)
+    coff = struct.pack('<HHIIIHH', 0x8664, 1, 0, 0, 0, len(optional), characteristics)
     section = struct.pack('<8sIIIIIIHHI', b'.dropset', len(block), 0x1000, len(block), 0x200,
                           0, 0, 0, 0, 0x40000040)
     head = b'MZ' + bytes(0x3A) + struct.pack('<I', 0x40) + b'PE\0\0' + coff + optional + section
     with open(path, 'wb') as f:
-        f.write(head + bytes(0x200 - len(head)) + block + bytes(8))
+        f.write(head + bytes(0x200 - len(head)) + block + bytes(trailing))
 
 
 def elf_settings_header(program):
@@ -97,6 +100,10 @@ def check(maker, droplet, work):
     with open(os.path.join(work, 'huge'), 'wb') as f:
         f.truncate((64 << 20) + 1)
     signed_program(os.path.join(work, 'signed.exe'))
+    signed_program(os.path.join(work, 'trailing.exe'), signed=False)
+    signed_program(os.path.join(work, 'library.dll'), signed=False, trailing=0,
+                   characteristics=0x2022)
+    signed_program(os.path.join(work, 'windows.exe'), signed=False, trailing=0)
     shutil.copy(droplet, os.path.join(work, 'mine'))
     save = ['--save-to', 'D:\\Out']
 
@@ -164,6 +171,15 @@ def check(maker, droplet, work):
         (['--from', 'signed.exe', 'out'],
          "--from: 'signed.exe' is signed, and stamping drops the signature: make the droplet "
          "from an unsigned one, then sign the output (make sign signs it)"),
+        (['--from', 'trailing.exe', 'out.exe'],
+         "--from: 'trailing.exe' cannot take these settings: its settings section is not the "
+         "last part of the file (data follows it): make the droplet from one built by this "
+         "project"),
+        (['--from', 'library.dll', 'out.exe'],
+         "--from: 'library.dll' is not a droplet: a library or an object file, not a program"),
+        (['--from', 'windows.exe', 'out'],
+         "OUTPUT: 'out' does not end in .exe, which a Windows droplet needs to run "
+         "(try 'out.exe')"),
         (['--from', 'mine', './mine', '--force'], "OUTPUT: './mine' is the --from droplet itself"),
         (['existing'], "OUTPUT: 'existing' already exists (--force replaces it)"),
         ([], "OUTPUT: missing (droplet-maker [--from DROPLET] [options] OUTPUT)"),
@@ -239,6 +255,16 @@ def check(maker, droplet, work):
            == ('Other.Host', True, ['Ovrd'], None),
            '--force replaces an existing OUTPUT; --host, --save-and-close, --flag Ovrd read back')
     expect(not [f for f in os.listdir(work) if f.endswith('.tmp')], 'no temporary file left')
+
+    # ---- A Windows program's settings section, the last, sized to the block.
+    r = run('--from', 'windows.exe', '--host', 'Small', 'small.exe')
+    small = read('small.exe') if r.returncode == 0 else b''
+    shown = json.loads(run('--show', 'small.exe').stdout or b'null') or {}
+    sizes = (struct.unpack_from('<I', small, 0x40 + 24 + 56) +
+             struct.unpack_from('<4xI4xI', small, 0x40 + 24 + 240 + 4)) if small else ()
+    expect(len(small) == 0x200 + 0x1000 and sizes == (0x2000, 0x1000, 0x1000) and
+           shown.get('host') == 'Small',
+           'a PE program\'s last section is sized to its block: %d bytes' % len(small))
 
     # ---- The bug hunt's crafted program: a copy of another block, moved to
     # the end, with the section header pointed at it. The loader still maps
