@@ -58,8 +58,13 @@ bool FindInPe(const std::vector<uint8_t>& f, DropletImage* image, std::string* w
   image->sectionAlignment = static_cast<uint32_t>(Load(f, opt + 32, 4));
   image->fileAlignment = static_cast<uint32_t>(Load(f, opt + 36, 4));
   uint64_t imageSize = Load(f, opt + 56, 4);
-  if (image->fileAlignment == 0 || image->sectionAlignment == 0)
-    return Refuse(why, "no section or file alignment");
+  // As the format has them: powers of two, the file's from 512 bytes to
+  // 64 KiB, the sections' no finer. The section grows in these units.
+  auto powerOfTwo = [](uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
+  if (!powerOfTwo(image->fileAlignment) || image->fileAlignment < 0x200 ||
+      image->fileAlignment > 0x10000 || !powerOfTwo(image->sectionAlignment) ||
+      image->sectionAlignment < image->fileAlignment)
+    return Refuse(why, "a section or file alignment that is not a program's");
   uint64_t count = Load(f, dirs - 4, 4);
   constexpr int kSecurityDirectory = 4;
   if (count > kSecurityDirectory && dirs + 8 * kSecurityDirectory + 8 <= opt + optionalSize)
@@ -87,7 +92,8 @@ bool FindInPe(const std::vector<uint8_t>& f, DropletImage* image, std::string* w
   // The loader maps virtualSize bytes from the file: all of them must be there.
   if (virtualSize < kLeastBlock || virtualSize > rawSize || !Fits(f, raw, rawSize))
     return Refuse(why, "a settings section too small for the block, or not all in the file");
-  if (address + virtualSize > imageSize)
+  // Room for the largest block too, so that the image size still fits its field.
+  if (address + virtualSize > imageSize || address + 2 * uint64_t{kSettingsBlockSize} > 0xFFFFFFFF)
     return Refuse(why, "a settings section outside the program's image");
   image->blockOffset = raw;
   image->blockSize = virtualSize < kSettingsBlockSize ? virtualSize : kSettingsBlockSize;
