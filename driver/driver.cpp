@@ -55,7 +55,7 @@ bool DeriveCaption() {
 }  // namespace
 
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock,
-                ExitStyle style) {
+                ExitStyle style, size_t settingsSize) {
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
@@ -63,7 +63,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
-  int32_t result = FillDropletSettings(settingsBlock);
+  int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0) result = run(tail, WalkFileArguments);
   if (LowCode(result) != 0) ShowErrorBox(result);
   TraceHook("Finishing\n");

@@ -213,9 +213,9 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
   return 0;
 }
 
-int32_t FillDropletSettings(const uint8_t* block) {
+int32_t FillDropletSettings(const uint8_t* block, size_t size) {
   ApplyDropletDefaults();
-  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &Settings) == 0) return 0;
+  if (block == nullptr || ApplySettingsBlock(block, size, &Settings) == 0) return 0;
   CurrentMessage = msg::kInternal;
   return paramErr;
 }

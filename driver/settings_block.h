@@ -1,7 +1,9 @@
 // The settings block: a made droplet's batch options, stamped by
 // droplet-maker into a section of the droplet's own image that the build
 // reserves. Versioned, checksummed and bounded; the droplet reads nothing
-// else from outside.
+// else from outside. In a Windows program the section is the image's last,
+// built with a small reserve that droplet-maker grows to what the block
+// uses; the Linux program keeps the block's full size.
 //
 // Layout (little-endian), from the block's start:
 //   0   "DROPSETS"
@@ -27,6 +29,7 @@
 inline constexpr char kSettingsSection[] = ".dropset";
 inline constexpr char kSettingsMagic[8] = {'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S'};
 inline constexpr uint32_t kSettingsBlockSize = 0x102000;  // 1 MiB of action data and room
+inline constexpr uint32_t kSettingsReserve = 0x1000;      // the Windows build's section
 inline constexpr uint32_t kActionDataCapacity = 0x100000;
 // The run forms "<host name>.Application.7" in 256 bytes.
 inline constexpr int kHostNameCapacity = 241;
@@ -37,14 +40,16 @@ inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the te
 #define DROPLET_UNSTAMPED_SETTINGS \
   { 'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S' }
 
-// The block in this program's own image (driver/settings_image.cpp, linked
-// into the droplets only).
+// The block in this program's own image and the bytes its section holds, at
+// most kSettingsBlockSize (driver/settings_image.cpp, linked into the
+// droplets only).
 const uint8_t* OwnSettingsBlock();
+size_t OwnSettingsBlockSize();
 
-// Fills Settings at start: the defaults, then the block when there
-// is one. 0, or paramErr with the internal-error message in CurrentMessage
-// when the block fails its checks.
-int32_t FillDropletSettings(const uint8_t* block);
+// Fills Settings at start: the defaults, then the block of `size` bytes when
+// there is one. 0, or paramErr with the internal-error message in
+// CurrentMessage when the block fails its checks.
+int32_t FillDropletSettings(const uint8_t* block, size_t size = kSettingsBlockSize);
 
 // Applies a block of `size` bytes over the settings. 0 when it was applied
 // or is unstamped (the settings stay as they are); paramErr (-50) when it

@@ -30,9 +30,9 @@ for arch in x86 x64; do
   zip=$dist/$name-windows-$arch.zip
   echo "$(basename "$zip")"
   top=$name-windows-$arch
-  same "holds $top/ with droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
+  same "holds $top/ with droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt, droplet-maker.txt" \
     "$(unzip -Z1 "$zip" | sort)" \
-    "$(printf "$top/%s\n" GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
+    "$(printf "$top/%s\n" GUIDE.txt LICENSE.txt droplet-maker.exe droplet-maker.txt droplet.exe)"
   mkdir -p "$work/unzipped-$arch"
   unzip -q -o "$zip" -d "$work/unzipped-$arch"
   ln -s "unzipped-$arch/$top" "$work/$arch"
@@ -42,12 +42,16 @@ for arch in x86 x64; do
     pass "its version resource says $version" || fail "version: $(grep FAILED "$work/version.log")"
   grep -q $'\r$' "$work/$arch/GUIDE.txt" && pass "GUIDE.txt has Windows line ends" ||
     fail "GUIDE.txt has Unix line ends"
+  grep -q "droplet-maker $version" "$work/$arch/droplet-maker.txt" &&
+    grep -q -- '--save-to' "$work/$arch/droplet-maker.txt" && grep -q $'\r$' "$work/$arch/droplet-maker.txt" &&
+    pass "droplet-maker.txt: the manual as text with Windows line ends, naming $version" ||
+    fail "droplet-maker.txt is not the manual as Windows text"
 
   msi=$dist/$name-windows-$arch.msi
   echo "$(basename "$msi")"
-  same "installs droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
+  same "installs droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt, droplet-maker.txt" \
     "$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f3 | sort)" \
-    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
+    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet-maker.exe droplet-maker.txt droplet.exe)"
   same "product version $version" \
     "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
   same "shortcuts on the desktop and in the Start menu, to the installed program" \

@@ -494,6 +494,66 @@ want="droplet-maker: --name: text 'café' holds characters outside printable ASC
 [ "$status" = 2 ] && [ "$made_err" = "$want" ] && [ ! -e "$t/out.exe" ] &&
   pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$want'"
 
+echo "[$(( $(date +%s) - started )) s] case 24: droplet-maker.exe's command line as a Windows user types it"
+cd "$t" || exit 2
+for option in -h /?; do
+  run_maker "$option"
+  [ "$status" = 0 ] && [ -z "$made_err" ] && [ "${made_out##*$'\n'}" = \
+    "See droplet-maker.txt beside droplet-maker.exe." ] && [ ! -e "$t/$option" ] &&
+    pass "$option prints the help, which names the manual beside it" ||
+    fail "$option: exit $status, '${made_out##*$'\n'}' $made_err"
+done
+cd "$work" || exit 2
+maker_refuses() {  # maker_refuses <message> <argument>...
+  local want="droplet-maker: $1"; shift
+  run_maker "$@"
+  [ "$status" = 2 ] && [ "$made_err" = "$want" ] && [ ! -e "$t/out.exe" ] && [ ! -e "$t/out" ] &&
+    pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$want'"
+}
+maker_refuses "-x: unknown option (see droplet-maker --help)" -x "$(winpath "$t/out.exe")"
+maker_refuses "OUTPUT: '$(winpath "$t/out")' does not end in .exe, which a Windows droplet needs to \
+run (try '$(winpath "$t/out").exe')" --from "$(winpath "$droplet")" "$(winpath "$t/out")"
+maker_refuses "--action: cannot read 'NUL': not a regular file (a device, a FIFO or a socket)" \
+  --from "$(winpath "$droplet")" --action NUL "$(winpath "$t/out.exe")"
+# Files of the old temporary names are other people's: they stay.
+for n in $(seq 0 4 1024); do echo precious >"$t/kept.exe.$n.tmp"; done
+run_maker --from "$(winpath "$droplet")" "$(winpath "$t/kept.exe")"
+[ "$status" = 0 ] && [ -f "$t/kept.exe" ] && [ "$(cat "$t"/kept.exe.*.tmp | sort -u)" = precious ] &&
+  [ "$(ls "$t"/kept.exe.*.tmp | wc -l)" = 257 ] && [ -z "$(ls -A "$t" | grep '^\.droplet-maker')" ] &&
+  pass "made beside 257 files of the old temporary names, each kept" ||
+  fail "exit $status: $made_err; $(ls -A "$t" | grep -c tmp) temporary files"
+rm -f "$t"/kept.exe*
+
+echo "[$(( $(date +%s) - started )) s] case 25: a droplet with 1 MiB of action data grows by it and sends it"
+head -c 1048576 /dev/urandom >"$work/large.bin"
+run_maker --from "$(winpath "$droplet")" --action "$(winpath "$work/large.bin")" \
+  "$(winpath "$t/Large.exe")"
+[ "$status" = 0 ] && pass "made Large.exe" || fail "maker exit $status: $made_err"
+check_made "$droplet" "$t/Large.exe"
+make_document "$t/large.psd"
+droplet_under_test="$t/Large.exe"
+run_droplet "$work/records/25.json" "$(winpath "$t/large.psd")"
+unset droplet_under_test
+expect_status_1
+expect_no_box
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); items = {i["key"]: i for i in r["items"]}
+sys.exit(items["null"]["value"] != open(sys.argv[2], "rb").read().hex())' \
+  "$work/records/25.json" "$work/large.bin" &&
+  pass "the host got the 1 MiB of action data" || fail "the action data differs"
+# A damaged byte deep in the grown block: -50, and nothing is touched.
+python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[-4096] ^= 1
+open(sys.argv[2], "wb").write(b)' "$t/Large.exe" "$t/Damaged.exe"
+make_document "$t/untouched.psd"
+cp "$t/untouched.psd" "$work/untouched.orig"
+droplet_under_test="$t/Damaged.exe"
+run_droplet "$work/records/25d.json" "$(winpath "$t/untouched.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "The droplet had an internal error. Please try again. (Error code -50.)" "Damaged"
+expect_no_record "$work/records/25d.json"
+same_bytes "$t/untouched.psd" "$work/untouched.orig" && pass "the file is untouched" ||
+  fail "the file was changed"
+
 if [ -n "$other_droplet" ] && [ -f "$other_droplet" ]; then
   echo "[$(( $(date +%s) - started )) s] case 23: the other architecture's droplet is stamped too"
   run_maker --from "$(winpath "$other_droplet")" --flag Ovrd "$(winpath "$t/other.exe")"

@@ -41,6 +41,7 @@ ours() {
 
 echo "building the $msi_arch installer"
 printf 'guide\r\n' >"$work/GUIDE.txt"
+printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
 msi="$work/droplet-$version-windows-$msi_arch.msi"
 "$root/scripts/make-msi.sh" "$msi_arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
@@ -64,6 +65,8 @@ cmp -s "$program" "$droplet" && pass "droplet.exe installed under Program Files\
   fail "no droplet.exe under Program Files\\droplet: $(ours)"
 [ -f "$WINEPREFIX/drive_c/Program Files/droplet/GUIDE.txt" ] && pass "the guide beside it" ||
   fail "no GUIDE.txt"
+[ -f "$WINEPREFIX/drive_c/Program Files/droplet/droplet-maker.txt" ] &&
+  pass "the maker's manual beside it" || fail "no droplet-maker.txt"
 maker="$WINEPREFIX/drive_c/Program Files/droplet/droplet-maker.exe"
 cmp -s "$maker" "$(dirname "$droplet")/droplet-maker.exe" && pass "droplet-maker.exe beside it" ||
   fail "no droplet-maker.exe beside droplet.exe"

@@ -33,6 +33,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=droplet throwaway t
 
 cp "$droplet" "$work/droplet.exe"
 printf 'guide\r\n' >"$work/GUIDE.txt"
+printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
 "$root/scripts/make-msi.sh" "$arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
   "$work/droplet.msi" >/dev/null || { echo "make-msi failed"; exit 1; }
