@@ -66,8 +66,11 @@ def check(arch, path, maker=None):
     size = len(pe.__data__)
     expect(size <= DROPLET_LIMIT, '%s: %d bytes, at most %d' % (path, size, DROPLET_LIMIT))
     last = pe.sections[-1] if pe.sections else None
+    # A signature, when there is one, follows the image's own bytes.
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[4]
+    end = security.VirtualAddress if security.Size else size
     expect(last is not None and last.Name.rstrip(b'\0') == b'.dropset' and
-           last.PointerToRawData + last.SizeOfRawData == size,
+           last.PointerToRawData + last.SizeOfRawData == end,
            'the settings section ends the image and the file')
     if maker is not None:
         made = pefile.PE(maker, fast_load=True)
