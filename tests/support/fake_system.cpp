@@ -62,7 +62,8 @@ bool IsDeviceName(const std::u16string& part) {
   static const char16_t* const kNames[] = {u"CON", u"PRN", u"AUX", u"NUL"};
   for (const char16_t* name : kNames)
     if (SameName(part, name)) return true;
-  return part.size() == 4 && (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
+  return part.size() == 4 &&
+         (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
          part[3] >= u'1' && part[3] <= u'9';
 }
 
@@ -351,8 +352,7 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
     error = kErrorInvalidName;  // wildcards are no part of a name
   } else if (node == nullptr) {
     error = (folderMissing || path.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
-  } else if (node->device || node->directory ||
-             (node->readOnly && (access & kGenericWrite) != 0)) {
+  } else if (node->device || node->directory || (node->readOnly && (access & kGenericWrite) != 0)) {
     // Disk files only: a device opens as a directory does, refused.
     error = kErrorAccessDenied;
   } else if (node->open && share == 0) {
@@ -373,18 +373,21 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
 bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
                                   uint32_t method) {
   std::string line = "SetFilePointerEx " + std::to_string(distance) +
-                     (method == kFileBegin ? " begin" : method == kFileCurrent ? " current" : " end");
+                     (method == kFileBegin     ? " begin"
+                      : method == kFileCurrent ? " current"
+                                               : " end");
   if (Injected(Op::SetFilePointerEx)) {
     log.push_back(line + " failed");
     return false;
   }
   Handle* h = FromHandle(file);
   if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
-  int64_t base = method == kFileBegin ? 0
+  int64_t base = method == kFileBegin     ? 0
                  : method == kFileCurrent ? static_cast<int64_t>(h->position)
                                           : static_cast<int64_t>(h->node->Size());
   int64_t target;
-  if (__builtin_add_overflow(base, distance, &target)) return lastError_ = kErrorInvalidParameter, false;
+  if (__builtin_add_overflow(base, distance, &target))
+    return lastError_ = kErrorInvalidParameter, false;
   if (target < 0) return lastError_ = kErrorNegativeSeek, false;
   h->position = static_cast<uint64_t>(target);
   if (newPosition != nullptr) *newPosition = h->position;
@@ -460,6 +463,7 @@ SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   if (!IsDrive(Split(path)[0])) full = currentFolder + u"\\" + path;
   std::vector<std::u16string> parts = WindowsParts(full);
   Node* match = nullptr;
+  std::vector<Node*> more;
   std::u16string name;
   if (parts.size() <= 1 || parts.back().find_first_of(u"*?") == std::u16string::npos) {
     match = Find(full);
@@ -470,24 +474,40 @@ SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
     std::u16string folderPath;
     for (const std::u16string& p : parts) folderPath += (folderPath.empty() ? u"" : u"\\") + p;
     Node* folder = Find(folderPath);
-    if (folder != nullptr && folder->directory)
-      for (auto& child : folder->children)
-        if (match == nullptr && (Wildcard(mask.c_str(), child->name.c_str()) ||
-                                 (!child->shortName.empty() &&
-                                  Wildcard(mask.c_str(), child->shortName.c_str()))))
-          match = child.get();
+    // As on Windows: inside a missing folder or a file the path is not found.
+    if (folder == nullptr || !folder->directory)
+      return lastError_ = kErrorPathNotFound, kInvalidHandle;
+    for (auto& child : folder->children)
+      if (Wildcard(mask.c_str(), child->name.c_str()) ||
+          (!child->shortName.empty() && Wildcard(mask.c_str(), child->shortName.c_str())))
+        (match == nullptr ? match : more.emplace_back()) = child.get();
   }
   if (match == nullptr) return lastError_ = kErrorFileNotFound, kInvalidHandle;
-  if (name.empty()) name = match->name;
+  Found(*match, name.empty() ? match->name : name, data);
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{nullptr, 0, true, false, std::move(more), 0};
+  return h;
+}
+
+void FakeSystem::Found(const Node& node, const std::u16string& name, FindData* data) {
   std::memset(data, 0, sizeof *data);
   size_t n = name.size() < 259 ? name.size() : 259;
   std::memcpy(data->cFileName, name.data(), n * 2);
-  size_t s = match->shortName.size() < 13 ? match->shortName.size() : 13;
-  std::memcpy(data->cAlternateFileName, match->shortName.data(), s * 2);
-  data->attributes = match->directory ? 0x10 : 0x80;
-  SysHandle h = nextHandle_++;
-  handles_[h] = Handle{nullptr, 0, true, false};
-  return h;
+  size_t s = node.shortName.size() < 13 ? node.shortName.size() : 13;
+  std::memcpy(data->cAlternateFileName, node.shortName.data(), s * 2);
+  data->attributes =
+      (node.directory ? kAttributeDirectory : kAttributeNormal) | node.extraAttributes;
+}
+
+bool FakeSystem::FindNextFileW(SysHandle search, FindData* data) {
+  log.push_back("FindNextFileW");
+  if (Injected(Op::FindNextFileW)) return false;
+  Handle* h = FromHandle(search);
+  if (h == nullptr || !h->search) return lastError_ = kErrorInvalidHandle, false;
+  if (h->next == h->matches.size()) return lastError_ = kErrorNoMoreFiles, false;
+  const Node* node = h->matches[h->next++];
+  Found(*node, node->name, data);
+  return true;
 }
 
 bool FakeSystem::FindClose(SysHandle search) {
@@ -514,8 +534,8 @@ uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char1
   return length;
 }
 
-int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
-                                    int length, char16_t* out, int capacity) {
+int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
+                                    char16_t* out, int capacity) {
   wideningCodePage = codePage;
   wideningFlags = flags;
   if (Injected(Op::MultiByteToWideChar)) return 0;
@@ -525,8 +545,8 @@ int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const cha
   return n;
 }
 
-int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
-                                    char* out, int capacity) {
+int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length, char* out,
+                                    int capacity) {
   if (Injected(Op::WideCharToMultiByte)) return 0;
   std::u16string fitted;
   if (!ansiBestFit.empty() && text != nullptr) {
@@ -592,7 +612,8 @@ int32_t FakeSystem::CoCreateInstance(const Guid& id, uint32_t context, const Gui
   createIid = iid;
   *object = nullptr;
   if (Injected(Op::CoCreateInstance)) return static_cast<int32_t>(lastError_);
-  if (createResult < 0 || !(id == clsid)) return createResult < 0 ? createResult : kClassNotRegistered;
+  if (createResult < 0 || !(id == clsid))
+    return createResult < 0 ? createResult : kClassNotRegistered;
   *object = hostObject;
   return createResult;
 }

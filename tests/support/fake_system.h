@@ -12,10 +12,29 @@
 #include "system/system.h"
 
 enum class Op {
-  GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
-  SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
-  MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
-  OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
+  GetModuleFileNameW,
+  GetModuleFileNameA,
+  GetStdHandle,
+  CreateFileW,
+  CreateFileA,
+  SetFilePointerEx,
+  ReadFile,
+  WriteFile,
+  CloseHandle,
+  FindFirstFileW,
+  FindClose,
+  GetFullPathNameW,
+  MultiByteToWideChar,
+  WideCharToMultiByte,
+  MessageBoxW,
+  MessageBoxA,
+  Allocate,
+  OleInitialize,
+  CLSIDFromProgID,
+  CoCreateInstance,
+  SysAllocString,
+  SysAllocStringByteLen,
+  FindNextFileW,
   Count
 };
 
@@ -28,7 +47,8 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
-    std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
+    uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
+    std::vector<uint8_t> data;     // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
     // as zero bytes, so a file of gigabytes takes a few pages of memory.
     bool sparse = false;
@@ -59,7 +79,7 @@ class FakeSystem : public System {
   Node& AddFile(const std::u16string& path, const std::string& data,
                 const std::u16string& shortName = u"");
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
-  Node* Find(const std::u16string& path);  // by stored or short names, any case
+  Node* Find(const std::u16string& path);            // by stored or short names, any case
   std::string Contents(const std::u16string& path);  // bytes of a file
   std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
   // A sparse file of length bytes, zero but for the pieces given at their offsets.
@@ -118,8 +138,8 @@ class FakeSystem : public System {
     sleeps.push_back(milliseconds);
     tickCount += milliseconds;
   }
-  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t disposition, uint32_t flags) override;
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
   bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
@@ -128,6 +148,7 @@ class FakeSystem : public System {
   bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   bool CloseHandle(SysHandle handle) override;
   SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
+  bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
@@ -151,6 +172,8 @@ class FakeSystem : public System {
     uint64_t position;
     bool search;
     bool stdinput;
+    std::vector<Node*> matches = {};  // a wildcard search's further answers
+    size_t next = 0;
   };
   struct Injection {
     Op op;
@@ -160,12 +183,13 @@ class FakeSystem : public System {
   };
 
   bool Injected(Op op, Injection* hit = nullptr);  // counts the call
-  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share,
-                 uint32_t disposition, const char* opName);
+  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                 const char* opName);
   Node* Resolve(const std::u16string& path, bool* folderMissing);
   Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
   Handle* FromHandle(SysHandle handle);
   HostString MakeCounted(const char* bytes, uint32_t length);
+  void Found(const Node& node, const std::u16string& name, FindData* data);
 
   Node root_;    // children: the drives
   Node device_;  // what every reserved device name opens
