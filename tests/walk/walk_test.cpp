@@ -2,11 +2,15 @@
 // and the host's list, and where the walk stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
+#include "driver/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "messages/messages.h"
+#include "messages/run_tally.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -287,6 +291,156 @@ TEST_F(Walk, PathStringThatCannotBeMadeIsNeverListed) {
   EXPECT_EQ(result, -41);
   EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+// With recursive on, a folder stands for its files: depth first, each
+// folder in name order, a subfolder's files where its name falls; hidden and
+// system entries and links are neither listed nor followed.
+class Folders : public Walk {
+ protected:
+  Folders() : saved_(Settings) {
+    Settings.recursive = true;
+    ResetTally();
+  }
+  ~Folders() override { Settings = saved_; }
+  // A found file's path: the folder and the name joined as the platform joins them.
+  static std::string In(const std::string& folder, const std::string& name) {
+    return folder + static_cast<char>(kModulePathSeparator) + name;
+  }
+  DropletSettings saved_;
+};
+
+TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
+  for (const char* name : {"a.psd", "b.psd", "B2.psd", "m\\x.psd", "m\\n\\y.psd", "z.psd",
+                           "hidden.psd", "system.psd", "link\\l.psd", "hiddenFolder\\h.psd"})
+    fake.AddFile(u"C:\\d\\" + U16(name), kDamaged);
+  fake.AddFolder(u"C:\\d\\empty");
+  fake.Find(u"C:\\d\\hidden.psd")->extraAttributes = kAttributeHidden;
+  fake.Find(u"C:\\d\\system.psd")->extraAttributes = kAttributeSystem;
+  fake.Find(u"C:\\d\\link")->extraAttributes = kAttributeReparsePoint;
+  fake.Find(u"C:\\d\\hiddenFolder")->extraAttributes = kAttributeHidden;
+  fake.AddFile(u"C:\\first.psd", kDamaged);
+  fake.AddFile(u"C:\\last.psd", kDamaged);
+  int32_t result = -1;
+  Paths listed = WalkOf("C:\\first.psd \"C:\\d\" C:\\last.psd", &result);
+  std::string d = "C:\\d", m = In(d, "m");
+  // Ordinal: blind to case on Windows, by units on Linux.
+  Paths letters = kModulePathSeparator == u'\\'
+                      ? Paths{In(d, "a.psd"), In(d, "b.psd"), In(d, "B2.psd")}
+                      : Paths{In(d, "B2.psd"), In(d, "a.psd"), In(d, "b.psd")};
+  Paths want = {"C:\\first.psd"};
+  want.insert(want.end(), letters.begin(), letters.end());
+  want.insert(want.end(),
+              {In(In(m, "n"), "y.psd"), In(m, "x.psd"), In(d, "z.psd"), "C:\\last.psd"});
+  EXPECT_EQ(listed, want);
+  EXPECT_EQ(result, 0);
+  for (const char* name : {"hidden.psd", "system.psd", "link\\l.psd", "hiddenFolder\\h.psd"})
+    EXPECT_EQ(fake.Contents(u"C:\\d\\" + U16(name)), kDamaged) << name;
+  EXPECT_EQ(fake.Contents(u"C:\\d\\m\\n\\y.psd"), kRepaired);
+  EXPECT_EQ(Tally.files, 8u);
+  EXPECT_EQ(Tally.damagedValues, 8u);
+  EXPECT_EQ(fake.LiveAllocations(), 0);
+
+  // Without recursive, the folder fails at the open, as it always has.
+  Settings.recursive = false;
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("\"C:\\d\" C:\\last.psd", &result), Paths{});
+  EXPECT_EQ(result, 5);
+}
+
+// A failing step of the enumeration, or a path over capacity, is a failure
+// naming that folder or path; with keep-going the walk goes on past it.
+TEST_F(Folders, FailuresNameTheFolderOrPathAndKeepGoingGoesOn) {
+  // Folders of 200 units (a name holds at most 259) down to a folder of
+  // kPathCapacity - 12 units, which holds a.psd but not long-name.psd.
+  std::string d = "C:\\d", m = In(d, "m"), longFolder = d;
+  std::u16string longFake = u"C:\\d";
+  while (longFolder.size() < static_cast<size_t>(kPathCapacity) - 12) {
+    size_t n = std::min<size_t>(200, kPathCapacity - 12 - longFolder.size() - 1);
+    std::string part = "q" + std::string(n - 1, 'f');
+    longFolder = In(longFolder, part);
+    longFake += u"\\" + U16(part);
+  }
+  struct Case {
+    const char* what;
+    Op op;
+    int nth;
+    bool keepGoing;
+    Paths listed;
+    int32_t code;
+    std::string named;
+  };
+  // Searches: the named folder itself, then d, m, d again, the long folders.
+  const Case cases[] = {
+      {"a subfolder unreadable", Op::FindFirstFileW, 3, false, {In(d, "a.psd")}, 5, m},
+      {"and going on (past long-name.psd too)",
+       Op::FindFirstFileW,
+       3,
+       true,
+       {In(d, "a.psd"), In(longFolder, "a.psd"), In(d, "z.psd")},
+       5,
+       m},
+      {"a further entry unreadable", Op::FindNextFileW, 1, false, {}, 59, d},
+      {"path over capacity",
+       Op::Count,
+       0,
+       false,
+       {In(d, "a.psd"), In(m, "x.psd"), In(longFolder, "a.psd")},
+       206,
+       In(longFolder, "long-name.psd")},
+      {"and going on",
+       Op::Count,
+       0,
+       true,
+       {In(d, "a.psd"), In(m, "x.psd"), In(longFolder, "a.psd"), In(d, "z.psd")},
+       206,
+       In(longFolder, "long-name.psd")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + (c.keepGoing ? " (keep going)" : ""));
+    FakeSystem local;
+    ScopedSystem scope(local);
+    for (const char* name : {"a.psd", "m\\x.psd", "z.psd"})
+      local.AddFile(u"C:\\d\\" + U16(name), kDamaged);
+    local.AddFile(longFake + u"\\a.psd", kDamaged);
+    local.AddFile(longFake + u"\\long-name.psd", kDamaged);
+    if (c.op != Op::Count) local.FailAt(c.op, c.nth, c.code);
+    Settings.keepGoing = c.keepGoing;
+    ResetTally();
+    host.calls.clear();
+    int32_t result = -1;
+    EXPECT_EQ(WalkOf("\"C:\\d\"", &result), c.listed);
+    EXPECT_EQ(result, c.keepGoing ? 0 : c.code);
+    EXPECT_EQ(Tally.failures, c.keepGoing && c.op != Op::Count ? 2u : 1u);
+    EXPECT_EQ(Tally.failed[0].code, c.code);
+    EXPECT_STREQ(Tally.failed[0].message, msg::kOpen);
+    EXPECT_EQ(std::string(Tally.failed[0].path), c.named);
+    EXPECT_EQ(local.Contents(u"C:\\d\\z.psd"), c.keepGoing ? kRepaired : kDamaged);
+  }
+}
+
+// A check opens each file for reading only, sharing reads, counts its
+// damaged values (across the 64 KiB border too) and writes nothing; it lists
+// nothing, so it needs no host list at all.
+TEST_F(Folders, ACheckCountsAndWritesNothing) {
+  std::string straddling(70000, 'a');
+  straddling.replace(65536 - 7, kDamaged.size(), kDamaged);
+  straddling += kDamaged;
+  fake.AddFile(u"C:\\d\\a.psd", straddling).readOnly = true;
+  fake.AddFile(u"C:\\d\\b.psd", "sound");
+  Settings.check = true;
+  int32_t result = -1;
+  tail_ = "\"C:\\d\" C:\\missing.psd";
+  result = WalkFileArguments(tail_.data(), nullptr);
+  EXPECT_EQ(result, 0);  // a check goes on past a file it cannot read
+  EXPECT_EQ(fake.Contents(u"C:\\d\\a.psd"), straddling);
+  EXPECT_EQ(fake.LogOf("WriteFile"), std::vector<std::string>{});
+  EXPECT_EQ(fake.LogOf("CreateFileW C:\\d").size(), 2u);
+  EXPECT_EQ(Tally.files, 3u);
+  EXPECT_EQ(Tally.damagedFiles, 1u);
+  EXPECT_EQ(Tally.damagedValues, 2u);
+  EXPECT_EQ(Tally.failures, 1u);
+  EXPECT_EQ(Tally.failed[0].code, 2);
 }
 
 }  // namespace
