@@ -62,8 +62,7 @@ bool IsDeviceName(const std::u16string& part) {
   static const char16_t* const kNames[] = {u"CON", u"PRN", u"AUX", u"NUL"};
   for (const char16_t* name : kNames)
     if (SameName(part, name)) return true;
-  return part.size() == 4 &&
-         (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
+  return part.size() == 4 && (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
          part[3] >= u'1' && part[3] <= u'9';
 }
 
@@ -352,7 +351,8 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
     error = kErrorInvalidName;  // wildcards are no part of a name
   } else if (node == nullptr) {
     error = (folderMissing || path.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
-  } else if (node->device || node->directory || (node->readOnly && (access & kGenericWrite) != 0)) {
+  } else if (node->device || node->directory ||
+             (node->readOnly && (access & kGenericWrite) != 0)) {
     // Disk files only: a device opens as a directory does, refused.
     error = kErrorAccessDenied;
   } else if (node->open && share == 0) {
@@ -373,21 +373,18 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
 bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
                                   uint32_t method) {
   std::string line = "SetFilePointerEx " + std::to_string(distance) +
-                     (method == kFileBegin     ? " begin"
-                      : method == kFileCurrent ? " current"
-                                               : " end");
+                     (method == kFileBegin ? " begin" : method == kFileCurrent ? " current" : " end");
   if (Injected(Op::SetFilePointerEx)) {
     log.push_back(line + " failed");
     return false;
   }
   Handle* h = FromHandle(file);
   if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
-  int64_t base = method == kFileBegin     ? 0
+  int64_t base = method == kFileBegin ? 0
                  : method == kFileCurrent ? static_cast<int64_t>(h->position)
                                           : static_cast<int64_t>(h->node->Size());
   int64_t target;
-  if (__builtin_add_overflow(base, distance, &target))
-    return lastError_ = kErrorInvalidParameter, false;
+  if (__builtin_add_overflow(base, distance, &target)) return lastError_ = kErrorInvalidParameter, false;
   if (target < 0) return lastError_ = kErrorNegativeSeek, false;
   h->position = static_cast<uint64_t>(target);
   if (newPosition != nullptr) *newPosition = h->position;
@@ -534,8 +531,8 @@ uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char1
   return length;
 }
 
-int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
-                                    char16_t* out, int capacity) {
+int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
+                                    int length, char16_t* out, int capacity) {
   wideningCodePage = codePage;
   wideningFlags = flags;
   if (Injected(Op::MultiByteToWideChar)) return 0;
@@ -545,8 +542,8 @@ int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const cha
   return n;
 }
 
-int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length, char* out,
-                                    int capacity) {
+int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
+                                    char* out, int capacity) {
   if (Injected(Op::WideCharToMultiByte)) return 0;
   std::u16string fitted;
   if (!ansiBestFit.empty() && text != nullptr) {
@@ -612,8 +609,7 @@ int32_t FakeSystem::CoCreateInstance(const Guid& id, uint32_t context, const Gui
   createIid = iid;
   *object = nullptr;
   if (Injected(Op::CoCreateInstance)) return static_cast<int32_t>(lastError_);
-  if (createResult < 0 || !(id == clsid))
-    return createResult < 0 ? createResult : kClassNotRegistered;
+  if (createResult < 0 || !(id == clsid)) return createResult < 0 ? createResult : kClassNotRegistered;
   *object = hostObject;
   return createResult;
 }

@@ -12,30 +12,11 @@
 #include "system/system.h"
 
 enum class Op {
-  GetModuleFileNameW,
-  GetModuleFileNameA,
-  GetStdHandle,
-  CreateFileW,
-  CreateFileA,
-  SetFilePointerEx,
-  ReadFile,
-  WriteFile,
-  CloseHandle,
-  FindFirstFileW,
-  FindClose,
-  GetFullPathNameW,
-  MultiByteToWideChar,
-  WideCharToMultiByte,
-  MessageBoxW,
-  MessageBoxA,
-  Allocate,
-  OleInitialize,
-  CLSIDFromProgID,
-  CoCreateInstance,
-  SysAllocString,
-  SysAllocStringByteLen,
-  FindNextFileW,
-  Count
+  GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
+  SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
+  MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
+  OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
+  FindNextFileW, Count
 };
 
 class FakeSystem : public System {
@@ -48,7 +29,7 @@ class FakeSystem : public System {
     bool readOnly = false;
     bool open = false;
     uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
-    std::vector<uint8_t> data;     // a file's bytes, unless it is sparse
+    std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
     // as zero bytes, so a file of gigabytes takes a few pages of memory.
     bool sparse = false;
@@ -79,7 +60,7 @@ class FakeSystem : public System {
   Node& AddFile(const std::u16string& path, const std::string& data,
                 const std::u16string& shortName = u"");
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
-  Node* Find(const std::u16string& path);            // by stored or short names, any case
+  Node* Find(const std::u16string& path);  // by stored or short names, any case
   std::string Contents(const std::u16string& path);  // bytes of a file
   std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
   // A sparse file of length bytes, zero but for the pieces given at their offsets.
@@ -138,8 +119,8 @@ class FakeSystem : public System {
     sleeps.push_back(milliseconds);
     tickCount += milliseconds;
   }
-  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share, uint32_t disposition,
-                        uint32_t flags) override;
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
+                        uint32_t disposition, uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
   bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
@@ -183,8 +164,8 @@ class FakeSystem : public System {
   };
 
   bool Injected(Op op, Injection* hit = nullptr);  // counts the call
-  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share, uint32_t disposition,
-                 const char* opName);
+  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share,
+                 uint32_t disposition, const char* opName);
   Node* Resolve(const std::u16string& path, bool* folderMissing);
   Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
   Handle* FromHandle(SysHandle handle);
