@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -352,6 +353,60 @@ TEST_P(SystemContract, DirectorySearchFindsFilesAndFolders) {
 
   EXPECT_EQ(sys().FindFirstFileW(env->Path("absent.txt").c_str(), &data), kInvalidHandle);
   EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+}
+
+// A search for "folder\\*" lists every entry once, FindNextFileW one by one
+// until 18; "." and ".." (Win32 lists them) count for nothing here.
+TEST_P(SystemContract, FolderSearchListsEveryEntryWithItsAttributes) {
+  env->MakeFolder("List/Sub");
+  env->MakeFile("List/b.txt", "b");
+  env->MakeFile("List/.dot", "d");
+  env->MakeFolder("Empty");
+  env->MakeFile("plain.txt", "p");
+  auto list = [&](const char* pattern, uint32_t* error) {
+    std::map<std::u16string, uint32_t> seen;
+    FindData data{};
+    SysHandle s = sys().FindFirstFileW(env->Path(pattern).c_str(), &data);
+    *error = s == kInvalidHandle ? sys().GetLastError() : 0;
+    if (s == kInvalidHandle) return seen;
+    do seen[data.cFileName] = data.attributes;
+    while (sys().FindNextFileW(s, &data));
+    EXPECT_EQ(sys().GetLastError(), kErrorNoMoreFiles);
+    EXPECT_TRUE(sys().FindClose(s));
+    seen.erase(u".");
+    seen.erase(u"..");
+    return seen;
+  };
+  uint32_t error = 0;
+  std::map<std::u16string, uint32_t> seen = list("List/*", &error);
+  EXPECT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[u"b.txt"] & kAttributeDirectory, 0u);
+  EXPECT_NE(seen[u"Sub"] & kAttributeDirectory, 0u);
+  // A name starting with "." is hidden on POSIX, as Windows marks hidden files.
+  EXPECT_EQ((seen[u".dot"] & kAttributeHidden) != 0, !env->windowsPaths());
+  // An empty folder lists nothing, or fails with 2; inside a file or a
+  // missing folder the search fails with another code.
+  EXPECT_TRUE(list("Empty/*", &error).empty());
+  EXPECT_TRUE(error == 0 || error == kErrorFileNotFound) << error;
+  list("plain.txt/*", &error);
+  EXPECT_TRUE(error != 0 && error != kErrorFileNotFound) << error;
+  list("nowhere/*", &error);
+  EXPECT_EQ(error, kErrorPathNotFound);
+}
+
+// A check's open: reading only, sharing reads (a read-only file too), and
+// kept out by a program that holds the file alone.
+TEST_P(SystemContract, AReadingOpenSharesReads) {
+  env->MakeReadOnlyFile("ro.txt", "abc");
+  SysHandle a = Open(env->Path("ro.txt"), kGenericRead, kShareRead);
+  SysHandle b = Open(env->Path("ro.txt"), kGenericRead, kShareRead);
+  ASSERT_NE(a, kInvalidHandle);
+  ASSERT_NE(b, kInvalidHandle);
+  EXPECT_EQ(Read(b, 3), "abc");
+  SysHandle held = Open(env->MakeFile("held.txt", "x"));
+  ASSERT_NE(held, kInvalidHandle);
+  EXPECT_EQ(Open(env->Path("held.txt"), kGenericRead, kShareRead), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorSharingViolation);
 }
 
 TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {

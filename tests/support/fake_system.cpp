@@ -355,7 +355,7 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
              (node->readOnly && (access & kGenericWrite) != 0)) {
     // Disk files only: a device opens as a directory does, refused.
     error = kErrorAccessDenied;
-  } else if (node->open && share == 0) {
+  } else if (node->open && (share == 0 || node->exclusive)) {
     error = kErrorSharingViolation;
   }
   if (error != 0) {
@@ -364,6 +364,7 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
     return kInvalidHandle;
   }
   node->open = true;
+  node->exclusive = share == 0;
   SysHandle h = nextHandle_++;
   handles_[h] = Handle{node, 0, false, false};
   log.push_back(line);

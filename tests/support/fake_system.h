@@ -28,6 +28,7 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
+    bool exclusive = false;  // held open alone (share mode 0)
     uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
     std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
