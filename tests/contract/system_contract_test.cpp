@@ -382,8 +382,11 @@ TEST_P(SystemContract, FolderSearchListsEveryEntryWithItsAttributes) {
   EXPECT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[u"b.txt"] & kAttributeDirectory, 0u);
   EXPECT_NE(seen[u"Sub"] & kAttributeDirectory, 0u);
-  // A name starting with "." is hidden on POSIX, as Windows marks hidden files.
-  EXPECT_EQ((seen[u".dot"] & kAttributeHidden) != 0, !env->windowsPaths());
+  // A name starting with "." is hidden on POSIX, as Windows marks hidden
+  // files (Wine marks it so too; Windows itself goes by the attribute).
+  if (!env->windowsPaths()) {
+    EXPECT_NE(seen[u".dot"] & kAttributeHidden, 0u);
+  }
   // An empty folder lists nothing, or fails with 2; inside a file or a
   // missing folder the search fails with another code.
   EXPECT_TRUE(list("Empty/*", &error).empty());

@@ -357,8 +357,11 @@ TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
     EXPECT_EQ(local.boxes[0].style, kMessageBoxWarningOk);
     EXPECT_EQ(recording.plays, 1);
     EXPECT_EQ(recording.Count("AddPathItem"), 2);
-    for (int i = 0; i < 3; ++i)
-      if (i != failing) EXPECT_EQ(local.Contents(U16(names[i])), kRepaired);
+    for (int i = 0; i < 3; ++i) {
+      if (i != failing) {
+        EXPECT_EQ(local.Contents(U16(names[i])), kRepaired);
+      }
+    }
   }
 
   // None succeeded: nothing is sent. Past ten, the box counts the rest.
