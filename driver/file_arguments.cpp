@@ -254,13 +254,14 @@ class CFolderEntries {
   static constexpr uint32_t kFolderBit = 0x80000000u;
   static constexpr uint32_t kOffset = ~kFolderBit;
 
-  // Grows *block (of *capacity elements of size bytes) to hold at least need.
-  static bool Grow(void** block, size_t* capacity, size_t need, size_t size) {
+  // Grows *block (of *capacity elements) to hold at least need of them.
+  template <typename T>
+  static bool Grow(T** block, size_t* capacity, size_t need) {
     if (need <= *capacity) return true;
     size_t grown = std::max(need, *capacity * 2 + 256);
-    void* bigger = Sys().Allocate(grown * size);
+    auto* bigger = static_cast<T*>(Sys().Allocate(grown * sizeof(T)));
     if (bigger == nullptr) return false;
-    if (*block != nullptr) std::memcpy(bigger, *block, *capacity * size);
+    if (*block != nullptr) std::memcpy(bigger, *block, *capacity * sizeof(T));
     Sys().Release(*block);
     *block = bigger;
     *capacity = grown;
@@ -269,15 +270,9 @@ class CFolderEntries {
 
   bool Add(const char16_t* name, bool folder) {
     size_t n = static_cast<size_t>(Length(name)) + 1;
-    if (used_ + n > kOffset) return false;
-    void* names = names_;
-    void* index = index_;
-    bool grown = Grow(&names, &namesCapacity_, used_ + n, sizeof(char16_t)) &&
-                 (names_ = static_cast<char16_t*>(names),
-                  Grow(&index, &indexCapacity_, count_ + 1, sizeof(uint32_t)));
-    names_ = static_cast<char16_t*>(names);
-    index_ = static_cast<uint32_t*>(index);
-    if (!grown) return false;
+    if (used_ + n > kOffset || !Grow(&names_, &namesCapacity_, used_ + n) ||
+        !Grow(&index_, &indexCapacity_, count_ + 1))
+      return false;
     std::memcpy(names_ + used_, name, n * sizeof(char16_t));
     index_[count_++] = static_cast<uint32_t>(used_) | (folder ? kFolderBit : 0);
     used_ += n;
