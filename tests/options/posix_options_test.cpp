@@ -104,26 +104,4 @@ TEST(PosixOptions, UnknownOptionIsAUsageErrorNotAFile) {
   }
 }
 
-// The run options, short or long, anywhere before "--"; after it, files.
-TEST(PosixOptions, RunOptionsAreTakenAndAfterDoubleDashAreFiles) {
-  for (auto [words, want] :
-       {std::pair<std::vector<std::string>, PosixRunOptions>{
-            {"-r", "a.psd", "--keep-going", "--check", "-v", "--", "-k", "--recursive"},
-            {true, true, true, true}},
-        {{"--recursive", "-k", "a.psd"}, {true, true, false, false}},
-        {{"a.psd", "--verbose"}, {false, false, false, true}}}) {
-    words.insert(words.begin(), "droplet");
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(words.size());
-    PosixRunOptions got;
-    EXPECT_EQ(ReadPosixOptions(&argc, argv.data(), stdout, stderr, &got), -1);
-    EXPECT_EQ(std::vector<bool>({got.recursive, got.keepGoing, got.check, got.verbose}),
-              std::vector<bool>({want.recursive, want.keepGoing, want.check, want.verbose}));
-    EXPECT_EQ(std::string(argv[1]), "a.psd");
-    EXPECT_EQ(argc, words.size() > 8 ? 4 : 2);
-  }
-}
-
 }  // namespace
