@@ -109,6 +109,8 @@ void ExpandLongPath(char16_t* path) {
   std::memcpy(path, work, static_cast<size_t>(used + 1) * sizeof(char16_t));
 }
 
+size_t HeldListsBudget = 1 << 20;
+
 namespace {
 
 constexpr char16_t kSeparator = kModulePathSeparator;
@@ -208,10 +210,18 @@ bool Walked(const FindData& entry) {
 class CFolderEntries {
  public:
   CFolderEntries() = default;
-  ~CFolderEntries() {
+  ~CFolderEntries() { Release(); }
+
+  // Gives the memory back; the list is empty after it.
+  void Release() {
     Sys().Release(names_);
     Sys().Release(index_);
+    names_ = nullptr;
+    index_ = nullptr;
+    used_ = namesCapacity_ = indexCapacity_ = 0;
+    count_ = 0;
   }
+  size_t bytes() const { return namesCapacity_ * sizeof(char16_t) + indexCapacity_ * 4; }
   CFolderEntries(const CFolderEntries&) = delete;
   CFolderEntries& operator=(const CFolderEntries&) = delete;
 
@@ -286,46 +296,48 @@ class CFolderEntries {
   uint32_t count_ = 0;
 };
 
-// Walks the folder root depth first, each folder's entries in name order,
-// a subfolder's files where its name falls. Only one folder's list is held:
-// after a subfolder the walk lists its parent again, from the entries that
-// sort after the subfolder's name on. 0, or the code that ends the walk.
-int32_t WalkFolder(const char16_t* root, HostList* list) {
-  static char16_t folder[kPathCapacity];
+// Walks the folder in `folder` (kPathCapacity units, shared down the walk;
+// a subfolder's path extends it and is cut back after) depth first, each
+// folder's entries in name order, a subfolder's files where its name falls.
+// 0, or the code that ends the walk.
+int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
   static char16_t found[kFoundPathCapacity];
-  char16_t after[kNameCapacity] = {};
+  char16_t after[kNameCapacity];
   bool resume = false;
-  int rootLength = Length(root);
-  std::memcpy(folder, root, static_cast<size_t>(rootLength + 1) * sizeof(char16_t));
+  int length = Length(folder);
   CFolderEntries entries;
   for (;;) {
     if (int32_t r = entries.List(folder, resume ? after : nullptr); r != 0) {
       NameFound(folder);  // an unreadable folder is named with the system's code
-      if (int32_t ended = FileFailed(r); ended != 0) return ended;
+      return FileFailed(r);
     }
-    bool descended = false;
-    for (uint32_t i = 0; i < entries.count() && !descended; ++i) {
+    bool listAgain = false;
+    for (uint32_t i = 0; i < entries.count() && !listAgain; ++i) {
       int n = Join(folder, entries.Name(i), found, kFoundPathCapacity);
       if (n < 0 || n >= kPathCapacity) {
         NameFound(found);
         if (int32_t r = FileFailed(OpenFailure(kErrorFilenameTooLong)); r != 0) return r;
       } else if (entries.IsFolder(i)) {
+        size_t kept = entries.bytes();
+        listAgain = *held + kept > HeldListsBudget;
+        if (listAgain) {
+          std::memcpy(after, entries.Name(i),
+                      static_cast<size_t>(Length(entries.Name(i)) + 1) * sizeof(char16_t));
+          entries.Release();
+          kept = 0;
+        }
         std::memcpy(folder, found, static_cast<size_t>(n + 1) * sizeof(char16_t));
-        resume = false;
-        descended = true;
+        *held += kept;
+        int32_t r = WalkFolder(folder, list, held);
+        *held -= kept;
+        folder[length] = 0;
+        if (r != 0) return r;
       } else {
         NameFound(found);
         if (int32_t r = HandleFile(found, list); r != 0) return r;
       }
     }
-    if (descended) continue;
-    // This folder is done: back to its parent, after its own name.
-    int length = Length(folder);
-    if (length <= rootLength) return 0;
-    int cut = length - 1;  // the separator before the last name, maybe the root's own
-    while (cut >= rootLength && folder[cut] != kSeparator) --cut;
-    std::memcpy(after, folder + cut + 1, static_cast<size_t>(length - cut) * sizeof(char16_t));
-    folder[cut < rootLength ? rootLength : cut] = 0;
+    if (!listAgain) return 0;
     resume = true;
   }
 }
@@ -345,8 +357,12 @@ int32_t HandleNamed(const char16_t* path, HostList* list) {
       Sys().FindClose(search);
     }
   }
+  if (!folder) return HandleFile(path, list);
   // A folder's files are named to the user by their full paths.
-  return folder ? WalkFolder(path, list) : HandleFile(path, list);
+  static char16_t walked[kPathCapacity];
+  std::memcpy(walked, path, static_cast<size_t>(n + 1) * sizeof(char16_t));
+  size_t held = 0;
+  return WalkFolder(walked, list, &held);
 }
 
 }  // namespace
