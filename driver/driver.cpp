@@ -7,6 +7,7 @@
 #include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "messages/trace.h"
 #include "system/system.h"
 
@@ -59,18 +60,21 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
+  ResetTally();
   TraceHook(tail);
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0) result = run(tail, WalkFileArguments);
-  if (LowCode(result) != 0) ShowErrorBox(result);
+  // A run that ended with its own summary has said what went wrong.
+  if (LowCode(result) != 0 && !Tally.summaryShown) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {
     // A Unix tool leaves its standard input to the script that started it
     // and tells it how the run went.
     TraceHook("Done\n");
+    if (Tally.exitValue >= 0) return Tally.exitValue;
     return LowCode(result) != 0 ? 1 : 0;
   }
 

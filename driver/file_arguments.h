@@ -2,6 +2,7 @@
 // UTF-16, long-form expansion of unquoted paths, repair and listing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "system/capacities.h"
@@ -12,6 +13,13 @@ inline constexpr int kWorkPathCapacity = 256;  // UTF-16 units, terminator inclu
 // The work path never grows beyond this after an append or a replacement,
 // so that a separator and the terminator still fit.
 inline constexpr int kWorkPathRoom = 254;
+
+// Bytes of the lists of the folders on the way down that a recursive walk
+// keeps while it is in a subfolder. A folder whose list would take more is
+// listed again after the subfolder, from the entries after its name on:
+// memory stays bounded by the largest single folder (and this), and a folder
+// of many subfolders is read once as long as its list fits.
+extern size_t HeldListsBudget;
 
 // Walks the writable tail, UTF-8 text (terminators are written over
 // delimiters): each file is repaired in place and its path added to list, in

@@ -9,6 +9,7 @@
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
+#include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "system/system.h"
@@ -75,8 +76,29 @@ int32_t Connect(RunState& state, HostApplication** application) {
   return 0;
 }
 
+// A check reaches no host: it scans the files, read-only, and says what it
+// found. Exit values as cmp has them: 0 all sound, 1 damaged, 2 unreadable.
+int32_t Check(char* tail, WalkProc walk) {
+  if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
+  if (FileDone == nullptr) ShowCheckBox();
+  Tally.summaryShown = true;
+  Tally.exitValue = Tally.failures > 0 ? 2 : Tally.damagedFiles > 0 ? 1 : 0;
+  return 0;
+}
+
+// The end of a walk that went on past failed files: the files that
+// succeeded are sent, if there are any, and one box says what failed.
+int32_t KeepGoingEnd(const BatchHost& host) {
+  if (Tally.failures < Tally.files)
+    if (int32_t r = PlayBatchRequest(host); r != 0) return r;
+  ShowKeepGoingBox();
+  Tally.exitValue = 1;
+  return 0;
+}
+
 int32_t Run(char* tail, WalkProc walk, RunState& state) {
   const DropletSettings& s = Settings;
+  if (s.check) return Check(tail, walk);
 
   char identifier[kIdentifierCapacity];
   std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);
@@ -110,7 +132,10 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   TraceHook("MakeList\n");
 
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
-  return PlayBatchRequest(host);
+  if (Tally.failures > 0) return KeepGoingEnd(host);
+  r = PlayBatchRequest(host);
+  if (r == 0 && s.report) ShowReportBox();
+  return r;
 }
 
 }  // namespace
@@ -119,6 +144,7 @@ int32_t RunDroplet(char* tail, WalkProc walk) {
   TraceHook(tail);
   TraceHook("\n");
 
+  ResetTally();
   RunState state;
   int32_t result = Run(tail, walk, state);
 

@@ -72,6 +72,11 @@ void ShowErrorBox(int32_t code);
 // was changed (FilesChanged) and whether the host seems not to be installed.
 const char* ConnectionContext(int32_t code);
 
+// Shows text in one box of the given style, titled with DropletCaption
+// (the wide box, or the ANSI one when WideMode is false).
+inline constexpr int kSummaryTextCapacity = kBoxTextCapacity * 4;
+void ShowBox(const char16_t* text, uint32_t style);
+
 // Formats a message with one "%d" into a UTF-16 text of at most capacity
 // units with its terminator; the text is cut to fit, never written past.
 void FormatMessageText(const char16_t* format, int32_t code, char16_t* out, int capacity);

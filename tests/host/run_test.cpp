@@ -1,5 +1,6 @@
 // The run: connection before any file, its traces, and every way it ends.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/host/host_fixture.h"
@@ -331,6 +332,80 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
   EXPECT_EQ(host.plays, 0);
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+// The ends of a run with the options on: what is sent, and the one box.
+TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
+  Settings.keepGoing = true;
+  const std::string title = " files could not be repaired; the others were repaired and sent to "
+                            "the host editor.";
+  const std::string names[] = {"C:\\a.psd", "C:\\b.psd", "C:\\c.psd"};
+  for (const std::string& failing : names) {
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    RecordingHost recording;
+    local.hostObject = &recording;
+    for (const std::string& name : names)
+      if (name != failing) local.AddFile(U16(name), kDamaged);
+    std::string tail = names[0] + " " + names[1] + " " + names[2];
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text),
+              "1 of 3" + title + "\n" + failing + ": " + Message(msg::kOpen, 2));
+    EXPECT_EQ(local.boxes[0].style, kMessageBoxWarningOk);
+    EXPECT_EQ(recording.plays, 1);
+    EXPECT_EQ(recording.Count("AddPathItem"), 2);
+  }
+  // None succeeded: nothing is sent. Past ten, the box counts the rest.
+  std::string tail;
+  for (int i = 0; i < 12; ++i) tail += " C:\\missing" + std::to_string(i) + ".psd";
+  std::string box = DropletBox(tail);
+  EXPECT_EQ(host.plays, 0);
+  EXPECT_EQ(box.substr(0, box.find('\n')), "12 of 12" + title);
+  EXPECT_NE(box.find("\nC:\\missing9.psd: " + Message(msg::kOpen, 2) + "\nand 2 more"),
+            std::string::npos);
+}
+
+// A check reaches no host and changes no file (a read-only one included);
+// it counts tokens across the 64 KiB border too. Unix tool exit values are
+// as cmp has them: 0 sound, 1 damaged, 2 unreadable.
+TEST_F(Connection, ACheckCountsWithoutTheHost) {
+  Settings.check = true;
+  fake.createResult = kClassNotRegistered;
+  std::string straddling(70000, 'a');
+  straddling.replace(65536 - 7, kDamaged.size(), kDamaged);
+  fake.AddFile(u"C:\\s.psd", straddling + kDamaged).readOnly = true;
+  fake.AddFile(u"C:\\b.psd", "sound");
+  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2);
+  for (auto [tail, box, exitValue] :
+       {std::tuple<std::string, std::string, int>{"C:\\b.psd", "All 1 documents are sound.", 0},
+        {"C:\\b.psd C:\\gone.psd", "All 1 documents are sound." + gone, 2},
+        {"C:\\a.psd C:\\b.psd C:\\s.psd C:\\gone.psd",
+         "2 of 3 documents need repair (3 damaged values):\nC:\\a.psd: 1\nC:\\s.psd: 2" + gone, 2},
+        {"C:\\a.psd", "1 of 1 documents need repair (1 damaged values):\nC:\\a.psd: 1", 1}}) {
+    fake.boxes.clear();
+    EXPECT_EQ(DropletBox(tail), box);
+    EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet, nullptr, ExitStyle::kUnixTool),
+              exitValue);
+  }
+  EXPECT_EQ(fake.Calls(Op::OleInitialize) + fake.Calls(Op::CoCreateInstance), 0);
+  EXPECT_EQ(fake.LogOf("WriteFile"), Lines{});
+}
+
+TEST_F(Connection, AReportSaysWhatWasRepaired) {
+  Settings.report = true;
+  fake.AddFile(u"C:\\b.psd", kDamaged + kDamaged);
+  fake.AddFile(u"C:\\c.psd", "sound");
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
+            "Repaired 3 damaged values in 2 of 3 documents; all 3 were sent to the host editor.");
+  EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+  fake.boxes.clear();
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\c.psd"),
+            "All 2 documents were sent to the host editor; none needed repair.");
+  fake.boxes.clear();  // a run that failed shows its failure, not a report
+  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd"));
 }
 
 }  // namespace
