@@ -29,6 +29,10 @@ const char kUsage[] =
     "  --compat macintosh|windows|unix  a compatibility switch (with --save-to)\n"
     "  --suppress-warnings  suppress the host's warnings\n"
     "  --log FILE           log errors to FILE, an absolute Windows path\n"
+    "  --recursive          a dropped folder stands for the files in it and its subfolders\n"
+    "  --keep-going         a file that fails is reported at the end; the others go on\n"
+    "  --check              only count the damaged values; change nothing, send nothing\n"
+    "  --report             after a run that succeeded, say what was repaired\n"
     "  --force              replace OUTPUT if it exists\n"
     "  --show DROPLET       print a droplet's settings as JSON\n"
     "  -h, --help, /?, --version\n"
@@ -150,6 +154,25 @@ bool SetOne(const char* const (&names)[3], const std::string& value, bool* const
   return false;
 }
 
+// The settings that an option alone turns on, and --show names as it.
+struct SwitchOption {
+  const char* name;
+  bool DropletSettings::*field;
+};
+const SwitchOption kSwitches[] = {{"suppress-warnings", &DropletSettings::suppressWarnings},
+                                  {"recursive", &DropletSettings::recursive},
+                                  {"keep-going", &DropletSettings::keepGoing},
+                                  {"check", &DropletSettings::check},
+                                  {"report", &DropletSettings::report}};
+
+bool* Switch(DropletSettings& s, const std::string& arg) {
+  for (const SwitchOption& o : kSwitches)
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0 &&
+        arg.compare(2, std::string::npos, o.name) == 0)
+      return &(s.*o.field);
+  return nullptr;
+}
+
 // Reads the options into r, checking each value as it comes.
 Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help, bool* version) {
   DropletSettings& s = r.settings;
@@ -178,8 +201,8 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       r.force = true;
     else if (arg == "--save-and-close")
       r.saveAndClose = true;
-    else if (arg == "--suppress-warnings")
-      s.suppressWarnings = true;
+    else if (bool* on = Switch(s, arg))
+      *on = true;
     else {
       static const char* const kValued[] = {"--from", "--show",    "--host", "--action", "--flag",
                                             "--name", "--save-to", "--log",  "--compat"};
@@ -323,6 +346,9 @@ std::string SettingsJson(const DropletSettings& s) {
   json += s.suppressWarnings ? "true" : "false";
   json += ",\"log\":";
   AppendPath(json, s.logErrors ? s.logFile : nullptr);
+  for (const SwitchOption& o : kSwitches)
+    if (o.field != &DropletSettings::suppressWarnings)
+      json += std::string(",\"") + o.name + "\":" + (s.*o.field ? "true" : "false");
   return json + "}\n";
 }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Packs the built programs for download into <out> (make dist: dist/):
 #   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt,
-#                                                         droplet-maker.txt (the manual page as text)
+#                                                         droplet-maker.txt (the manual page as text), and two
+#                                                         droplets made of droplet.exe: "Check documents.exe"
+#                                                         and "Repair folders.exe"
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
 #   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
 #                                                         REQUEST-JSON.md, droplet-maker, droplet-maker.1
@@ -68,6 +70,7 @@ settle() {  # fixed modes and times for everything under a folder
   find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+check_exe="Check documents.exe" repair_exe="Repair folders.exe"
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -79,17 +82,21 @@ for arch in x86 x64; do
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
   if [ $arch = x86 ]; then exe=$x86_exe; else exe=$x64_exe; fi
   cp "${exe%.exe}-maker.exe" "$dir/droplet-maker.exe"
-  sign "$dir/droplet.exe"
-  sign "$dir/droplet-maker.exe"
+  # The droplets an archive's owner drops on, made before droplet.exe is
+  # signed (the maker refuses a signed program) and signed like it.
+  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --check "$dir/$check_exe"
+  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --keep-going --report "$dir/$repair_exe"
+  for program in droplet.exe droplet-maker.exe "$check_exe" "$repair_exe"; do sign "$dir/$program"; done
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   page droplet-maker text >"$stage/droplet-maker.txt"
   crlf "$stage/droplet-maker.txt" "$dir/droplet-maker.txt"
   crlf "$root/LICENSE" "$dir/LICENSE.txt"
   settle "$dir" "$dir/droplet.exe"
-  chmod 755 "$dir/droplet-maker.exe"
+  chmod 755 "$dir/droplet-maker.exe" "$dir/$check_exe" "$dir/$repair_exe"
   # One folder at the top, as in the tarball: nothing spills where it is unpacked.
   (cd "$stage" && zip -q -X -D "$out/$name-windows-$arch.zip" \
      "$name-windows-$arch/droplet.exe" "$name-windows-$arch/droplet-maker.exe" \
+     "$name-windows-$arch/$check_exe" "$name-windows-$arch/$repair_exe" \
      "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt" \
      "$name-windows-$arch/droplet-maker.txt")
   "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \

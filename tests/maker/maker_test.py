@@ -220,7 +220,8 @@ def check(maker, droplet, work):
     r = run('--show', droplet)
     expect(r.returncode == 0 and json.loads(r.stdout) == {
         'host': 'Pixmantle', 'action': '', 'flag': [], 'save-and-close': False, 'save-to': None,
-        'name': [], 'compat': [], 'suppress-warnings': False, 'log': None},
+        'name': [], 'compat': [], 'suppress-warnings': False, 'log': None, 'recursive': False,
+        'keep-going': False, 'check': False, 'report': False},
         'an unstamped droplet shows the defaults')
     options = ['--action', 'action.bin', '--flag', 'OvrO', '--flag', 'Fldr', '--flag', 'OvrO',
                '--save-to', 'D:\\Repaired', '--name', 'name', '--name', 'text:_fixed',
@@ -235,8 +236,15 @@ def check(maker, droplet, work):
             'flag': ['OvrO', 'Fldr'], 'save-and-close': False, 'save-to': 'D:\\Repaired',
             'name': ['name', 'text:_fixed', 'text:', 'yyyymmdd', 'text:.', 'lowerCaseExtension'],
             'compat': ['windows', 'unix'], 'suppress-warnings': True,
-            'log': '\\\\server\\logs\\droplet.log'}
+            'log': '\\\\server\\logs\\droplet.log', 'recursive': False, 'keep-going': False,
+            'check': False, 'report': False}
     expect(shown.returncode == 0 and json.loads(shown.stdout) == want, '--show reads every option back')
+    # The archive options go into a block of the next version; the rest reads as before.
+    r = run('--recursive', '--keep-going', '--report', 'folders')
+    shown = json.loads(run('--show', 'folders').stdout or b'{}')
+    expect(r.returncode == 0 and MAGIC + b'\x02\x00\x00\x00' in read('folders') and
+           [shown.get(k) for k in ('recursive', 'keep-going', 'check', 'report', 'host')] ==
+           [True, True, False, True, 'Pixmantle'], '--recursive, --keep-going and --report read back')
 
     # ---- The made program: the droplet's bytes but the block; the same every time.
     made, original = read('made'), read(droplet)
