@@ -59,13 +59,16 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
+  FilesRepaired = 0;
+  HostStage = RequestStage::kConnecting;
   TraceHook(tail);
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock);
   if (result == 0) result = run(tail, WalkFileArguments);
-  if (LowCode(result) != 0) ShowErrorBox(result);
+  // A run the user cancelled needs no box: the user chose it.
+  if (LowCode(result) != 0 && result != kRunCancelled) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {
     // A Unix tool leaves its standard input to the script that started it

@@ -5,6 +5,8 @@
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
+#include "messages/progress.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "repair/repair_file.h"
@@ -120,6 +122,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     char* end = std::strchr(position, delimiter);
     if (end != nullptr) *end = 0;
     CurrentFile = position;
+    if (int32_t r = ProgressNextFile(position); r != 0) return r;  // stopped by the user
 
     // A name that cannot be held or converted exactly is reported like a
     // file that cannot be opened: skipping it would send the host less than
@@ -142,6 +145,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     HostString counted = Sys().SysAllocString(path);
     if (counted == nullptr) return OutOfMemoryFailure();
     CurrentFile = nullptr;  // a failure from here on is the host's, not the file's
+    ++FilesRepaired;
     if (int32_t r = Sent([&] { return list->AddPathItem(counted); }); r != 0) return r;
 
     if (end == nullptr || end[1] == 0) break;

@@ -20,7 +20,9 @@ inline constexpr int kWorkPathRoom = 254;
 // error for a token that cannot be held (512 bytes or more) or converted, or
 // -41 (out-of-memory message) when the path's counted string could not be made,
 // or the connection message and its code when the host fails to list it: no
-// later file is touched then.
+// later file is touched then. kRunCancelled (messages.h) when the user
+// stopped the run before a file: a walk that goes on past failed files must
+// still stop on it, and pass it up as it is.
 int32_t WalkFileArguments(char* tail, HostList* list);
 
 // Rewrites path (a buffer of at least kPathCapacity units) in place with

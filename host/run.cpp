@@ -9,6 +9,8 @@
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
+#include "messages/progress.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "system/system.h"
@@ -108,8 +110,10 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   r = CallHost([&] { return application->MakeList(&host.files); });
   if (r < 0 || host.files == nullptr) return ConnectionFailure(r);
   TraceHook("MakeList\n");
+  HostStage = RequestStage::kListing;
 
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
+  if (int32_t r = ProgressHandOver(); r != 0) return r;
   return PlayBatchRequest(host);
 }
 
@@ -120,7 +124,9 @@ int32_t RunDroplet(char* tail, WalkProc walk) {
   TraceHook("\n");
 
   RunState state;
+  ProgressBegin();
   int32_t result = Run(tail, walk, state);
+  ProgressEnd();
 
   char text[80];
   std::snprintf(text, sizeof text, "err=%x\n", static_cast<unsigned>(state.lastConnectionResult));

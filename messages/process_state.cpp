@@ -2,4 +2,6 @@
 
 bool WideMode = true;
 bool FilesChanged = false;
+int FilesRepaired = 0;
+RequestStage HostStage = RequestStage::kConnecting;
 char16_t DropletCaption[kCaptionCapacity] = {};

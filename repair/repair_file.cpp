@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "messages/messages.h"
+#include "messages/progress.h"
 #include "messages/trace.h"
 #include "repair/cbuffer.h"
 #include "repair/cfile_access.h"
@@ -118,6 +119,7 @@ int32_t RepairFile(const char16_t* path) {
     if (!file.Read(base, &count))
       return Failure("CFileAccess continue read error", msg::kRead, FailureCode(file.error()));
     n = static_cast<int32_t>(count);
+    ProgressBytes(file.position() + count);  // once per chunk, never in the scan
   }
 
   TraceHook("Repair Done\n");

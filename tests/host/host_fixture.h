@@ -31,6 +31,8 @@ class HostRun : public ::testing::Test {
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
     FilesChanged = false;
+    FilesRepaired = 0;
+    HostStage = RequestStage::kConnecting;
     fake.hostObject = &host;
     PlaceDroplet(fake);
   }

@@ -22,8 +22,20 @@ std::string WithFile(const std::string& message, const std::string& file) {
 const std::string kNoChange = "\nNo file was changed.";
 const std::string kNotInstalled =
     "\nThe host editor does not appear to be installed. No file was changed.";
-const std::string kKept =
-    "\nFiles repaired before this failure keep their repairs; none was sent to the host editor.";
+// What became of the request, then of the files, after the host failed.
+std::string HostContext(const char* request, int files) {
+  return std::string("\nThe host editor ") + request + " " + std::to_string(files) +
+         (files == 1 ? " file was" : " files were") + " repaired in place.";
+}
+const char* kStopped = "stopped before the request was sent.";
+const char* kRefused = "refused the request.";
+const char* kClosed = "closed while taking the request; it may have received part of it.";
+// A file failed after others were repaired.
+std::string Before(int files) {
+  return "\n" + std::to_string(files) + (files == 1 ? " file before this one was" :
+                                                       " files before this one were") +
+         " repaired in place; nothing was sent to the host editor.";
+}
 
 class Connection : public HostRun {
  protected:
@@ -165,19 +177,26 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
     bool leaveNothing;
     int code;
     int filesTouched;
-    int times = 1;  // how often the call fails in a row
+    std::string context;  // what became of the request and of the files
+    int times = 1;        // how often the call fails in a row
   };
-  for (Case c : {Case{"MakeControlObject", 1, 0x80004005u, false, 0x4005, 0},
-                 Case{"MakeControlObject", 1, 0, true, -1, 0},
-                 Case{"MakeDescriptor", 1, 0x8007000Eu, true, 0x000E, 0},
-                 Case{"MakeList", 1, 0, true, -1, 0},
-                 Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2},
-                 Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2},
-                 Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1},   // gone in the walk
-                 Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2},  // refused
-                 Case{"MakeControlObject", 1, 0x80010001u, true, 1, 0, 1000},  // busy throughout
-                 Case{"AddPathItem", 1, 0x8001010Au, true, 0x010A, 1, 1000},
-                 Case{"PlayEvent", 1, 0x80010001u, true, 1, 2, 1000}}) {
+  // Before the walk nothing is changed; in the walk or the request's filling
+  // the host stopped before it; the request itself was refused (a failure
+  // result, or the host busy throughout) or cut off (an RPC failure).
+  for (Case c : {Case{"MakeControlObject", 1, 0x80004005u, false, 0x4005, 0, kNoChange},
+                 Case{"MakeControlObject", 1, 0, true, -1, 0, kNoChange},
+                 Case{"MakeDescriptor", 1, 0x8007000Eu, true, 0x000E, 0, kNoChange},
+                 Case{"MakeList", 1, 0, true, -1, 0, kNoChange},
+                 Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2, HostContext(kStopped, 2)},
+                 Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2, HostContext(kStopped, 2)},
+                 Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1, HostContext(kStopped, 1)},
+                 Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2, HostContext(kRefused, 2)},
+                 Case{"PlayEvent", 1, 0x800706BEu, false, 0x06BE, 2, HostContext(kClosed, 2)},
+                 Case{"PlayEvent", 1, 0x80010108u, false, 0x0108, 2, HostContext(kClosed, 2)},
+                 Case{"MakeControlObject", 1, 0x80010001u, true, 1, 0, kNoChange, 1000},  // busy
+                 Case{"AddPathItem", 1, 0x8001010Au, true, 0x010A, 1, HostContext(kStopped, 1),
+                      1000},
+                 Case{"PlayEvent", 1, 0x80010001u, true, 1, 2, HostContext(kRefused, 2), 1000}}) {
     SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
     FakeSystem local;
     ScopedSystem scope(local);
@@ -192,9 +211,7 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
     FilesChanged = false;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     ASSERT_EQ(local.boxes.size(), 1u);
-    // A failure after the walk says that the repairs stay.
-    EXPECT_EQ(U8(local.boxes[0].text),
-              Message(msg::kConnect, c.code) + (c.filesTouched > 0 ? kKept : kNoChange));
+    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code) + c.context);
     EXPECT_EQ(local.sleeps, c.times > 1 ? schedule : std::vector<uint32_t>{});
     if (c.times > 1) {
       EXPECT_EQ(failing.Count(c.operation), 65);
@@ -315,7 +332,7 @@ TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
   fake.AddFile(u"C:\\c.psd", kDamaged);
   // The box names the file that failed, as the user gave it.
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
-            WithFile(Message(msg::kOpen, 2), "C:\\b.psd"));
+            WithFile(Message(msg::kOpen, 2), "C:\\b.psd") + Before(1));
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
   EXPECT_EQ(host.plays, 0);
@@ -327,7 +344,7 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
   // Identifier: two calls; first token: two; the second token's length query fails.
   fake.FailAt(Op::MultiByteToWideChar, 5, kErrorNoUnicodeTranslation);
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"),
-            WithFile(Message(msg::kOpen, 1113), "C:\\b.psd"));
+            WithFile(Message(msg::kOpen, 1113), "C:\\b.psd") + Before(1));
   EXPECT_EQ(host.plays, 0);
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
