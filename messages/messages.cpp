@@ -65,10 +65,10 @@ void FilesFate(char* out, int capacity) {
   if (FilesRepaired == 0)
     std::snprintf(out, capacity, "No file was changed.");
   else
-    std::snprintf(out, capacity,
-                  FilesRepaired == 1 ? "%d file was repaired in place."
-                                     : "%d files were repaired in place.",
-                  FilesRepaired);
+    std::snprintf(
+        out, capacity,
+        FilesRepaired == 1 ? "%d file was repaired in place." : "%d files were repaired in place.",
+        FilesRepaired);
 }
 
 }  // namespace
@@ -107,7 +107,9 @@ void ContextLine(int32_t code, char* out, int capacity) {
   }
   const char* host = nullptr;
   switch (HostStage) {
-    case RequestStage::kListing: host = "The host editor stopped before the request was sent."; break;
+    case RequestStage::kListing:
+      host = "The host editor stopped before the request was sent.";
+      break;
     case RequestStage::kRefused: host = "The host editor refused the request."; break;
     case RequestStage::kClosed:
       host = "The host editor closed while taking the request; it may have received part of it.";

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kNameRoom = 400;  // bytes of a file name shown; a longer one keeps its end
+
 struct ProgressState {
   bool running = false;    // between ProgressBegin and ProgressEnd
   bool asked = false;      // the System was asked to show it
@@ -20,11 +22,12 @@ struct ProgressState {
   uint32_t drawn = 0;  // when the lines were last drawn
   const char* file = nullptr;
   uint64_t bytes = 0;
+  char16_t line1[kNameRoom + 16];  // as last drawn: the same lines are not drawn again
+  char16_t line2[96];
 };
 ProgressState Progress;
 
 constexpr char16_t kWaitingLine[] = u"Waiting for the host editor to accept the request\u2026";
-constexpr int kNameRoom = 400;  // bytes of a file name shown; a longer one keeps its end
 
 // "Repairing FILE", FILE being as long as the line allows: a name too long
 // for it keeps its end, where the file's own name is.
@@ -55,8 +58,8 @@ void CountLine(char16_t* out, int capacity) {
 }
 
 void Draw(uint32_t now) {
-  char16_t line1[kNameRoom + 16];
-  char16_t line2[96];
+  char16_t line1[kNameRoom + 16] = {};  // compared whole: cleared past the text
+  char16_t line2[96] = {};
   if (Progress.waiting) {
     std::memcpy(line1, kWaitingLine, sizeof kWaitingLine);
   } else if (Progress.file != nullptr) {
@@ -65,6 +68,11 @@ void Draw(uint32_t now) {
     return;  // nothing of the droplet's own to say
   }
   CountLine(line2, sizeof line2 / sizeof line2[0]);
+  if (std::memcmp(line1, Progress.line1, sizeof line1) == 0 &&
+      std::memcmp(line2, Progress.line2, sizeof line2) == 0)
+    return;
+  std::memcpy(Progress.line1, line1, sizeof line1);
+  std::memcpy(Progress.line2, line2, sizeof line2);
   Sys().ProgressUpdate(line1, line2);
   Progress.drawn = now;
 }
@@ -90,10 +98,14 @@ bool Cancelled() {
   return Progress.cancelled;
 }
 
+// Taken down, it may show again later; one that could not be made is not
+// asked for again.
 void TakeDown() {
-  if (Progress.shown) Sys().ProgressStop();
+  if (!Progress.shown) return;
+  Sys().ProgressStop();
   Progress.shown = false;
   Progress.asked = false;
+  Progress.line1[0] = Progress.line2[0] = 0;
 }
 
 }  // namespace

@@ -456,9 +456,8 @@ void PosixSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (line2 != nullptr && line2[0] != 0) line += " (" + Narrow(line2) + ")";
   // One row only: a line that wrapped could not be rewritten in place.
   winsize size = {};
-  size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1
-                       ? size.ws_col - 1u
-                       : 79u;
+  size_t columns =
+      ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
   size_t end = 0;
   for (size_t shown = 0; end < line.size(); ++shown) {
     if (shown == columns) break;
