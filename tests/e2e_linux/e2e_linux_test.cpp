@@ -167,6 +167,7 @@ TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
 
 const std::string kOpenMessage =
     "The droplet was unable to open the file for repair. Please try again. (Error code ";
+const std::string kNoChange = "droplet: No file was changed.\n";
 
 TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Write(folder / "a.psd", kDamaged);
@@ -175,7 +176,9 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Outcome o = Run({(folder / "a.psd").string(), missing, (folder / "c.psd").string()});
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage +
+                       "2.)\ndroplet: 1 file before this one was repaired in place; nothing was "
+                       "sent to the host editor.\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
 }
@@ -207,7 +210,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   Outcome o = Run({"held.psd"});
   close(held);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n");
+  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n" + kNoChange);
   EXPECT_EQ(Read(folder / "held.psd"), kDamaged);
 
   // A socket: refused as every file that is not a regular one is.
@@ -221,7 +224,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   o = Run({"socket.psd"});
   close(s);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n");
+  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n" + kNoChange);
 
   // A name with a double quote, a backslash and brackets means only itself:
   // beside it lie the names a pattern or case-blind reading would reach.
@@ -230,7 +233,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
     Write(folder / decoy, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n" + kNoChange);
   Write(folder / named, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 0) << o.err;
@@ -259,7 +262,7 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
   fs::copy_file(gDroplet, folder / deep / "droplet");
   o = Run({"missing.psd"}, (folder / deep / "droplet").string());
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n" + kNoChange);
 }
 
 // The droplet reads no standard input: in a loop over names read from a
@@ -316,8 +319,8 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
     EXPECT_EQ(o.exitValue, 1);  // not 141: no signal ends it unseen
     EXPECT_EQ(o.err, "droplet: The droplet was unable to connect. Please try again. (Error code " +
                          std::to_string(code) +
-                         ".)\ndroplet: Files repaired before this failure keep their repairs; "
-                         "none was sent to the host editor.\n");
+                         ".)\ndroplet: The host editor closed while taking the request; it may "
+                         "have received part of it. 1 file was repaired in place.\n");
     EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   }
   close(9);
