@@ -32,15 +32,16 @@ constexpr char16_t kWaitingLine[] = u"Waiting for the host editor to accept the 
 // "Repairing FILE", FILE being as long as the line allows: a name too long
 // for it keeps its end, where the file's own name is.
 void RepairingLine(char16_t* out, int capacity) {
-  char text[kNameRoom + 16] = "Repairing ";
   const char* name = Progress.file;
+  const char* cut = "";
   size_t length = std::strlen(name);
   if (length > kNameRoom) {
     name += length - kNameRoom;
     while ((static_cast<unsigned char>(*name) & 0xC0) == 0x80) ++name;
-    std::strcat(text, "\xE2\x80\xA6");  // U+2026
+    cut = "\xE2\x80\xA6";  // U+2026
   }
-  std::strncat(text, name, kNameRoom);
+  char text[kNameRoom + 16];
+  std::snprintf(text, sizeof text, "Repairing %s%s", cut, name);
   uint32_t error = 0;
   if (Utf8ToWide(text, -1, out, capacity, &error) == 0) out[0] = 0;
 }
