@@ -522,26 +522,33 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
-  STAND_IN_HOST_RECORD=$(winpath "$work/records/6.json") WINEDEBUG=+relay \
-    wine "$droplet" "$(winpath "$work/files/no such file.psd")" </dev/null >/dev/null \
-    2>"$work/logs/relay" &
-  boxed=$!
-  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
-  if [ -n "$window" ]; then
-    pass "a window titled droplet appeared"
-    sleep 1  # let the box finish drawing before the picture is taken
-    import -window "$window" "$work/box.png" && pass "screenshot $work/box.png" ||
-      fail "no screenshot"
-    xdotool windowfocus --sync "$window" key --clearmodifiers Return
-  else
-    fail "no window titled droplet"
-  fi
-  timeout 60 tail --pid="$boxed" -f /dev/null
-  wait "$boxed"
-  status=$?
-  expect_status_1
-  boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
-          sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+  # Runs the droplet in the background until its window titled droplet (the
+  # box, or the progress dialog) shows, and takes its picture.
+  shown_start() {  # record, picture, files...
+    local record=$1 picture=$2; shift 2
+    STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
+      wine "$droplet" "$@" </dev/null >/dev/null 2>"$work/logs/relay" &
+    shown=$!
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
+    if [ -n "$window" ]; then
+      pass "a window titled droplet appeared"
+      sleep 1  # let it finish drawing before the picture is taken
+      import -window "$window" "$picture" && pass "screenshot $picture" || fail "no screenshot"
+    else
+      fail "no window titled droplet"
+    fi
+  }
+  shown_end() {  # waits for the droplet: its exit value, then its boxes in $boxes
+    timeout 90 tail --pid="$shown" -f /dev/null
+    wait "$shown"
+    status=$?
+    expect_status_1
+    boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
+            sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+  }
+  shown_start "$work/records/6.json" "$work/box.png" "$(winpath "$work/files/no such file.psd")"
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Return
+  shown_end
   expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)
 $(winpath "$work/files/no such file.psd")
 $no_change"
@@ -550,34 +557,11 @@ $no_change"
   # The progress dialog, titled as the box is; without a display (the cases
   # above) the droplet never asks for it.
   t=$work/files/progress
-  progress_run() {  # record, files...: runs the droplet in the background as $shown
-    local record=$1; shift
-    STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
-      wine "$droplet" "$@" </dev/null >/dev/null 2>"$work/logs/relay" &
-    shown=$!
-    dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
-  }
-  progress_end() {  # waits for $shown; its exit value in $status, its boxes in $boxes
-    timeout 90 tail --pid="$shown" -f /dev/null
-    wait "$shown"
-    status=$?
-    boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
-            sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
-  }
-
   echo "[$(( $(date +%s) - started )) s] case 24: a host busy for 5 s shows the progress dialog at once"
   small_document "$t/waited.psd"
-  STAND_IN_HOST_FAULT=busy:5000 progress_run "$work/records/24.json" "$(winpath "$t/waited.psd")"
-  if [ -n "$dialog" ]; then
-    pass "the progress dialog appeared"
-    sleep 1
-    import -window "$dialog" "$work/progress-wait.png" && pass "screenshot $work/progress-wait.png" ||
-      fail "no screenshot"
-  else
-    fail "no progress dialog"
-  fi
-  progress_end
-  expect_status_1
+  STAND_IN_HOST_FAULT=busy:5000 shown_start "$work/records/24.json" "$work/progress-wait.png" \
+    "$(winpath "$t/waited.psd")"
+  shown_end
   expect_no_box
   expect_repaired "$t/waited.psd"
   expect_record "$work/records/24.json" \
@@ -585,18 +569,11 @@ $no_change"
 
   echo "[$(( $(date +%s) - started )) s] case 25: Cancel during the wait for a host busy throughout"
   small_document "$t/cancelled.psd"
-  STAND_IN_HOST_LIFETIME=90 STAND_IN_HOST_FAULT=busy:1000000 progress_run \
-    "$work/records/25.json" "$(winpath "$t/cancelled.psd")"
-  if [ -n "$dialog" ]; then
-    pass "the progress dialog appeared"
-    sleep 1
-    # Cancel is the dialog's one button: the keyboard presses it.
-    xdotool windowfocus --sync "$dialog" key --clearmodifiers Escape
-  else
-    fail "no progress dialog"
-  fi
-  progress_end
-  expect_status_1
+  STAND_IN_HOST_LIFETIME=90 STAND_IN_HOST_FAULT=busy:1000000 shown_start \
+    "$work/records/25.json" "$work/progress-cancel.png" "$(winpath "$t/cancelled.psd")"
+  # Cancel is the dialog's one button: the keyboard presses it.
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
+  shown_end
   expect_no_box
   expect_untouched "$t/cancelled.psd"
   expect_no_record "$work/records/25.json"

@@ -24,30 +24,20 @@ class ErrorBoxTest : public ::testing::Test {
     CurrentFile = nullptr;
     FilesChanged = false;
     FilesRepaired = 0;
-    HostStage = RequestStage::kConnecting;
   }
   FakeSystem fake;
   ScopedSystem scope{fake};
 };
 
-// Below the message, what became of the files and of the request.
 TEST_F(ErrorBoxTest, ShowsTheStoredMessageWithTheCodeInOneWarningBox) {
-  const std::string file = kFileBelowMessage ? "\nC:\\c.psd" : "";
-  const std::string lead = kFileBelowMessage ? "" : "C:\\c.psd: ";
-  const std::string open =
-      "The droplet was unable to open the file for repair. Please try again. (Error code 32.)";
-  const std::string connect =
-      "The droplet was unable to connect. Please try again. (Error code 1726.)\n";
   struct Case {
     const char* message;
     int32_t result;
-    std::string shown;
-    const char* file = nullptr;
-    int repaired = 0;
-    bool changed = false;
-    RequestStage stage = RequestStage::kConnecting;
+    const char* shown;
   } cases[] = {
-      {msg::kOpen, 32, open + "\nNo file was changed."},
+      {msg::kOpen, 32,
+       "The droplet was unable to open the file for repair. Please try again. (Error code 32.)\n"
+       "No file was changed."},
       {msg::kInternal, -50,
        "The droplet had an internal error. Please try again. (Error code -50.)\nNo file was "
        "changed."},
@@ -56,49 +46,10 @@ TEST_F(ErrorBoxTest, ShowsTheStoredMessageWithTheCodeInOneWarningBox) {
        "(Error code 5.)\nNo file was changed."},
       {msg::kConnect, 0x0001FFFF,
        "The droplet was unable to connect. Please try again. (Error code -1.)\nNo file was changed."},
-      // A file failed: none, one or two repaired before it; it was itself written in part.
-      {msg::kOpen, 32, lead + open + file + "\nNo file was changed.", "C:\\c.psd"},
-      {msg::kOpen, 32,
-       lead + open + file +
-           "\n1 file before this one was repaired in place; nothing was sent to the host editor.",
-       "C:\\c.psd", 1, true},
-      {msg::kOpen, 32,
-       lead + open + file +
-           "\n2 files before this one were repaired in place; nothing was sent to the host "
-           "editor.",
-       "C:\\c.psd", 2, true},
-      {msg::kWrite, 112,
-       lead +
-           "The droplet was unable to write the file for repair. Please try again. (Error code "
-           "112.)" +
-           file + "\nNo other file was changed; nothing was sent to the host editor.",
-       "C:\\c.psd", 0, true},
-      // The host failed while the list was built, refused the request, or ended inside it.
-      {msg::kConnect, static_cast<int32_t>(0x800706BEu),
-       connect + "The host editor stopped before the request was sent. 2 files were repaired in "
-                 "place.",
-       nullptr, 2, true, RequestStage::kListing},
-      {msg::kConnect, static_cast<int32_t>(0x80004005u),
-       "The droplet was unable to connect. Please try again. (Error code 16389.)\nThe host editor "
-       "refused the request. 1 file was repaired in place.",
-       nullptr, 1, true, RequestStage::kRefused},
-      {msg::kConnect, static_cast<int32_t>(0x800706BEu),
-       connect + "The host editor closed while taking the request; it may have received part of "
-                 "it. 3 files were repaired in place.",
-       nullptr, 3, false, RequestStage::kClosed},
-      {msg::kOutOfMemory, -41,
-       "The droplet ran out of memory. Please try again. (Error code -41.)\n2 files were repaired "
-       "in place; nothing was sent to the host editor.",
-       nullptr, 2, true, RequestStage::kListing},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.shown);
     fake.boxes.clear();
     CurrentMessage = c.message;
-    CurrentFile = c.file;
-    FilesRepaired = c.repaired;
-    FilesChanged = c.changed;
-    HostStage = c.stage;
     ShowErrorBox(c.result);
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_TRUE(fake.boxes[0].wide);
@@ -133,6 +84,49 @@ TEST_F(ErrorBoxTest, StillShowsTheMessageWhenItsConversionFails) {
   EXPECT_EQ(U8(fake.boxes[0].text),
             "The droplet was unable to write the file for repair. Please try again. (Error code "
             "112.)\nNo file was changed.");
+}
+
+// The box's last line says what became of the files (repaired before the
+// failing one, or it was written in part) and of the request.
+TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
+  using S = RequestStage;
+  const char* nothingSent = "; nothing was sent to the host editor.";
+  struct Case {
+    const char* message;
+    const char* file;
+    int repaired;
+    bool changed;
+    S stage;
+    std::string context;
+  } cases[] = {
+      {msg::kOpen, "c.psd", 0, false, S::kListing, "No file was changed."},
+      {msg::kOpen, "c.psd", 1, true, S::kListing,
+       std::string("1 file before this one was repaired in place") + nothingSent},
+      {msg::kOpen, "c.psd", 2, false, S::kListing,
+       std::string("2 files before this one were repaired in place") + nothingSent},
+      {msg::kWrite, "c.psd", 0, true, S::kListing, std::string("No other file was changed") + nothingSent},
+      {msg::kOutOfMemory, nullptr, 2, true, S::kListing,
+       std::string("2 files were repaired in place") + nothingSent},
+      {msg::kConnect, nullptr, 1, true, S::kListing,
+       "The host editor stopped before the request was sent. 1 file was repaired in place."},
+      {msg::kConnect, nullptr, 2, true, S::kRefused,
+       "The host editor refused the request. 2 files were repaired in place."},
+      {msg::kConnect, nullptr, 3, false, S::kClosed,
+       "The host editor closed while taking the request; it may have received part of it. 3 "
+       "files were repaired in place."},
+  };
+  for (const Case& c : cases) {
+    fake.boxes.clear();
+    CurrentMessage = c.message;
+    CurrentFile = c.file;
+    FilesRepaired = c.repaired;
+    FilesChanged = c.changed;
+    HostStage = c.stage;
+    ShowErrorBox(0x800706BE);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    std::string text = U8(fake.boxes[0].text);
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1), c.context);
+  }
 }
 
 // A file name too long for the box keeps its start and its end around an
