@@ -145,8 +145,10 @@ TEST_F(ErrorBoxTest, ShortensALongFileNameInTheMiddle) {
   ASSERT_NE(ellipsis, std::u16string::npos);
   EXPECT_EQ(text.find(u'\ufffd'), std::u16string::npos);
   std::string shown = U8(text);
-  std::string line = kFileBelowMessage ? shown.substr(shown.find('\n') + 1)
+  size_t below = shown.find('\n') + 1;  // the file's line, then the context's
+  std::string line = kFileBelowMessage ? shown.substr(below, shown.rfind('\n') - below)
                                        : shown.substr(0, shown.find(": The droplet"));
+  EXPECT_EQ(shown.substr(shown.rfind('\n') + 1), "No file was changed.");
   EXPECT_EQ(line.rfind("C:\\start\xc3\xa9", 0), 0u) << line;
   EXPECT_EQ(line.substr(line.size() - 10), "\xc3\xa9\\end.psd");
   EXPECT_NE(shown.find("(Error code 206.)"), std::string::npos);
