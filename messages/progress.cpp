@@ -94,9 +94,10 @@ void Tick(bool now) {
   if (Progress.shown && (now || time - Progress.drawn >= kProgressRedraw)) Draw(time);
 }
 
+// Only within a run: a cancel never outlives the run it stopped.
 bool Cancelled() {
   if (Progress.shown && !Progress.cancelled) Progress.cancelled = Sys().ProgressCancelled();
-  return Progress.cancelled;
+  return Progress.running && Progress.cancelled;
 }
 
 // Taken down, it may show again later; one that could not be made is not
