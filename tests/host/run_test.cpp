@@ -353,110 +353,63 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
 // What the user sees while the droplet works: nothing in a run's first 2 s
 // (the fake clock moves on with each read when slow), the wait for a busy
 // host at once, the lines as they change, nothing where no dialog can be
-// made; and a cancel, at each point it is looked at.
-struct Scene {
-  const char* busy = nullptr;  // the host call rejected, times in a row
-  int times = 3;
-  bool slow = false;
-  bool noDialog = false;
-  int cancelAt = 0;
-};
-struct Outcome {
-  int exitValue;
-  size_t boxes;
-  Lines progress;
-  bool bigRepaired, bRepaired, played;
-};
-Outcome RunScene(const Scene& scene) {
-  FakeSystem local;
-  ScopedSystem scope(local);
-  PlaceDroplet(local);
-  local.AddSparseFile(u"C:\\big.psd", 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
-  local.AddFile(u"C:\\b.psd", kDamaged);
-  RecordingHost host;
-  if (scene.busy != nullptr) host.FailAt(scene.busy, 1, 0x80010001, true, scene.times);
-  local.hostObject = &host;
-  local.ticksPerRead = scene.slow ? 100 : 0;
-  local.progressFails = scene.noDialog;
-  local.cancelAt = scene.cancelAt;
-  std::string tail = "C:\\big.psd C:\\b.psd";
-  int exitValue = DropletMain(nullptr, tail.data(), RunDroplet);
-  return {exitValue,
-          local.boxes.size(),
-          local.progress,
-          local.Contents(u"C:\\big.psd", 5 << 20, 19) == kRepaired,
-          local.Contents(u"C:\\b.psd") == kRepaired,
-          host.plays != 0};
-}
-
-const std::string kWaiting = "Waiting for the host editor to accept the request\u2026 | ";
-const Lines kLargeFile = {"Repairing C:\\big.psd | 0 files done",
-                          "Repairing C:\\big.psd | 0 files done; 8 MiB of this file",
-                          "Repairing C:\\big.psd | 0 files done; 9 MiB of this file",
-                          "Repairing C:\\b.psd | 1 file done", "stop"};
-Lines Then(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-TEST(Progress, ShownAfterTwoSecondsOrAtOnceForABusyHost) {
+// made. Cancel stops the run before the next file or during a wait: nothing
+// is sent, files repaired so far keep their repairs, no box, exit value 1.
+TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
+  const std::string waiting = "Waiting for the host editor to accept the request\u2026 | ";
+  const Lines big = {"Repairing C:\\big.psd | 0 files done",
+                     "Repairing C:\\big.psd | 0 files done; 8 MiB of this file",
+                     "Repairing C:\\big.psd | 0 files done; 9 MiB of this file"};
+  auto then = [](Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Lines large = then(big, {"Repairing C:\\b.psd | 1 file done", "stop"});
   struct Case {
     const char* what;
-    Scene scene;
+    const char* busy;  // the host call rejected, times in a row
+    int times;
+    bool slow, noDialog;
+    int cancelAt;
     Lines shown;
+    bool bigRepaired = true, bRepaired = true, played = true;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {"a quick run", {}, {}},
-           {"a large file", {.slow = true}, Then({"start Repair"}, kLargeFile)},
-           {"busy while connecting",
-            {.busy = "MakeControlObject"},
-            {"start Repair", kWaiting, "stop"}},
-           {"busy while listing",
-            {.busy = "AddPathItem"},
-            {"start Repair", kWaiting + "1 file done", "Repairing C:\\b.psd | 1 file done",
-             "stop"}},
-           {"busy, then a large file",
-            {.busy = "MakeControlObject", .slow = true},
-            Then({"start Repair", kWaiting, "stop", "start Repair"}, kLargeFile)},
-           {"no dialog to be had",
-            {.busy = "MakeControlObject", .slow = true, .noDialog = true},
-            {"start failed"}},
+           {"a quick run", nullptr, 0, false, false, 0, {}},
+           {"a large file", nullptr, 0, true, false, 0, then({"start Repair"}, large)},
+           {"busy while connecting", "MakeControlObject", 3, false, false, 0,
+            {"start Repair", waiting, "stop"}},
+           {"busy while listing", "AddPathItem", 3, false, false, 0,
+            {"start Repair", waiting + "1 file done", "Repairing C:\\b.psd | 1 file done", "stop"}},
+           {"busy, then a large file", "MakeControlObject", 3, true, false, 0,
+            then({"start Repair", waiting, "stop", "start Repair"}, large)},
+           {"no dialog to be had", "MakeControlObject", 3, true, true, 0, {"start failed"}},
+           {"cancel while connecting", "MakeControlObject", 1000, false, false, 1,
+            {"start Repair", waiting, "stop"}, false, false, false},
+           {"cancel before the next file", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, big), {"stop"}), true, false, false},
+           {"cancel while the request waits", "PlayEvent", 1000, false, false, 1,
+            {"start Repair", waiting + "2 files done", "stop"}, true, true, false},
        }) {
     SCOPED_TRACE(c.what);
-    Outcome o = RunScene(c.scene);
-    EXPECT_EQ(o.boxes, 0u);
-    EXPECT_EQ(o.progress, c.shown);
-    EXPECT_TRUE(o.bigRepaired && o.bRepaired && o.played);
-  }
-}
-
-// Cancel stops the run before the next file or during a wait: nothing is
-// sent, files repaired so far keep their repairs, no box, exit value 1.
-TEST(Progress, CancelSendsNothingAndShowsNoBox) {
-  struct Case {
-    const char* what;
-    Scene scene;
-    bool bigRepaired, bRepaired;
-  };
-  for (const Case& c : std::initializer_list<Case>{
-           {"while connecting",
-            {.busy = "MakeControlObject", .times = 1000, .cancelAt = 1},
-            false,
-            false},
-           {"before the next file", {.slow = true, .cancelAt = 1}, true, false},
-           {"while the request waits",
-            {.busy = "PlayEvent", .times = 1000, .cancelAt = 1},
-            true,
-            true},
-       }) {
-    SCOPED_TRACE(c.what);
-    Outcome o = RunScene(c.scene);
-    EXPECT_EQ(o.exitValue, 1);
-    EXPECT_EQ(o.boxes, 0u);
-    EXPECT_FALSE(o.played);
-    EXPECT_EQ(o.bigRepaired, c.bigRepaired);
-    EXPECT_EQ(o.bRepaired, c.bRepaired);
-    EXPECT_EQ(o.progress.back(), "stop");
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    local.AddSparseFile(u"C:\\big.psd", 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
+    local.AddFile(u"C:\\b.psd", kDamaged);
+    RecordingHost host;
+    if (c.busy != nullptr) host.FailAt(c.busy, 1, 0x80010001, true, c.times);
+    local.hostObject = &host;
+    local.ticksPerRead = c.slow ? 100 : 0;
+    local.progressFails = c.noDialog;
+    local.cancelAt = c.cancelAt;
+    std::string tail = "C:\\big.psd C:\\b.psd";
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    EXPECT_TRUE(local.boxes.empty());
+    EXPECT_EQ(local.progress, c.shown);
+    EXPECT_EQ(local.Contents(u"C:\\big.psd", 5 << 20, 19) == kRepaired, c.bigRepaired);
+    EXPECT_EQ(local.Contents(u"C:\\b.psd") == kRepaired, c.bRepaired);
+    EXPECT_EQ(host.plays != 0, c.played);
   }
 }
 
