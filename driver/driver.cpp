@@ -7,6 +7,7 @@
 #include "driver/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "messages/trace.h"
 #include "system/system.h"
 
@@ -55,25 +56,27 @@ bool DeriveCaption() {
 }  // namespace
 
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock,
-                ExitStyle style) {
+                ExitStyle style, size_t settingsSize) {
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
-  FilesRepaired = 0;
   HostStage = RequestStage::kConnecting;
+  ResetTally();
   TraceHook(tail);
   TraceHook("\n");
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
-  int32_t result = FillDropletSettings(settingsBlock);
+  int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0) result = run(tail, WalkFileArguments);
-  // A run the user cancelled needs no box: the user chose it.
-  if (LowCode(result) != 0 && result != kRunCancelled) ShowErrorBox(result);
+  // A run that ended with its own summary has said what went wrong; one the
+  // user cancelled needs no box: the user chose it.
+  if (LowCode(result) != 0 && result != kRunCancelled && !Tally.summaryShown) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {
     // A Unix tool leaves its standard input to the script that started it
     // and tells it how the run went.
     TraceHook("Done\n");
+    if (Tally.exitValue >= 0) return Tally.exitValue;
     return LowCode(result) != 0 ? 1 : 0;
   }
 

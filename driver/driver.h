@@ -2,8 +2,10 @@
 // settings, runs the job, shows the one error box if the job failed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "driver/settings_block.h"
 #include "host/run.h"
 #include "system/capacities.h"
 
@@ -27,7 +29,8 @@ using RunProc = int32_t (*)(char* tail, WalkProc walk);
 enum class ExitStyle { kWindowsDroplet, kUnixTool };
 
 // Returns the process exit value. settingsBlock: the program's settings
-// block, applied after the defaults; a block that fails its checks shows the
+// block of settingsSize bytes, applied after the defaults; a block that fails its checks shows the
 // internal-error box with -50 instead of the run.
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock = nullptr,
-                ExitStyle style = ExitStyle::kWindowsDroplet);
+                ExitStyle style = ExitStyle::kWindowsDroplet,
+                size_t settingsSize = kSettingsBlockSize);

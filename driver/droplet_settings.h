@@ -42,6 +42,12 @@ struct DropletSettings {  // design name
   bool compatMacintosh = false;
   bool compatWindows = false;
   bool compatUnix = false;
+  // Options beyond the defaults, off unless a made droplet or an option of
+  // the Linux droplet turns them on.
+  bool recursive = false;  // a folder stands for the files in it and its subfolders
+  bool keepGoing = false;  // a failed file is remembered and the walk goes on
+  bool check = false;      // a read-only scan with counts; the host is not contacted
+  bool report = false;     // a run that succeeded ends with a summary box
 };
 
 // The droplet's one settings record, filled at start and only read after.

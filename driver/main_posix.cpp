@@ -8,11 +8,41 @@
 #include "driver/settings_block.h"
 #include "host/json_host.h"
 #include "host/run.h"
+#include "messages/messages.h"
+#include "messages/run_tally.h"
 #include "system/posix_system.h"
+
+namespace {
+
+bool Verbose = false;
+
+// Each file's line, as it is done: a check's count on standard output (a
+// sound document's only when verbose); with verbose, what the repair did on
+// standard error; a failure the run goes on past as the error box has it,
+// without the context line: the run's end says what became of the files.
+// Standard output otherwise stays the request alone.
+void PrintFileLine(const FileOutcome& file) {
+  const char* path = file.path != nullptr ? file.path : "";
+  if (file.code != 0) {
+    if (Settings.keepGoing || Settings.check) ShowErrorBox(file.code, false);
+  } else if (Settings.check) {
+    if (file.damaged > 0 || Verbose)
+      std::printf("%s: %llu\n", path, static_cast<unsigned long long>(file.damaged));
+  } else if (Verbose) {
+    if (file.damaged > 0)
+      std::fprintf(stderr, "%s: %llu repaired\n", path,
+                   static_cast<unsigned long long>(file.damaged));
+    else
+      std::fprintf(stderr, "%s: sound\n", path);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The options first; what remains in argv are the files.
-  if (int done = ReadPosixOptions(&argc, argv, stdout, stderr); done >= 0) return done;
+  PosixRunOptions options;
+  if (int done = ReadPosixOptions(&argc, argv, stdout, stderr, &options); done >= 0) return done;
 
   PosixSystem system;
   InstallSystem(&system);
@@ -36,6 +66,14 @@ int main(int argc, char** argv) {
   // the settings, so that the two cannot drift apart (a block that fails its
   // checks fails again in DropletMain, which says so).
   FillDropletSettings(OwnSettingsBlock());
+  // The options add to what a made droplet's block turns on (it never turns
+  // them off), so they hold through the settings DropletMain fills again.
+  Settings.recursive = Settings.recursive || options.recursive;
+  Settings.keepGoing = Settings.keepGoing || options.keepGoing;
+  Settings.check = Settings.check || options.check;
+  Settings.report = Settings.report || options.verbose;
+  Verbose = options.verbose;
+  FileDone = PrintFileLine;
   char16_t progId[256];
   int n = 0;
   for (const char* p = Settings.hostName; *p != 0 && n < 241; ++p)
@@ -47,5 +85,6 @@ int main(int argc, char** argv) {
   int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool);
   system.Release(tail);
   InstallSystem(nullptr);
+  std::fflush(stdout);
   return exitValue;
 }

@@ -23,7 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   char* commandLine = CommandLineToUtf8(reinterpret_cast<const char16_t*>(::GetCommandLineW()));
   if (commandLine == nullptr) return 1;
   int exitValue =
-      DropletMain(instance, CommandLineTail(commandLine), RunDroplet, OwnSettingsBlock());
+      DropletMain(instance, CommandLineTail(commandLine), RunDroplet, OwnSettingsBlock(),
+                  ExitStyle::kWindowsDroplet, OwnSettingsBlockSize());
   system.Release(commandLine);
   return exitValue;
 }

@@ -8,17 +8,24 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: droplet [--] FILE...\n"
+    "Usage: droplet [OPTION]... [--] FILE...\n"
     "Repairs damaged documents in place and hands them to the host editor as one\n"
     "batch request, which this build prints as JSON on standard output.\n"
     "\n"
-    "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n"
-    "  --             end of the options: every later argument is a file\n"
+    "  -r, --recursive   a folder stands for the files in it and its subfolders\n"
+    "  -k, --keep-going  report a file that fails and go on; send the others\n"
+    "      --check       only count damaged values: print PATH: COUNT for each\n"
+    "                    damaged document; nothing is written or sent\n"
+    "  -v, --verbose     print each file and a summary on standard error (with\n"
+    "                    --check, sound documents too)\n"
+    "  -h, --help        show this help and exit\n"
+    "  -V, --version     show the version and exit\n"
+    "  --                end of the options: every later argument is a file\n"
     "\n"
-    "A file whose name starts with -- or is -h or -V is given as ./NAME or after --.\n"
+    "A file whose name starts with -- or is an option is given as ./NAME or after --.\n"
     "Exit status: 0 when every file was repaired and sent, 1 on a failure (the\n"
-    "message is on standard error), 2 for a usage error.\n"
+    "message is on standard error), 2 for a usage error. With --check: 0 when\n"
+    "every document is sound, 1 when any is damaged, 2 when one could not be read.\n"
     "See droplet(1).\n";
 
 // Prints text on out; 0 when it reached it, else 1 with a message on err: a
@@ -39,17 +46,32 @@ bool Is(const char* arg, const char* shortName, const char* longName) {
 }  // namespace
 
 int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err) {
+  PosixRunOptions ignored;
+  return ReadPosixOptions(argc, argv, out, err, &ignored);
+}
+
+int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err,
+                     PosixRunOptions* options) {
   // Files move down over the options; a file never moves past its own place.
   int kept = *argc > 0 ? 1 : 0;
-  bool options = true;
+  bool reading = true;  // options
   for (int i = 1; i < *argc; ++i) {
     char* arg = argv[i];
-    if (options && Is(arg, "-h", "--help")) return Print(kUsage, out, err);
-    if (options && Is(arg, "-V", "--version"))
+    if (reading && Is(arg, "-h", "--help")) return Print(kUsage, out, err);
+    if (reading && Is(arg, "-V", "--version"))
       return Print("droplet " DROPLET_VERSION "\n", out, err);
-    if (options && std::strncmp(arg, "--", 2) == 0) {
+    bool* option = Is(arg, "-r", "--recursive")    ? &options->recursive
+                   : Is(arg, "-k", "--keep-going") ? &options->keepGoing
+                   : Is(arg, "--check", "--check") ? &options->check
+                   : Is(arg, "-v", "--verbose")    ? &options->verbose
+                                                   : nullptr;
+    if (reading && option != nullptr) {
+      *option = true;
+      continue;
+    }
+    if (reading && std::strncmp(arg, "--", 2) == 0) {
       if (arg[2] == '\0') {
-        options = false;  // the first "--" only; a later one is a file
+        reading = false;  // the first "--" only; a later one is a file
       } else {
         // Refused before anything is touched, rather than taken for a file.
         std::fprintf(err,

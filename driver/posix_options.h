@@ -1,6 +1,7 @@
 // The Linux droplet's options, taken the way a Unix tool takes them: -h or
-// --help, -V or --version, and "--", which ends the options. Every other
-// argument is a file; a file whose name starts with "--" or is "-h" or "-V"
+// --help, -V or --version, -r or --recursive, -k or --keep-going, --check,
+// -v or --verbose, and "--", which ends the options. Every other argument is
+// a file; a file whose name starts with "--" or is one of the short options
 // is reached as ./NAME or after "--".
 // The Windows program has no options: its whole command line is files.
 #pragma once
@@ -15,3 +16,16 @@
 // unknown option, or no file at all) on `err` (result 2), and the droplet
 // exits with that value without touching any file.
 int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err);
+
+// The settings the options turn on (verbose: the report, and a check's
+// lines for sound documents too).
+struct PosixRunOptions {
+  bool recursive = false;
+  bool keepGoing = false;
+  bool check = false;
+  bool verbose = false;
+};
+
+// The same, giving the options that were set.
+int ReadPosixOptions(int* argc, char** argv, std::FILE* out, std::FILE* err,
+                     PosixRunOptions* options);

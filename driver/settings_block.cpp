@@ -8,13 +8,20 @@
 namespace {
 
 constexpr uint32_t kStamped = 1;
+constexpr uint32_t kStampedWithOptions = 2;
 constexpr uint32_t kChecksummedFrom = 20;
 constexpr uint32_t kModeAt = 20;
 constexpr uint32_t kSwitchesAt = 24;
 constexpr uint32_t kCodesAt = 32;
 constexpr uint32_t kSpansAt = 56;
-constexpr uint32_t kDataAt = 136;
+constexpr uint32_t kOptionsAt = 136;  // version 2
+constexpr int kOptionCount = 4;
 constexpr int kSwitchCount = 8;
+
+// Where the spans' data may begin in a block of this version.
+uint32_t DataAt(uint32_t version) {
+  return version == kStampedWithOptions ? kOptionsAt + kOptionCount : kOptionsAt;
+}
 
 enum Span { kHost = 0, kFirstText = 1, kFolder = 7, kLog = 8, kAction = 9, kSpanCount = 10 };
 
@@ -34,6 +41,12 @@ bool* Switch(DropletSettings& s, int i) {
   return switches[i];
 }
 
+// The version 2 options, in their order.
+bool* Option(DropletSettings& s, int i) {
+  bool* options[kOptionCount] = {&s.recursive, &s.keepGoing, &s.check, &s.report};
+  return options[i];
+}
+
 bool IsReservedInName(char16_t c) {
   return c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' || c == u'"' ||
          c == u'<' || c == u'>' || c == u'|';
@@ -42,13 +55,14 @@ bool IsReservedInName(char16_t c) {
 // The spans of a checked block, each within its used bytes.
 class BlockReader {
  public:
-  BlockReader(const uint8_t* block, uint32_t used) : block_(block), used_(used) {}
+  BlockReader(const uint8_t* block, uint32_t used, uint32_t dataAt)
+      : block_(block), used_(used), dataAt_(dataAt) {}
 
   bool Span(int span, uint32_t* offset, uint32_t* length) const {
     *offset = Load32(block_ + kSpansAt + 8 * span);
     *length = Load32(block_ + kSpansAt + 8 * span + 4);
     if (*offset == 0) return *length == 0;
-    return *offset >= kDataAt && *offset <= used_ && *length <= used_ - *offset;
+    return *offset >= dataAt_ && *offset <= used_ && *length <= used_ - *offset;
   }
 
   // A NUL-terminated text without a NUL inside; nullptr when absent.
@@ -86,11 +100,18 @@ class BlockReader {
  private:
   const uint8_t* block_;
   uint32_t used_;
+  uint32_t dataAt_;
 };
 
 // Reads a stamped block's fields over s; false at the first check it fails.
-bool ReadStamped(const uint8_t* block, uint32_t used, DropletSettings& s) {
-  BlockReader reader(block, used);
+bool ReadStamped(const uint8_t* block, uint32_t version, uint32_t used, DropletSettings& s) {
+  BlockReader reader(block, used, DataAt(version));
+  if (version == kStampedWithOptions) {
+    for (int i = 0; i < kOptionCount; ++i) {
+      if (block[kOptionsAt + i] > 1) return false;
+      if (block[kOptionsAt + i] == 1) *Option(s, i) = true;
+    }
+  }
   s.destinationMode = static_cast<int32_t>(Load32(block + kModeAt));
   if (s.destinationMode < 1 || s.destinationMode > 3) return false;
   for (int i = 0; i < kSwitchCount; ++i) {
@@ -204,34 +225,42 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
     return paramErr;
   uint32_t version = Load32(block + 8), used = Load32(block + 12), crc = Load32(block + 16);
   if (version == 0) return used == 0 && crc == 0 ? 0 : paramErr;
-  if (version != kStamped || used < kDataAt || used > size) return paramErr;
+  if ((version != kStamped && version != kStampedWithOptions) || used < DataAt(version) ||
+      used > size)
+    return paramErr;
   if (Crc32(block + kChecksummedFrom, used - kChecksummedFrom) != crc) return paramErr;
 
   DropletSettings read = *settings;
-  if (!ReadStamped(block, used, read)) return paramErr;
+  if (!ReadStamped(block, version, used, read)) return paramErr;
   *settings = read;
   return 0;
 }
 
-int32_t FillDropletSettings(const uint8_t* block) {
+int32_t FillDropletSettings(const uint8_t* block, size_t size) {
   ApplyDropletDefaults();
-  if (block == nullptr || ApplySettingsBlock(block, kSettingsBlockSize, &Settings) == 0) return 0;
+  if (block == nullptr || ApplySettingsBlock(block, size, &Settings) == 0) return 0;
   CurrentMessage = msg::kInternal;
   return paramErr;
 }
 
 bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size) {
-  if (size < kDataAt) return false;
+  DropletSettings s = settings;
+  // A droplet without the options keeps the earlier version, byte for byte.
+  bool options = false;
+  for (int i = 0; i < kOptionCount; ++i) options = options || *Option(s, i);
+  uint32_t version = options ? kStampedWithOptions : kStamped;
+  if (size < DataAt(version)) return false;
   std::memset(block, 0, size);
   std::memcpy(block, kSettingsMagic, sizeof kSettingsMagic);
-  Store32(block + 8, kStamped);
+  Store32(block + 8, version);
+  if (options)
+    for (int i = 0; i < kOptionCount; ++i) block[kOptionsAt + i] = *Option(s, i) ? 1 : 0;
   Store32(block + kModeAt, static_cast<uint32_t>(settings.destinationMode));
-  DropletSettings s = settings;
   for (int i = 0; i < kSwitchCount; ++i) block[kSwitchesAt + i] = *Switch(s, i) ? 1 : 0;
   for (int i = 0; i < kNamingSlotCount; ++i)
     Store32(block + kCodesAt + 4 * i, static_cast<uint32_t>(s.namingSlots[i].code));
 
-  size_t used = kDataAt;
+  size_t used = DataAt(version);
   // Appends bytes (a record's header first, when given) at a 4-byte boundary.
   auto put = [&](int span, const void* bytes, size_t length, size_t header) {
     used = (used + 3) & ~size_t(3);

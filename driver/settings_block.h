@@ -1,11 +1,14 @@
 // The settings block: a made droplet's batch options, stamped by
 // droplet-maker into a section of the droplet's own image that the build
 // reserves. Versioned, checksummed and bounded; the droplet reads nothing
-// else from outside.
+// else from outside. In a Windows program the section is the image's last,
+// built with a small reserve that droplet-maker grows to what the block
+// uses; the Linux program keeps the block's full size.
 //
 // Layout (little-endian), from the block's start:
 //   0   "DROPSETS"
-//   8   version (0: unstamped, nothing else set; 1: stamped)
+//   8   version (0: unstamped, nothing else set; 1: stamped; 2: stamped with
+//       the options below)
 //   12  bytes used, from the block's start
 //   16  CRC-32 of the used bytes after this field
 //   20  destinationMode
@@ -16,6 +19,8 @@
 //       six slot texts, destination folder, log file, action data. Offset 0:
 //       absent. A text is followed by its NUL; a path span is a path record
 //       (12 header bytes, the UTF-16 path, an even offset) and its NUL unit.
+//   136 version 2 only: one byte each: recursive, keepGoing, check, report;
+//       the spans' data follows them (at 136 in version 1).
 #pragma once
 
 #include <cstddef>
@@ -27,6 +32,7 @@
 inline constexpr char kSettingsSection[] = ".dropset";
 inline constexpr char kSettingsMagic[8] = {'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S'};
 inline constexpr uint32_t kSettingsBlockSize = 0x102000;  // 1 MiB of action data and room
+inline constexpr uint32_t kSettingsReserve = 0x1000;      // the Windows build's section
 inline constexpr uint32_t kActionDataCapacity = 0x100000;
 // The run forms "<host name>.Application.7" in 256 bytes.
 inline constexpr int kHostNameCapacity = 241;
@@ -37,16 +43,20 @@ inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the te
 #define DROPLET_UNSTAMPED_SETTINGS \
   { 'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S' }
 
-// The block in this program's own image (driver/settings_image.cpp, linked
-// into the droplets only).
+// The block in this program's own image and the bytes its section holds, at
+// most kSettingsBlockSize (driver/settings_image.cpp, linked into the
+// droplets only).
 const uint8_t* OwnSettingsBlock();
+size_t OwnSettingsBlockSize();
 
-// Fills Settings at start: the defaults, then the block when there
-// is one. 0, or paramErr with the internal-error message in CurrentMessage
-// when the block fails its checks.
-int32_t FillDropletSettings(const uint8_t* block);
+// Fills Settings at start: the defaults, then the block of `size` bytes when
+// there is one. 0, or paramErr with the internal-error message in
+// CurrentMessage when the block fails its checks.
+int32_t FillDropletSettings(const uint8_t* block, size_t size = kSettingsBlockSize);
 
-// Applies a block of `size` bytes over the settings. 0 when it was applied
+// Applies a block of `size` bytes over the settings. A block's option
+// (recursive, keep-going, check, report) turns that setting on and never
+// off, so that options given to the Linux droplet add to it. 0 when it was applied
 // or is unstamped (the settings stay as they are); paramErr (-50) when it
 // fails a check, and then nothing is changed. Pointers in the settings point
 // into the block, which must outlive them.
@@ -54,7 +64,8 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
 
 // Writes the settings as a stamped block of `size` bytes (zero-filled after
 // the used bytes): the host name, the action data, the flags, destination
-// mode 1, 2 or 3 with its folder, the naming slots and switches, the log.
+// mode 1, 2 or 3 with its folder, the naming slots and switches, the log;
+// version 2 with the options when any is on, else version 1 as before.
 // False, with the block unspecified, when the settings break a rule that
 // ApplySettingsBlock checks.
 bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size);

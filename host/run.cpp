@@ -11,6 +11,7 @@
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/progress.h"
+#include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "system/system.h"
@@ -77,8 +78,30 @@ int32_t Connect(RunState& state, HostApplication** application) {
   return 0;
 }
 
+// A check reaches no host: it scans the files, read-only, and says what it
+// found. Exit values as cmp has them: 0 all sound, 1 damaged, 2 unreadable.
+int32_t Check(char* tail, WalkProc walk) {
+  if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
+  if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
+  if (FileDone == nullptr) ShowCheckBox();
+  Tally.summaryShown = true;
+  Tally.exitValue = Tally.failures > 0 ? 2 : Tally.damagedFiles > 0 ? 1 : 0;
+  return 0;
+}
+
+// The end of a walk that went on past failed files: the files that
+// succeeded are sent, if there are any, and one box says what failed.
+int32_t KeepGoingEnd(const BatchHost& host) {
+  if (Tally.failures < Tally.files)
+    if (int32_t r = PlayBatchRequest(host); r != 0) return r;
+  ShowKeepGoingBox();
+  Tally.exitValue = 1;
+  return 0;
+}
+
 int32_t Run(char* tail, WalkProc walk, RunState& state) {
   const DropletSettings& s = Settings;
+  if (s.check) return Check(tail, walk);
 
   char identifier[kIdentifierCapacity];
   std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);
@@ -113,8 +136,12 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   HostStage = RequestStage::kListing;
 
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
-  if (int32_t r = ProgressHandOver(); r != 0) return r;
-  return PlayBatchRequest(host);
+  // Nothing is sent, and no box shown, while the progress is up or after a cancel.
+  if (r = ProgressHandOver(); r != 0) return r;
+  if (Tally.failures > 0) return KeepGoingEnd(host);
+  r = PlayBatchRequest(host);
+  if (r == 0 && s.report) ShowReportBox();
+  return r;
 }
 
 }  // namespace
@@ -123,8 +150,9 @@ int32_t RunDroplet(char* tail, WalkProc walk) {
   TraceHook(tail);
   TraceHook("\n");
 
+  ResetTally();
   RunState state;
-  ProgressBegin();
+  ProgressBegin(Settings.check);
   int32_t result = Run(tail, walk, state);
   ProgressEnd();
 

@@ -11,7 +11,8 @@ class HostList;
 inline constexpr char kIdentifierSuffix[] = ".Application.7";
 
 // The walk of the file arguments (the driver's WalkFileArguments): repairs
-// each file of the tail and adds its path to list; nonzero ends the run.
+// each file of the tail and adds its path to list; nonzero ends the run. A
+// check walks with no list. Each file is counted in Tally (run_tally.h).
 using WalkProc = int32_t (*)(char* tail, HostList* list);
 
 // Given the writable command line tail and the walk to list its files with;

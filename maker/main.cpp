@@ -1,6 +1,6 @@
 // droplet-maker's entry: the arguments as UTF-8 (on Windows from the wide
 // command line, so that every path arrives exactly).
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,7 @@ int wmain(int argc, wchar_t** argv) {
     int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, argv[i], -1, nullptr, 0, nullptr,
                                 nullptr);
     if (n <= 0) {
-      std::cerr << "droplet-maker: argument " << i << " holds a broken UTF-16 character\n";
+      std::fprintf(stderr, "droplet-maker: argument %d holds a broken UTF-16 character\n", i);
       return 2;
     }
     std::string arg(static_cast<size_t>(n), '\0');
@@ -25,11 +25,10 @@ int wmain(int argc, wchar_t** argv) {
     arg.pop_back();
     args.push_back(arg);
   }
-  return MakerMain(args, OwnFolder(), std::cout, std::cerr);
+  return MakerMain(args, OwnFolder(), stdout, stderr);
 }
 #else
 int main(int argc, char** argv) {
-  return MakerMain(std::vector<std::string>(argv + 1, argv + argc), OwnFolder(), std::cout,
-                   std::cerr);
+  return MakerMain(std::vector<std::string>(argv + 1, argv + argc), OwnFolder(), stdout, stderr);
 }
 #endif

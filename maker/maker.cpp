@@ -29,18 +29,31 @@ const char kUsage[] =
     "  --compat macintosh|windows|unix  a compatibility switch (with --save-to)\n"
     "  --suppress-warnings  suppress the host's warnings\n"
     "  --log FILE           log errors to FILE, an absolute Windows path\n"
+    "  --recursive          a dropped folder stands for the files in it and its subfolders\n"
+    "  --keep-going         a file that fails is reported at the end; the others go on\n"
+    "  --check              only count the damaged values; change nothing, send nothing\n"
+    "  --report             after a run that succeeded, say what was repaired\n"
     "  --force              replace OUTPUT if it exists\n"
     "  --show DROPLET       print a droplet's settings as JSON\n"
-    "  --help, --version\n"
+    "  -h, --help, /?, --version\n"
     "\n"
-    "OUTPUT's file name (without .exe) is the title of the droplet's messages.\n"
+    "OUTPUT's file name (without .exe) is the title of the droplet's messages;\n"
+    "a Windows droplet's name ends in .exe. Keep the droplets you make in a\n"
+    "folder of your own, not in the folder droplet-maker is installed in.\n"
+#ifdef _WIN32
+    "See droplet-maker.txt beside droplet-maker.exe.\n";
+#else
     "See droplet-maker(1).\n";
+#endif
 
 #ifdef _WIN32
 const char kDropletProgram[] = "droplet.exe";
 #else
 const char kDropletProgram[] = "droplet";
 #endif
+
+// Far more than any droplet, with the largest block: what --from may be.
+constexpr uint64_t kLargestDroplet = 64u << 20;
 
 const char* const kFlags[] = {"OvrO", "Ovrd", "Fldr"};
 const char* const kCompat[] = {"macintosh", "windows", "unix"};
@@ -141,13 +154,36 @@ bool SetOne(const char* const (&names)[3], const std::string& value, bool* const
   return false;
 }
 
+// The settings that an option alone turns on, and --show names as it.
+struct SwitchOption {
+  const char* name;
+  bool DropletSettings::*field;
+};
+const SwitchOption kSwitches[] = {{"suppress-warnings", &DropletSettings::suppressWarnings},
+                                  {"recursive", &DropletSettings::recursive},
+                                  {"keep-going", &DropletSettings::keepGoing},
+                                  {"check", &DropletSettings::check},
+                                  {"report", &DropletSettings::report}};
+
+bool* Switch(DropletSettings& s, const std::string& arg) {
+  for (const SwitchOption& o : kSwitches)
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0 &&
+        arg.compare(2, std::string::npos, o.name) == 0)
+      return &(s.*o.field);
+  return nullptr;
+}
+
 // Reads the options into r, checking each value as it comes.
 Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help, bool* version) {
   DropletSettings& s = r.settings;
   bool options = true;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (!options || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+    if (options && (arg == "-h" || arg == "/?")) {
+      *help = true;
+      return {};
+    }
+    if (!options || arg.empty() || arg[0] != '-') {
       if (!r.output.empty())
         return {"OUTPUT", "one output file only, not " + Quoted(arg) + " as well"};
       r.output = arg;
@@ -165,8 +201,8 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       r.force = true;
     else if (arg == "--save-and-close")
       r.saveAndClose = true;
-    else if (arg == "--suppress-warnings")
-      s.suppressWarnings = true;
+    else if (bool* on = Switch(s, arg))
+      *on = true;
     else {
       static const char* const kValued[] = {"--from", "--show",    "--host", "--action", "--flag",
                                             "--name", "--save-to", "--log",  "--compat"};
@@ -234,8 +270,13 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
 Refusal ReadDroplet(const std::string& option, const std::string& name, std::vector<uint8_t>* bytes,
                     DropletImage* image) {
   std::string why;
-  if (!ReadWholeFile(name, bytes, &why))
+  uint64_t size = 0;
+  if (!ReadInput(name, kLargestDroplet, bytes, &size, &why))
     return {option, "cannot read " + Quoted(name) + ": " + why};
+  if (size > kLargestDroplet)
+    return {option, Quoted(name) + " is not a droplet: it has " + std::to_string(size) +
+                        " bytes, more than the " + std::to_string(kLargestDroplet) +
+                        " a droplet has"};
   if (!FindSettingsBlock(*bytes, image, &why))
     return {option, Quoted(name) + " is not a droplet: " + why};
   return {};
@@ -245,7 +286,7 @@ Refusal ReadDroplet(const std::string& option, const std::string& name, std::vec
 Refusal ReadSettings(const std::string& name, const std::vector<uint8_t>& bytes,
                      const DropletImage& image) {
   ApplyDropletDefaults();
-  if (ApplySettingsBlock(&bytes[image.blockOffset], kSettingsBlockSize, &Settings) != 0)
+  if (ApplySettingsBlock(&bytes[image.blockOffset], image.blockSize, &Settings) != 0)
     return {"--show", "the settings block of " + Quoted(name) + " is damaged"};
   return {};
 }
@@ -305,23 +346,35 @@ std::string SettingsJson(const DropletSettings& s) {
   json += s.suppressWarnings ? "true" : "false";
   json += ",\"log\":";
   AppendPath(json, s.logErrors ? s.logFile : nullptr);
+  for (const SwitchOption& o : kSwitches)
+    if (o.field != &DropletSettings::suppressWarnings)
+      json += std::string(",\"") + o.name + "\":" + (s.*o.field ? "true" : "false");
   return json + "}\n";
 }
 
-int Refuse(std::ostream& err, const Refusal& no) {
-  err << "droplet-maker: " << no.option << ": " << no.reason << "\n";
+int Refuse(FILE* err, const Refusal& no) {
+  std::fprintf(err, "droplet-maker: %s: %s\n", no.option.c_str(), no.reason.c_str());
   return 2;
+}
+
+// A Windows program runs from a double click only with this ending.
+bool EndsInExe(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return end == ".exe";
 }
 
 }  // namespace
 
-int MakerMain(const std::vector<std::string>& args, const std::string& self, std::ostream& out,
-              std::ostream& err) {
+int MakerMain(const std::vector<std::string>& args, const std::string& self, FILE* out, FILE* err) {
   Request r;
   bool help = false, version = false;
   if (Refusal no = ReadOptions(args, r, &help, &version); no.refused()) return Refuse(err, no);
-  if (help) return out << kUsage, 0;
-  if (version) return out << "droplet-maker " DROPLET_VERSION "\n", 0;
+  if (help || version) {
+    std::fputs(help ? kUsage : "droplet-maker " DROPLET_VERSION "\n", out);
+    return std::fflush(out) == 0 && !std::ferror(out) ? 0 : 1;
+  }
 
   std::vector<uint8_t> bytes;
   DropletImage image;
@@ -329,8 +382,8 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
     if (Refusal no = ReadDroplet("--show", r.show, &bytes, &image); no.refused())
       return Refuse(err, no);
     if (Refusal no = ReadSettings(r.show, bytes, image); no.refused()) return Refuse(err, no);
-    out << SettingsJson(Settings);
-    return 0;
+    std::fputs(SettingsJson(Settings).c_str(), out);
+    return std::fflush(out) == 0 && !std::ferror(out) ? 0 : 1;
   }
 
   // The settings to stamp; texts and paths point into r, which outlives them.
@@ -347,11 +400,12 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
   std::vector<uint8_t> action;
   if (r.actionGiven) {
     std::string why;
-    if (!ReadWholeFile(r.actionFile, &action, &why))
+    uint64_t size = 0;
+    if (!ReadInput(r.actionFile, kActionDataCapacity, &action, &size, &why))
       return Refuse(err, {"--action", "cannot read " + Quoted(r.actionFile) + ": " + why});
-    if (action.size() > kActionDataCapacity)
+    if (size > kActionDataCapacity)
       return Refuse(
-          err, {"--action", Quoted(r.actionFile) + " has " + std::to_string(action.size()) +
+          err, {"--action", Quoted(r.actionFile) + " has " + std::to_string(size) +
                                 " bytes, more than the " + std::to_string(kActionDataCapacity) +
                                 " a droplet holds"});
     s.actionData = action.data();
@@ -366,21 +420,26 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, std
         err, {"--from", Quoted(from) + " is signed, and stamping drops the signature: make the "
                                        "droplet from an unsigned one, then sign the output "
                                        "(make sign signs it)"});
+  if (image.checksumOffset != 0 && !EndsInExe(r.output))
+    return Refuse(err, {"OUTPUT", Quoted(r.output) +
+                                      " does not end in .exe, which a Windows droplet needs to "
+                                      "run (try " +
+                                      Quoted(r.output + ".exe") + ")"});
   if (SameFile(r.output, from))
     return Refuse(err, {"OUTPUT", Quoted(r.output) + " is the --from droplet itself"});
   if (!r.force && FileExists(r.output))
     return Refuse(err, {"OUTPUT", Quoted(r.output) + " already exists (--force replaces it)"});
 
-  if (!EncodeSettingsBlock(s, &bytes[image.blockOffset], kSettingsBlockSize))
+  std::vector<uint8_t> block(kSettingsBlockSize);
+  if (!EncodeSettingsBlock(s, block.data(), block.size()))
     return Refuse(err, {"OUTPUT", "the settings do not form a valid block"});
-  if (image.checksumOffset != 0) {
-    uint32_t sum = PeChecksum(bytes, image.checksumOffset);
-    for (int i = 0; i < 4; ++i)
-      bytes[image.checksumOffset + i] = static_cast<uint8_t>(sum >> (8 * i));
-  }
+  size_t used = block[12] | block[13] << 8 | block[14] << 16 | size_t(block[15]) << 24;
   std::string why;
+  if (!StampBlock(&bytes, image, block.data(), used, &why))
+    return Refuse(err, {"--from", Quoted(from) + " cannot take these settings: " + why});
   if (!PublishFile(r.output, bytes, from, r.force, &why)) {
-    err << "droplet-maker: cannot write " << Quoted(r.output) << ": " << why << "\n";
+    std::fprintf(err, "droplet-maker: cannot write %s: %s\n", Quoted(r.output).c_str(),
+                 why.c_str());
     return 1;
   }
   return 0;

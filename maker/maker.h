@@ -3,7 +3,7 @@
 // droplet's settings back as JSON.
 #pragma once
 
-#include <ostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,5 +11,4 @@
 // `self` is the folder the droplet is looked for in when --from is not
 // given. Returns the exit value: 0 done, 2 bad input (one line on err, no
 // file written), 1 the output could not be written.
-int MakerMain(const std::vector<std::string>& args, const std::string& self, std::ostream& out,
-              std::ostream& err);
+int MakerMain(const std::vector<std::string>& args, const std::string& self, FILE* out, FILE* err);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
 
@@ -60,15 +61,24 @@ bool IsMessage(const char* message) {
   return CurrentMessage != nullptr && std::strcmp(CurrentMessage, message) == 0;
 }
 
+// "N files [before this one] were repaired in place", then, when the failure
+// was not a file's, how many a walk that went on past them could not repair;
+// then the end ("." or what became of the request).
+void Repaired(const char* before, const char* end, char* out, int capacity) {
+  const uint32_t repaired = SucceededFiles();
+  char failed[48] = "";
+  if (Tally.failures > 0 && CurrentFile == nullptr)
+    std::snprintf(failed, sizeof failed, "; %u could not be repaired", Tally.failures);
+  std::snprintf(out, capacity, "%u %s%s repaired in place%s%s", repaired,
+                repaired == 1 ? "file" : "files", before, failed, end);
+}
+
 // What became of the files when the failure was not about one of them.
 void FilesFate(char* out, int capacity) {
-  if (FilesRepaired == 0)
+  if (SucceededFiles() == 0)
     std::snprintf(out, capacity, "No file was changed.");
   else
-    std::snprintf(
-        out, capacity,
-        FilesRepaired == 1 ? "%d file was repaired in place." : "%d files were repaired in place.",
-        FilesRepaired);
+    Repaired(SucceededFiles() == 1 ? " was" : " were", ".", out, capacity);
 }
 
 }  // namespace
@@ -76,7 +86,8 @@ void FilesFate(char* out, int capacity) {
 void ContextLine(int32_t code, char* out, int capacity) {
   if (capacity <= 0) return;
   out[0] = 0;
-  const int before = FilesRepaired;
+  const char* nothingSent = "; nothing was sent to the host editor.";
+  const uint32_t before = SucceededFiles();
   if (CurrentFile != nullptr) {
     // The failing file itself may have been written in part.
     if (before == 0)
@@ -84,12 +95,8 @@ void ContextLine(int32_t code, char* out, int capacity) {
                     FilesChanged ? "No other file was changed; nothing was sent to the host editor."
                                  : "No file was changed.");
     else
-      std::snprintf(out, capacity,
-                    before == 1 ? "%d file before this one was repaired in place; nothing was "
-                                  "sent to the host editor."
-                                : "%d files before this one were repaired in place; nothing was "
-                                  "sent to the host editor.",
-                    before);
+      Repaired(before == 1 ? " before this one was" : " before this one were", nothingSent, out,
+               capacity);
     return;
   }
   if (!IsMessage(msg::kConnect) && !IsMessage(msg::kLaunch)) {
@@ -97,12 +104,7 @@ void ContextLine(int32_t code, char* out, int capacity) {
     if (before == 0)
       std::snprintf(out, capacity, "No file was changed.");
     else
-      std::snprintf(out, capacity,
-                    before == 1 ? "%d file was repaired in place; nothing was sent to the host "
-                                  "editor."
-                                : "%d files were repaired in place; nothing was sent to the host "
-                                  "editor.",
-                    before);
+      Repaired(before == 1 ? " was" : " were", nothingSent, out, capacity);
     return;
   }
   const char* host = nullptr;
@@ -178,7 +180,7 @@ void AppendText(const char16_t* text, char16_t* out, int* used, int capacity) {
 
 }  // namespace
 
-void ShowErrorBox(int32_t code) {
+void ShowErrorBox(int32_t code, bool context) {
   constexpr int kTextCapacity = kBoxTextCapacity;
   constexpr int kMessageCapacity = 400;
   char16_t message[kMessageCapacity];
@@ -214,25 +216,131 @@ void ShowErrorBox(int32_t code) {
     AppendText(u"\n", text, &used, kTextCapacity);
     AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
   }
-  // The context is plain ASCII, within its room.
-  char context[kContextRoom];
-  ContextLine(code, context, sizeof context);
-  AppendText(u"\n", text, &used, kTextCapacity);
-  for (const char* p = context; *p != 0 && used < kTextCapacity - 1; ++p)
-    text[used++] = static_cast<unsigned char>(*p);
-  text[used] = 0;
+  if (context) {
+    // The context is plain ASCII, within its room.
+    char line[kContextRoom];
+    ContextLine(code, line, sizeof line);
+    AppendText(u"\n", text, &used, kTextCapacity);
+    for (const char* p = line; *p != 0 && used < kTextCapacity - 1; ++p)
+      text[used++] = static_cast<unsigned char>(*p);
+    text[used] = 0;
+  }
 
+  ShowBox(text, kMessageBoxWarningOk);
+}
+
+void ShowBox(const char16_t* text, uint32_t style) {
   if (WideMode) {
-    Sys().MessageBoxW(text, DropletCaption, kMessageBoxWarningOk);
+    Sys().MessageBoxW(text, DropletCaption, style);
     return;
   }
   char caption[256] = {};
-  static char narrow[kTextCapacity * 3];
+  static char narrow[kSummaryTextCapacity * 3];
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, DropletCaption, -1, caption, sizeof caption) == 0)
     caption[0] = 0;
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, text, -1, narrow, sizeof narrow) == 0)
     narrow[0] = 0;
   caption[sizeof caption - 1] = 0;
   narrow[sizeof narrow - 1] = 0;
-  Sys().MessageBoxA(narrow, caption, kMessageBoxWarningOk);
+  Sys().MessageBoxA(narrow, caption, style);
+}
+
+// The summary boxes' text, built in one buffer: ASCII texts, counts, and
+// paths shortened as the error box shortens them.
+namespace {
+
+constexpr int kListedPathRoom = 160;
+
+class SummaryText {
+ public:
+  SummaryText() { text_[0] = 0; }
+  SummaryText& operator<<(const char* ascii) {
+    for (const char* p = ascii; *p != 0 && used_ < kSummaryTextCapacity - 1; ++p)
+      text_[used_++] = static_cast<unsigned char>(*p);
+    text_[used_] = 0;
+    return *this;
+  }
+  SummaryText& operator<<(uint64_t n) {
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = 0;
+    do {
+      digits[--i] = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
+    return *this << (digits + i);
+  }
+  void Path(const char* utf8) {
+    AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
+  }
+  // A failure's message, completed with its code.
+  void Message(const char* format, int32_t code) {
+    char16_t wide[400];
+    char16_t* converted = nullptr;
+    if (ToWideAlloc(format, &converted) != 0 || converted == nullptr) return;
+    FormatMessageText(converted, LowCode(code), wide, 400);
+    Sys().Release(converted);
+    AppendText(wide, text_, &used_, kSummaryTextCapacity);
+  }
+  // Up to kListedFiles lines "PATH: message" or "PATH: count", then "and K more".
+  void List(const TalliedFile* files, uint32_t total) {
+    uint32_t shown = total < kListedFiles ? total : kListedFiles;
+    for (uint32_t i = 0; i < shown; ++i) {
+      *this << "\n";
+      Path(files[i].path);
+      *this << ": ";
+      if (files[i].message != nullptr)
+        Message(files[i].message, files[i].code);
+      else
+        *this << files[i].damaged;
+    }
+    if (total > shown) *this << "\nand " << static_cast<uint64_t>(total - shown) << " more";
+  }
+  void Show(uint32_t style) {
+    ShowBox(text_, style);
+    Tally.summaryShown = true;
+  }
+
+ private:
+  static char16_t text_[kSummaryTextCapacity];
+  int used_ = 0;
+};
+
+char16_t SummaryText::text_[kSummaryTextCapacity];
+
+}  // namespace
+
+void ShowKeepGoingBox() {
+  SummaryText box;
+  box << static_cast<uint64_t>(Tally.failures) << " of " << static_cast<uint64_t>(Tally.files)
+      << " files could not be repaired; the others were repaired and sent to the host editor.";
+  if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
+  box.Show(kMessageBoxWarningOk);
+}
+
+void ShowCheckBox() {
+  // Only the documents that were read are counted as sound or damaged.
+  uint64_t read = Tally.files - Tally.failures;
+  SummaryText box;
+  if (Tally.damagedFiles == 0) {
+    box << "All " << read << " documents are sound.";
+  } else {
+    box << static_cast<uint64_t>(Tally.damagedFiles) << " of " << read << " documents need repair ("
+        << Tally.damagedValues << " damaged values):";
+    if (FileDone == nullptr) box.List(Tally.damaged, Tally.damagedFiles);
+  }
+  if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
+  box.Show(kMessageBoxInformationOk);
+}
+
+void ShowReportBox() {
+  SummaryText box;
+  uint64_t all = Tally.files;
+  if (Tally.damagedFiles == 0)
+    box << "All " << all << " documents were sent to the host editor; none needed repair.";
+  else
+    box << "Repaired " << Tally.damagedValues << " damaged values in "
+        << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents; all " << all
+        << " were sent to the host editor.";
+  box.Show(kMessageBoxInformationOk);
 }

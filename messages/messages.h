@@ -73,14 +73,20 @@ int32_t ConnectionFailure(int32_t result);
 
 // Formats CurrentMessage with the code (sign-extended from 16 bits), adds
 // the failing file (CurrentFile) and one line of context, and shows it in
-// one warning box titled with DropletCaption.
-void ShowErrorBox(int32_t code);
+// one warning box titled with DropletCaption. Without context: a file's
+// failure that the run goes on past, whose fate the run's end tells.
+void ShowErrorBox(int32_t code, bool context = true);
 
 // The context line of a failure with this code: what became of the files
-// (FilesRepaired, FilesChanged) and of the request (HostStage), and for a
+// (Tally, FilesChanged) and of the request (HostStage), and for a
 // host that is not registered, that it seems not to be installed. Written
 // into out (capacity bytes with the terminator), cut to fit.
 void ContextLine(int32_t code, char* out, int capacity);
+
+// Shows text in one box of the given style, titled with DropletCaption
+// (the wide box, or the ANSI one when WideMode is false).
+inline constexpr int kSummaryTextCapacity = kBoxTextCapacity * 4;
+void ShowBox(const char16_t* text, uint32_t style);
 
 // Formats a message with one "%d" into a UTF-16 text of at most capacity
 // units with its terminator; the text is cut to fit, never written past.

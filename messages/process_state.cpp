@@ -2,6 +2,5 @@
 
 bool WideMode = true;
 bool FilesChanged = false;
-int FilesRepaired = 0;
 RequestStage HostStage = RequestStage::kConnecting;
 char16_t DropletCaption[kCaptionCapacity] = {};

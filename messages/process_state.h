@@ -9,10 +9,6 @@ extern bool WideMode;  // design name
 // whether any file was changed.
 extern bool FilesChanged;
 
-// Files of this run repaired in place and handed to the host's list (the
-// walk counts each once its repair is done and the host takes it over).
-extern int FilesRepaired;
-
 // How far the request got, for the context line of a host failure: still
 // connecting; listing the files or filling the request; or the request
 // itself failed, turned down by the host or cut off inside the call.

@@ -5,6 +5,7 @@
 
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "system/system.h"
 #include "system/utf8.h"
 
@@ -18,6 +19,7 @@ struct ProgressState {
   bool shown = false;      // and did
   bool cancelled = false;  // the user asked to stop; stays so
   bool waiting = false;
+  bool checking = false;  // a check changes nothing: its line must not say "Repairing"
   uint32_t start = 0;
   uint32_t drawn = 0;  // when the lines were last drawn
   const char* file = nullptr;
@@ -29,8 +31,8 @@ ProgressState Progress;
 
 constexpr char16_t kWaitingLine[] = u"Waiting for the host editor to accept the request\u2026";
 
-// "Repairing FILE", FILE being as long as the line allows: a name too long
-// for it keeps its end, where the file's own name is.
+// "Repairing FILE" ("Checking FILE" in a check), FILE being as long as the line allows: a name too
+// long for it keeps its end, where the file's own name is.
 void RepairingLine(char16_t* out, int capacity) {
   const char* name = Progress.file;
   const char* cut = "";
@@ -41,19 +43,21 @@ void RepairingLine(char16_t* out, int capacity) {
     cut = "\xE2\x80\xA6";  // U+2026
   }
   char text[kNameRoom + 16];
-  std::snprintf(text, sizeof text, "Repairing %s%s", cut, name);
+  std::snprintf(text, sizeof text, "%s %s%s", Progress.checking ? "Checking" : "Repairing", cut,
+                name);
   uint32_t error = 0;
   if (Utf8ToWide(text, -1, out, capacity, &error) == 0) out[0] = 0;
 }
 
+// Files done: handled, failed ones a run goes on past included.
 void CountLine(char16_t* out, int capacity) {
   char text[96];
-  int n = std::snprintf(text, sizeof text, FilesRepaired == 1 ? "%d file done" : "%d files done",
-                        FilesRepaired);
+  const uint32_t done = Tally.files;
+  int n = std::snprintf(text, sizeof text, done == 1 ? "%u file done" : "%u files done", done);
   if (!Progress.waiting && Progress.file != nullptr && Progress.bytes >= kProgressLargeFile)
     std::snprintf(text + n, sizeof text - n, "; %llu MiB of this file",
                   static_cast<unsigned long long>(Progress.bytes >> 20));
-  if (Progress.waiting && FilesRepaired == 0) text[0] = 0;  // nothing done yet to count
+  if (Progress.waiting && done == 0) text[0] = 0;  // nothing done yet to count
   uint32_t error = 0;
   if (Utf8ToWide(text, -1, out, capacity, &error) == 0) out[0] = 0;
 }
@@ -112,9 +116,10 @@ void TakeDown() {
 
 }  // namespace
 
-void ProgressBegin() {
+void ProgressBegin(bool checking) {
   Progress = ProgressState();
   Progress.running = true;
+  Progress.checking = checking;
   Progress.start = Sys().GetTickCount();
 }
 
@@ -125,6 +130,10 @@ int32_t ProgressNextFile(const char* file) {
   Tick(false);
   return 0;
 }
+
+int32_t ProgressGoOn() { return Cancelled() ? kRunCancelled : 0; }
+
+void ProgressAside() { TakeDown(); }
 
 void ProgressBytes(uint64_t done) {
   Progress.bytes = done;

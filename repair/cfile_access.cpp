@@ -8,9 +8,11 @@ namespace {
 constexpr int kAnsiPathCapacity = 256;
 constexpr uint32_t kOpenAccess = kGenericRead | kGenericWrite;
 constexpr uint32_t kShareNone = 0;
+constexpr uint32_t kCheckAccess = kGenericRead;
+constexpr uint32_t kCheckShare = kShareRead;
 }  // namespace
 
-CFileAccess::CFileAccess(const char16_t* path) {
+CFileAccess::CFileAccess(const char16_t* path, Mode mode) : mode_(mode) {
   TraceHook("CFileAccess\n");
   handle_ = Open(path);
   if (handle_ == kInvalidHandle) return;
@@ -30,8 +32,10 @@ void CFileAccess::Fail(uint32_t error) {
 
 SysHandle CFileAccess::Open(const char16_t* path) {
   SysHandle handle;
+  uint32_t access = readOnly() ? kCheckAccess : kOpenAccess;
+  uint32_t share = readOnly() ? kCheckShare : kShareNone;
   if (WideMode) {
-    handle = Sys().CreateFileW(path, kOpenAccess, kShareNone, kOpenExisting, kFlagSequentialScan);
+    handle = Sys().CreateFileW(path, access, share, kOpenExisting, kFlagSequentialScan);
   } else {
     char ansi[kAnsiPathCapacity];
     int n = Sys().WideCharToMultiByte(kCodePageAnsi, 0, path, -1, ansi, kAnsiPathCapacity);
@@ -53,7 +57,7 @@ SysHandle CFileAccess::Open(const char16_t* path) {
       Fail(kErrorNoUnicodeTranslation);
       return kInvalidHandle;
     }
-    handle = Sys().CreateFileA(ansi, kOpenAccess, kShareNone, kOpenExisting, kFlagSequentialScan);
+    handle = Sys().CreateFileA(ansi, access, share, kOpenExisting, kFlagSequentialScan);
   }
   if (handle == kInvalidHandle) Fail(Sys().GetLastError());
   return handle;
@@ -76,6 +80,10 @@ bool CFileAccess::Read(void* buffer, uint32_t* count) {
 }
 
 bool CFileAccess::WriteAt(uint64_t offset, const void* bytes, uint32_t count) {
+  if (readOnly()) {
+    Fail(kErrorAccessDenied);  // never written through a read-only open
+    return false;
+  }
   uint64_t kept = 0;
   if (!Sys().SetFilePointerEx(handle_, 0, &kept, kFileCurrent) ||
       !Sys().SetFilePointerEx(handle_, static_cast<int64_t>(offset), nullptr, kFileBegin)) {

@@ -8,8 +8,12 @@
 
 class CFileAccess {
  public:
+  // kRepair holds the file for reading and writing, alone; kCheck opens it
+  // for reading only and lets other programs read it meanwhile.
+  enum class Mode { kRepair, kCheck };
+
   // Opens path (UTF-16) and moves to its start. Check failed() afterwards.
-  explicit CFileAccess(const char16_t* path);
+  explicit CFileAccess(const char16_t* path, Mode mode = Mode::kRepair);
   ~CFileAccess();
   CFileAccess(const CFileAccess&) = delete;
   CFileAccess& operator=(const CFileAccess&) = delete;
@@ -29,6 +33,7 @@ class CFileAccess {
   bool failed() const { return failed_; }
   uint32_t error() const { return error_; }
   uint64_t position() const { return position_; }
+  bool readOnly() const { return mode_ == Mode::kCheck; }
 
  private:
   void Fail(uint32_t error);
@@ -38,4 +43,5 @@ class CFileAccess {
   SysHandle handle_ = kInvalidHandle;
   uint64_t position_ = 0;
   bool failed_ = false;
+  Mode mode_;
 };

@@ -29,8 +29,10 @@ int32_t Failure(const char* trace, const char* message, int32_t code) {
 // byte by byte. After a partial match the next test begins at the byte that
 // differed, which may be the "/" of an occurrence. Gives false when a write
 // failed; *f ends at least at end.
+// A read-only scan (file.readOnly()) counts the occurrences instead.
 template <int32_t (*Next)(const uint8_t*, int32_t, int32_t)>
-bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& file) {
+bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& file,
+                  uint64_t* count) {
   const auto* token = reinterpret_cast<const uint8_t*>(DamagedValuesToken);
   int32_t at = *f;
   while (at < end) {
@@ -46,6 +48,11 @@ bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& fil
       at += k;
       continue;
     }
+    ++*count;
+    if (file.readOnly()) {
+      at += kTokenLength;
+      continue;
+    }
     // A negative at lies in the carry area, before the read's position.
     uint64_t offset = file.position() + static_cast<uint64_t>(static_cast<int64_t>(at));
     if (!file.WriteAt(offset, RepairedValuesToken, static_cast<uint32_t>(kRepairedLength))) {
@@ -58,20 +65,19 @@ bool ExamineChunk(const uint8_t* base, int32_t end, int32_t* f, CFileAccess& fil
   return true;
 }
 
-bool ExamineChunkOn(ScanPath path, const uint8_t* base, int32_t end, int32_t* f,
-                    CFileAccess& file) {
+bool ExamineChunkOn(ScanPath path, const uint8_t* base, int32_t end, int32_t* f, CFileAccess& file,
+                    uint64_t* count) {
   switch (path) {
 #if DROPLET_X86_VECTOR_SCAN
-    case ScanPath::Avx2: return ExamineChunk<NextCandidateAvx2>(base, end, f, file);
-    case ScanPath::Sse2: return ExamineChunk<NextCandidateSse2>(base, end, f, file);
+    case ScanPath::Avx2: return ExamineChunk<NextCandidateAvx2>(base, end, f, file, count);
+    case ScanPath::Sse2: return ExamineChunk<NextCandidateSse2>(base, end, f, file, count);
 #endif
-    default: return ExamineChunk<NextCandidateWord>(base, end, f, file);
+    default: return ExamineChunk<NextCandidateWord>(base, end, f, file, count);
   }
 }
 
-}  // namespace
-
-int32_t RepairFile(const char16_t* path) {
+int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found) {
+  *found = 0;
   if (kRepairedLength != kDamagedLength) return paramErr;
 
   CBuffer buffer(static_cast<uint32_t>(CarrySize + ChunkSize));
@@ -85,7 +91,7 @@ int32_t RepairFile(const char16_t* path) {
   int32_t f = 0;
 
   // Declared after the buffer, so the file is closed before it is released.
-  CFileAccess file(path);
+  CFileAccess file(path, mode);
   if (file.failed())
     return Failure("CFileAccess open error\n", msg::kOpen, FailureCode(file.error()));
 
@@ -102,7 +108,7 @@ int32_t RepairFile(const char16_t* path) {
     // A full chunk leaves that offset to the next one, through the carry.
     bool last = n < ChunkSize;
     int32_t end = last ? n - kTokenLength + 1 : n - kTokenLength;
-    if (!ExamineChunkOn(scan, base, end, &f, file))
+    if (!ExamineChunkOn(scan, base, end, &f, file, found))
       return Failure("CFileAccess write error\n", msg::kWrite, FailureCode(file.error()));
 
     int32_t tail = n - f;
@@ -124,4 +130,19 @@ int32_t RepairFile(const char16_t* path) {
 
   TraceHook("Repair Done\n");
   return 0;
+}
+
+}  // namespace
+
+int32_t RepairFile(const char16_t* path, uint64_t* repaired) {
+  return ScanFile(path, CFileAccess::Mode::kRepair, repaired);
+}
+
+int32_t RepairFile(const char16_t* path) {
+  uint64_t repaired = 0;
+  return RepairFile(path, &repaired);
+}
+
+int32_t CheckFile(const char16_t* path, uint64_t* found) {
+  return ScanFile(path, CFileAccess::Mode::kCheck, found);
 }

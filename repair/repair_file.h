@@ -11,3 +11,11 @@ inline constexpr int32_t corErr = -3;
 // Repairs the file at path (UTF-16, zero-terminated). 0 on success; otherwise
 // a sign-extended 16-bit code whose message is in CurrentMessage.
 int32_t RepairFile(const char16_t* path);
+
+// The same, giving in *repaired how many damaged values were overwritten.
+int32_t RepairFile(const char16_t* path, uint64_t* repaired);
+
+// The same scan, read-only: the file is opened for reading only, sharing
+// reads, nothing is written, and *found receives the number of damaged
+// values. 0 on success; otherwise the code of the open or read that failed.
+int32_t CheckFile(const char16_t* path, uint64_t* found);

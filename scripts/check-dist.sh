@@ -26,13 +26,17 @@ same "SHA256SUMS covers every download" "$(cut -c67- "$dist/SHA256SUMS" | sort)"
 same "nothing else in dist/" "$(ls "$dist" | sort)" \
   "$( (cut -c67- "$dist/SHA256SUMS"; echo SHA256SUMS) | sort)"
 
+# The Linux maker reads the made Windows droplets' options back.
+tar -xOzf "$dist/$name-linux-x86_64.tar.gz" "$name-linux-x86_64/droplet-maker" >"$work/maker" &&
+  chmod +x "$work/maker"
 for arch in x86 x64; do
   zip=$dist/$name-windows-$arch.zip
   echo "$(basename "$zip")"
   top=$name-windows-$arch
-  same "holds $top/ with droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
+  same "holds $top/ with droplet.exe, droplet-maker.exe, the two made droplets, GUIDE.txt, LICENSE.txt, droplet-maker.txt" \
     "$(unzip -Z1 "$zip" | sort)" \
-    "$(printf "$top/%s\n" GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
+    "$(printf "$top/%s\n" "Check documents.exe" GUIDE.txt LICENSE.txt "Repair folders.exe" \
+       droplet-maker.exe droplet-maker.txt droplet.exe)"
   mkdir -p "$work/unzipped-$arch"
   unzip -q -o "$zip" -d "$work/unzipped-$arch"
   ln -s "unzipped-$arch/$top" "$work/$arch"
@@ -42,17 +46,29 @@ for arch in x86 x64; do
     pass "its version resource says $version" || fail "version: $(grep FAILED "$work/version.log")"
   grep -q $'\r$' "$work/$arch/GUIDE.txt" && pass "GUIDE.txt has Windows line ends" ||
     fail "GUIDE.txt has Unix line ends"
+  grep -q "droplet-maker $version" "$work/$arch/droplet-maker.txt" &&
+    grep -q -- '--save-to' "$work/$arch/droplet-maker.txt" && grep -q $'\r$' "$work/$arch/droplet-maker.txt" &&
+    pass "droplet-maker.txt: the manual as text with Windows line ends, naming $version" ||
+    fail "droplet-maker.txt is not the manual as Windows text"
+
+  for made in "Check documents|true,false,true,false" "Repair folders|true,true,false,true"; do
+    same "${made%|*}.exe: droplet.exe made recursive, keep-going, check, report: ${made#*|}" \
+      "$("$work/maker" --show "$work/$arch/${made%|*}.exe" | python3 -c 'import json, sys
+d = json.load(sys.stdin)
+print(",".join(str(d[k]).lower() for k in ("recursive", "keep-going", "check", "report")))')" "${made#*|}"
+  done
 
   msi=$dist/$name-windows-$arch.msi
   echo "$(basename "$msi")"
-  same "installs droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt" \
-    "$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f3 | sort)" \
-    "$(printf '%s\n' GUIDE.txt LICENSE.txt droplet-maker.exe droplet.exe)"
+  same "installs droplet.exe, droplet-maker.exe, the two made droplets, GUIDE.txt, LICENSE.txt, droplet-maker.txt" \
+    "$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f3 | sed 's/.*|//' | sort)" \
+    "$(printf '%s\n' "Check documents.exe" GUIDE.txt LICENSE.txt "Repair folders.exe" droplet-maker.exe \
+       droplet-maker.txt droplet.exe)"
   same "product version $version" \
     "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
   same "shortcuts on the desktop and in the Start menu, to the installed program" \
     "$(msiinfo export "$msi" Shortcut | tr -d '\r' | tail -n +4 | cut -f2,3,5 | sort)" \
-    "$(printf 'DesktopFolder\tdroplet\t[INSTALLDIR]droplet.exe\nProgramMenuFolder\tdroplet\t[INSTALLDIR]droplet.exe')"
+    "$(printf 'DesktopFolder\tdroplet\t[INSTALLDIR]droplet.exe\nProgramMenuFolder\tCheck documents\t[INSTALLDIR]Check documents.exe\nProgramMenuFolder\tRepair folders\t[INSTALLDIR]Repair folders.exe\nProgramMenuFolder\tdroplet\t[INSTALLDIR]droplet.exe')"
   msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
   mkdir -p "$work/cab-$arch"
   (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)

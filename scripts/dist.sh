@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Packs the built programs for download into <out> (make dist: dist/):
-#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt
+#   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt,
+#                                                         droplet-maker.txt (the manual page as text), and two
+#                                                         droplets made of droplet.exe: "Check documents.exe"
+#                                                         and "Repair folders.exe"
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
 #   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
 #                                                         REQUEST-JSON.md, droplet-maker, droplet-maker.1
@@ -52,6 +55,14 @@ umask 022
 sign() { [ -z "$cert" ] || "$root/scripts/sign.sh" "$cert" "$key" "$1"; }
 # Plain text for Windows users gets Windows line ends.
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+# A manual page with the release's version and date (so that packing again
+# gives the same bytes); as plain text with "text" as its second argument.
+page() {
+  sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
+    "$root/docs/$1.1" | if [ "${2:-}" = text ]; then
+    sed '/^\.TH /a .nh' | groff -man -Tascii -P-c -P-b -P-u -P-o 2>/dev/null
+  else cat; fi
+}
 settle() {  # fixed modes and times for everything under a folder
   find "$1" -type d -exec chmod 755 {} +
   find "$1" -type f -exec chmod 644 {} +
@@ -59,6 +70,7 @@ settle() {  # fixed modes and times for everything under a folder
   find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+check_exe="Check documents.exe" repair_exe="Repair folders.exe"
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -70,16 +82,23 @@ for arch in x86 x64; do
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
   if [ $arch = x86 ]; then exe=$x86_exe; else exe=$x64_exe; fi
   cp "${exe%.exe}-maker.exe" "$dir/droplet-maker.exe"
-  sign "$dir/droplet.exe"
-  sign "$dir/droplet-maker.exe"
+  # The droplets an archive's owner drops on, made before droplet.exe is
+  # signed (the maker refuses a signed program) and signed like it.
+  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --check "$dir/$check_exe"
+  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --keep-going --report "$dir/$repair_exe"
+  for program in droplet.exe droplet-maker.exe "$check_exe" "$repair_exe"; do sign "$dir/$program"; done
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
+  page droplet-maker text >"$stage/droplet-maker.txt"
+  crlf "$stage/droplet-maker.txt" "$dir/droplet-maker.txt"
   crlf "$root/LICENSE" "$dir/LICENSE.txt"
   settle "$dir" "$dir/droplet.exe"
-  chmod 755 "$dir/droplet-maker.exe"
+  chmod 755 "$dir/droplet-maker.exe" "$dir/$check_exe" "$dir/$repair_exe"
   # One folder at the top, as in the tarball: nothing spills where it is unpacked.
   (cd "$stage" && zip -q -X -D "$out/$name-windows-$arch.zip" \
      "$name-windows-$arch/droplet.exe" "$name-windows-$arch/droplet-maker.exe" \
-     "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt")
+     "$name-windows-$arch/$check_exe" "$name-windows-$arch/$repair_exe" \
+     "$name-windows-$arch/GUIDE.txt" "$name-windows-$arch/LICENSE.txt" \
+     "$name-windows-$arch/droplet-maker.txt")
   "$root/scripts/make-msi.sh" $arch "$version" "$dir/droplet.exe" "$dir/GUIDE.txt" \
     "$dir/LICENSE.txt" "$out/$name-windows-$arch.msi" >/dev/null
   sign "$out/$name-windows-$arch.msi"
@@ -89,11 +108,8 @@ dir=$stage/$name-linux-x86_64
 mkdir -p "$dir"
 strip --strip-all -o "$dir/droplet" "$linux_bin"
 strip --strip-all -o "$dir/droplet-maker" "$linux_bin-maker"
-# The manual pages' date is the release's, so that packing again gives the same bytes.
-for page in droplet droplet-maker; do
-  sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
-    "$root/docs/$page.1" >"$dir/$page.1"
-done
+page droplet >"$dir/droplet.1"
+page droplet-maker >"$dir/droplet-maker.1"
 cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
 cp "$root/docs/request-json.md" "$dir/REQUEST-JSON.md"
 cp "$root/LICENSE" "$dir/LICENSE"

@@ -13,7 +13,7 @@ all=("${demo[@]}" clang libclang-rt-14-dev libgtest-dev googletest nlohmann-json
      g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
      xvfb xdotool x11-apps imagemagick valgrind cppcheck clang-tidy clang-format
      perl sed grep time
-     wixl msitools gcab osslsigncode openssl zip unzip python3-pefile hyperfine)
+     wixl msitools gcab osslsigncode openssl zip unzip python3-pefile hyperfine groff-base)
 # The 32-bit Wine needs the i386 architecture. On a machine whose kernel
 # cannot run 32-bit programs its install may fail in the helpers it runs;
 # the 64-bit Windows tests do without it, so that failure is not fatal.

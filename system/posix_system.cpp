@@ -22,10 +22,14 @@ namespace {
 struct PosixHandle {
   int fd;
   bool search;
+  // A wildcard search: the folder still being read, its path and the
+  // pattern, and the first answer, which the later ones do not repeat.
+  DIR* folder = nullptr;
+  std::string dir, pattern, first;
 };
 
-PosixHandle StdInput = {0, false};
-PosixHandle StdOutput = {1, false};
+PosixHandle StdInput = {0, false, nullptr, {}, {}, {}};
+PosixHandle StdOutput = {1, false, nullptr, {}, {}, {}};
 
 PosixHandle* FromHandle(SysHandle handle) {
   if (handle == kInvalidHandle || handle == 0) return nullptr;
@@ -266,7 +270,7 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
            kInvalidHandle;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return ToHandle(new PosixHandle{fd, false});
+  return ToHandle(new PosixHandle{fd, false, nullptr, {}, {}, {}});
 }
 
 // Documents of any size the file system holds: positions are 64-bit.
@@ -335,6 +339,50 @@ bool PosixSystem::CloseHandle(SysHandle handle) {
   return true;
 }
 
+namespace {
+
+// The attributes a Windows search would give the entry, as lstat sees it: a
+// symbolic link is a reparse point (never followed), a name starting with "."
+// is hidden, a FIFO, socket or device is a device. The folder's own record
+// of the type (d_type) spares an lstat per entry where it has one, so that
+// listing a large folder again costs little more than reading it.
+uint32_t AttributesOf(const std::string& full, const std::string& name,
+                      unsigned char type = DT_UNKNOWN) {
+  uint32_t attributes = kAttributeNormal;
+  struct stat st;
+  if (type == DT_DIR) {
+    attributes = kAttributeDirectory;
+  } else if (type != DT_UNKNOWN && type != DT_LNK && type != DT_REG) {
+    attributes = kAttributeDevice;
+  } else if (type == DT_UNKNOWN || type == DT_LNK) {
+    if (lstat(full.c_str(), &st) == 0) {
+      if (S_ISLNK(st.st_mode)) {
+        attributes = kAttributeReparsePoint;
+        struct stat target;
+        if (stat(full.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+          attributes |= kAttributeDirectory;
+      } else if (S_ISDIR(st.st_mode)) {
+        attributes = kAttributeDirectory;
+      } else if (!S_ISREG(st.st_mode)) {
+        attributes = kAttributeDevice;
+      }
+    }
+  }
+  if (!name.empty() && name[0] == '.') attributes |= kAttributeHidden;
+  return attributes;
+}
+
+bool FillFound(const std::string& dir, const std::string& name, FindData* data,
+               unsigned char type = DT_UNKNOWN) {
+  uint32_t error = 0;
+  std::memset(data, 0, sizeof *data);
+  if (Utf8ToWide(name.c_str(), -1, data->cFileName, 260, &error) == 0) return false;
+  data->attributes = AttributesOf(dir + "/" + name, name, type);
+  return true;
+}
+
+}  // namespace
+
 SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   std::string path = Narrow(pattern);
   std::string::size_type slash = path.rfind('/');
@@ -343,38 +391,62 @@ SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   if (name.empty()) return Fail(kErrorFileNotFound), kInvalidHandle;
 
   std::string found;
-  struct stat st;
+  DIR* d = nullptr;
   if (name.find_first_of("*?") == std::string::npos) {
+    struct stat st;
     if (lstat(path.c_str(), &st) != 0) {
       int err = errno;
       return Fail(err == ENOENT ? MissingError(path) : WindowsError(err)), kInvalidHandle;
     }
     found = name;
   } else {
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) return Fail(kErrorPathNotFound), kInvalidHandle;
+    d = opendir(dir.c_str());
+    if (d == nullptr) {
+      int err = errno;
+      return Fail(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsError(err)),
+             kInvalidHandle;
+    }
     // The first match in name order, so that the answer does not depend on
     // the order in which the folder happens to list its entries.
+    errno = 0;
     while (dirent* e = readdir(d)) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
       if (!Matches(name.c_str(), e->d_name)) continue;
       if (found.empty() || found > e->d_name) found = e->d_name;
     }
-    closedir(d);
-    if (found.empty()) return Fail(kErrorFileNotFound), kInvalidHandle;
+    int err = errno;
+    if (err != 0 || found.empty()) {
+      closedir(d);
+      return Fail(err != 0 ? WindowsError(err) : kErrorFileNotFound), kInvalidHandle;
+    }
+    rewinddir(d);
   }
-  uint32_t error = 0;
-  std::memset(data, 0, sizeof *data);
-  if (Utf8ToWide(found.c_str(), -1, data->cFileName, 260, &error) == 0)
+  if (!FillFound(dir, found, data)) {
+    if (d != nullptr) closedir(d);
     return Fail(kErrorFilenameTooLong), kInvalidHandle;
-  std::string full = dir + "/" + found;
-  data->attributes = (stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0x10 : 0x80;
-  return ToHandle(new PosixHandle{-1, true});
+  }
+  return ToHandle(new PosixHandle{-1, true, d, dir, name, found});
+}
+
+bool PosixSystem::FindNextFileW(SysHandle search, FindData* data) {
+  PosixHandle* h = FromHandle(search);
+  if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
+  if (h->folder == nullptr) return Fail(kErrorNoMoreFiles);
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(h->folder);
+    if (e == nullptr) return Fail(errno != 0 ? WindowsError(errno) : kErrorNoMoreFiles);
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    if (h->first == e->d_name || !Matches(h->pattern.c_str(), e->d_name)) continue;
+    if (!FillFound(h->dir, e->d_name, data, e->d_type)) return Fail(kErrorFilenameTooLong);
+    return true;
+  }
 }
 
 bool PosixSystem::FindClose(SysHandle search) {
   PosixHandle* h = FromHandle(search);
   if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
+  if (h->folder != nullptr) closedir(h->folder);
   delete h;
   return true;
 }
@@ -384,21 +456,29 @@ uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char
   if (given.empty()) return Fail(kErrorInvalidName), 0;
   std::string full;
   if (given[0] != '/') {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return Fail(WindowsError(errno)), 0;
+    // Any depth: a folder deeper than PATH_MAX still has a full path, which
+    // the caller's capacity then refuses by name.
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr)
+      return Fail(errno == ERANGE ? kErrorFilenameTooLong : WindowsError(errno)), 0;
     full = cwd;
+    std::free(cwd);
   }
   // Only what is lexically sure goes: "." parts and repeated slashes. A ".."
-  // stays, since the open resolves it after any symbolic link before it.
+  // stays, since the open resolves it after any symbolic link before it. A
+  // final "." leaves its slash behind: "a.psd/." names a folder, and must
+  // not become the file a.psd.
   std::string::size_type at = 0;
+  bool folder = false;
   while (at <= given.size()) {
     std::string::size_type slash = given.find('/', at);
     if (slash == std::string::npos) slash = given.size();
     std::string part = given.substr(at, slash - at);
+    if (!part.empty()) folder = part == ".";
     if (!part.empty() && part != ".") full += "/" + part;
     at = slash + 1;
   }
-  if (full.empty() || (given.back() == '/' && full.back() != '/')) full += '/';
+  if (full.empty() || ((given.back() == '/' || folder) && full.back() != '/')) full += '/';
   uint32_t error = 0;
   int needed = Utf8ToWide(full.c_str(), -1, nullptr, 0, &error);
   if (needed == 0) return Fail(error), 0;

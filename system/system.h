@@ -23,7 +23,7 @@ struct Guid {
 bool operator==(const Guid& a, const Guid& b);
 
 struct FindData {
-  uint32_t attributes;
+  uint32_t attributes;  // kAttribute* bits
   char16_t cFileName[260];
   char16_t cAlternateFileName[14];  // the 8.3 short name; empty when there is none
 };
@@ -32,6 +32,7 @@ struct FindData {
 inline constexpr uint32_t kGenericRead = 0x80000000u;
 inline constexpr uint32_t kGenericWrite = 0x40000000u;
 inline constexpr uint32_t kOpenExisting = 3;
+inline constexpr uint32_t kShareRead = 1;
 inline constexpr uint32_t kFlagSequentialScan = 0x08000000u;
 inline constexpr uint32_t kFileBegin = 0;
 inline constexpr uint32_t kFileCurrent = 1;
@@ -44,6 +45,15 @@ inline constexpr uint32_t kCodePageUtf8 = 65001;
 inline constexpr uint32_t kErrInvalidChars = 8;  // refuse bytes that are not UTF-8
 inline constexpr uint32_t kMessageBoxWarningOk = 0x30;
 inline constexpr uint32_t kContextLocalServer = 4;
+inline constexpr uint32_t kMessageBoxInformationOk = 0x40;
+
+// File attributes as a directory search gives them.
+inline constexpr uint32_t kAttributeHidden = 0x2;
+inline constexpr uint32_t kAttributeSystem = 0x4;
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeDevice = 0x40;  // POSIX: a FIFO, socket or device
+inline constexpr uint32_t kAttributeNormal = 0x80;
+inline constexpr uint32_t kAttributeReparsePoint = 0x400;  // a link or junction
 
 // Windows error codes used across the seam.
 inline constexpr uint32_t kErrorFileNotFound = 2;
@@ -65,6 +75,7 @@ inline constexpr uint32_t kErrorFilenameTooLong = 206;
 inline constexpr uint32_t kErrorNoMoreFiles = 18;
 inline constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrorIoDevice = 1117;
+inline constexpr uint32_t kErrorDirectory = 267;  // a search inside something not a folder
 
 inline constexpr int32_t kServerExecFailure = static_cast<int32_t>(0x80080005u);
 inline constexpr int32_t kClassStringInvalid = static_cast<int32_t>(0x800401F3u);
@@ -102,7 +113,14 @@ class System {
   virtual bool ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) = 0;
   virtual bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) = 0;
   virtual bool CloseHandle(SysHandle handle) = 0;
+  // A search for a last component with '*' or '?' lists every match, one
+  // per call: FindFirstFileW gives the first, FindNextFileW each further one
+  // and fails with 18 after the last. A folder may list "." and ".." (Win32
+  // does); on POSIX a name starting with "." is hidden and a symbolic link a
+  // reparse point, as lstat sees it. A search inside a folder without
+  // matches fails with 2; inside a missing folder or a file with another code.
   virtual SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) = 0;
+  virtual bool FindNextFileW(SysHandle search, FindData* data) = 0;
   virtual bool FindClose(SysHandle search) = 0;
   // The full path the open would resolve path to, worked out from the text
   // and the current folder alone. The length without the terminator; the

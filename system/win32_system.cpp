@@ -108,19 +108,29 @@ bool Win32System::WriteFile(SysHandle file, const void* buffer, uint32_t count, 
 
 bool Win32System::CloseHandle(SysHandle handle) { return ::CloseHandle(ToNative(handle)) != FALSE; }
 
+namespace {
+void CopyFound(const WIN32_FIND_DATAW& found, FindData* data) {
+  static_assert(sizeof data->cFileName == sizeof found.cFileName, "same name capacity");
+  static_assert(sizeof data->cAlternateFileName == sizeof found.cAlternateFileName,
+                "same short name capacity");
+  data->attributes = found.dwFileAttributes;
+  std::memcpy(data->cFileName, found.cFileName, sizeof data->cFileName);
+  std::memcpy(data->cAlternateFileName, found.cAlternateFileName, sizeof data->cAlternateFileName);
+}
+}  // namespace
+
 SysHandle Win32System::FindFirstFileW(const char16_t* pattern, FindData* data) {
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW(W(pattern), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    static_assert(sizeof data->cFileName == sizeof found.cFileName, "same name capacity");
-    static_assert(sizeof data->cAlternateFileName == sizeof found.cAlternateFileName,
-                  "same short name capacity");
-    data->attributes = found.dwFileAttributes;
-    std::memcpy(data->cFileName, found.cFileName, sizeof data->cFileName);
-    std::memcpy(data->cAlternateFileName, found.cAlternateFileName,
-                sizeof data->cAlternateFileName);
-  }
+  if (search != INVALID_HANDLE_VALUE) CopyFound(found, data);
   return FromNative(search);
+}
+
+bool Win32System::FindNextFileW(SysHandle search, FindData* data) {
+  WIN32_FIND_DATAW found;
+  if (::FindNextFileW(ToNative(search), &found) == FALSE) return false;
+  CopyFound(found, data);
+  return true;
 }
 
 bool Win32System::FindClose(SysHandle search) { return ::FindClose(ToNative(search)) != FALSE; }

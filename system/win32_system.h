@@ -30,6 +30,7 @@ class Win32System : public System {
   bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   bool CloseHandle(SysHandle handle) override;
   SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
+  bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,

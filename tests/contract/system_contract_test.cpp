@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -352,6 +353,53 @@ TEST_P(SystemContract, DirectorySearchFindsFilesAndFolders) {
 
   EXPECT_EQ(sys().FindFirstFileW(env->Path("absent.txt").c_str(), &data), kInvalidHandle);
   EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+}
+
+// A search for "folder\\*" lists every entry once, FindNextFileW one by one
+// until 18 ("." and "..", which Win32 lists, aside); an empty folder lists
+// nothing or fails with 2, a search inside a file fails with another code.
+TEST_P(SystemContract, FolderSearchListsEveryEntryWithItsAttributes) {
+  env->MakeFolder("List/Sub");
+  env->MakeFolder("Empty");
+  for (const char* name : {"List/b.txt", "List/.dot", "plain.txt"}) env->MakeFile(name, "x");
+  auto list = [&](const char* pattern, uint32_t* error) {
+    std::map<std::u16string, uint32_t> seen;
+    FindData data{};
+    SysHandle s = sys().FindFirstFileW(env->Path(pattern).c_str(), &data);
+    *error = s == kInvalidHandle ? sys().GetLastError() : 0;
+    for (bool more = s != kInvalidHandle; more; more = sys().FindNextFileW(s, &data))
+      if (data.cFileName != std::u16string(u".") && data.cFileName != std::u16string(u".."))
+        seen[data.cFileName] = data.attributes;
+    EXPECT_TRUE(s == kInvalidHandle || sys().GetLastError() == kErrorNoMoreFiles);
+    EXPECT_TRUE(s == kInvalidHandle || sys().FindClose(s));
+    return seen;
+  };
+  uint32_t error = 0;
+  std::map<std::u16string, uint32_t> seen = list("List/*", &error);
+  EXPECT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[u"b.txt"] & kAttributeDirectory, 0u);
+  EXPECT_NE(seen[u"Sub"] & kAttributeDirectory, 0u);
+  // POSIX hides a dot name (Wine does too; Windows goes by the attribute).
+  EXPECT_TRUE(env->windowsPaths() || (seen[u".dot"] & kAttributeHidden) != 0);
+  EXPECT_TRUE(list("Empty/*", &error).empty());
+  EXPECT_TRUE(error == 0 || error == kErrorFileNotFound) << error;
+  list("plain.txt/*", &error);
+  EXPECT_TRUE(error != 0 && error != kErrorFileNotFound) << error;
+  list("nowhere/*", &error);
+  EXPECT_EQ(error, kErrorPathNotFound);
+}
+
+// A check's open reads only and shares reads, a read-only file's too; a
+// program that holds the file alone keeps it out.
+TEST_P(SystemContract, AReadingOpenSharesReads) {
+  env->MakeReadOnlyFile("ro.txt", "abc");
+  ASSERT_NE(Open(env->Path("ro.txt"), kGenericRead, kShareRead), kInvalidHandle);
+  SysHandle second = Open(env->Path("ro.txt"), kGenericRead, kShareRead);
+  ASSERT_NE(second, kInvalidHandle);
+  EXPECT_EQ(Read(second, 3), "abc");
+  ASSERT_NE(Open(env->MakeFile("held.txt", "x")), kInvalidHandle);
+  EXPECT_EQ(Open(env->Path("held.txt"), kGenericRead, kShareRead), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorSharingViolation);
 }
 
 TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {

@@ -56,9 +56,10 @@ class DriverTest : public ::testing::Test {
     CurrentMessage = msg::kConnect;
     Settings = saved_;
   }
-  int Main(std::string tail = "a.psd", const uint8_t* block = nullptr) {
+  int Main(std::string tail = "a.psd", const uint8_t* block = nullptr,
+           size_t size = kSettingsBlockSize) {
     tail_ = tail;
-    return DropletMain(nullptr, tail_.data(), FakeRun, block);
+    return DropletMain(nullptr, tail_.data(), FakeRun, block, ExitStyle::kWindowsDroplet, size);
   }
 
   FakeSystem fake;
@@ -199,14 +200,19 @@ TEST_F(DriverTest, ADamagedSettingsBlockStopsTheRun) {
   stamped.destinationMode = 2;
   std::vector<uint8_t> block(kSettingsBlockSize);
   ASSERT_TRUE(EncodeSettingsBlock(stamped, block.data(), block.size()));
+  // A block that uses more than the program's section holds is damaged too:
+  // it is never read past the section.
+  EXPECT_EQ(Main("a.psd", block.data(), 135), 1);
   block[20] ^= 1;  // the destination mode, under the checksum
   EXPECT_EQ(Main("a.psd", block.data()), 1);
   EXPECT_EQ(gRuns, 0);  // nothing is touched
-  ASSERT_EQ(fake.boxes.size(), 1u);
-  EXPECT_EQ(U8(fake.boxes[0].text),
-            "The droplet had an internal error. Please try again. (Error code -50.)\nNo file was "
-            "changed.");
-  EXPECT_EQ(fake.boxes[0].caption, u"Repair");
+  ASSERT_EQ(fake.boxes.size(), 2u);
+  for (const auto& box : fake.boxes) {
+    EXPECT_EQ(U8(box.text),
+              "The droplet had an internal error. Please try again. (Error code -50.)\nNo file was "
+              "changed.");
+    EXPECT_EQ(box.caption, u"Repair");
+  }
 }
 
 }  // namespace

@@ -114,6 +114,7 @@ TEST(SettingsBlock, ADamagedBlockIsRefusedAndChangesNothing) {
       {"magic", [](auto& b) { b[0] = 'X'; }, false},
       {"a checksummed byte", [](auto& b) { b[SpanAt(b, 9)] ^= 1; }, false},
       {"version 2", [](auto& b) { Store32(b, 8, 2); }, true},
+      {"version 3", [](auto& b) { Store32(b, 8, 3); }, true},
       {"used beyond the block", [](auto& b) { Store32(b, 12, kSettingsBlockSize + 1); }, false},
       {"destination mode 4", [](auto& b) { Store32(b, 20, 4); }, true},
       {"a switch of 2", [](auto& b) { b[25] = 2; }, true},
@@ -174,4 +175,28 @@ TEST(SettingsBlock, SettingsABlockCannotCarryAreNotWritten) {
     c.change(stamped.settings, big);
     EXPECT_FALSE(EncodeSettingsBlock(stamped.settings, block.data(), block.size())) << c.what;
   }
+}
+
+// The four options go in a block of the next version; a droplet without
+// them keeps the earlier one, byte for byte. An option in a block turns the
+// setting on and never off: the Linux droplet's options add to it.
+TEST(SettingsBlock, OptionsComeInVersionTwoAndOnlyTurnSettingsOn) {
+  Stamped stamped;
+  EXPECT_EQ(Load32(stamped.Block(), 8), 1u);
+  stamped.settings.recursive = stamped.settings.report = true;
+  std::vector<uint8_t> block = stamped.Block();
+  EXPECT_EQ(Load32(block, 8), 2u);
+  DropletSettings s;
+  s.check = true;
+  ASSERT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
+  EXPECT_TRUE(s.recursive && s.report && s.check);
+  EXPECT_FALSE(s.keepGoing);
+  EXPECT_STREQ(s.hostName, "Other.Host");
+  EXPECT_EQ(std::u16string(PathOfRecord(s.destinationFolder)), u"D:\\Repaired");
+
+  block[136 + 1] = 2;  // keep-going neither 0 nor 1
+  Seal(block);
+  DropletSettings refused;
+  EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &refused), -50);
+  EXPECT_FALSE(refused.recursive);
 }

@@ -67,9 +67,9 @@ expect_status_1() { [ "$status" = 1 ] && pass "exit value 1" || fail "exit value
 expect_no_box() { [ -z "$boxes" ] && pass "no box" || fail "unexpected box: $boxes"; }
 # A text as the relay trace prints it: backslashes doubled, line breaks as \n.
 relay_text() { local t=${1//\\/\\\\}; printf '%s' "${t//$'\n'/\\n}"; }
-expect_box() {  # expect_box <text> [caption]
+expect_box() {  # expect_box <text> [caption] [style, by default a warning's]
   local want; want=$(relay_text "$1")
-  [ "$boxes" = "$want|${2:-droplet}|00000030" ] && pass "box: $want (${2:-droplet})" ||
+  [ "$boxes" = "$want|${2:-droplet}|${3:-00000030}" ] && pass "box: $want (${2:-droplet})" ||
     fail "box '$boxes', not '$want'"
 }
 # The box's text starts with the given one (the trace cuts long texts, and
@@ -500,6 +500,67 @@ want="droplet-maker: --name: text 'café' holds characters outside printable ASC
 [ "$status" = 2 ] && [ "$made_err" = "$want" ] && [ ! -e "$t/out.exe" ] &&
   pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$want'"
 
+echo "[$(( $(date +%s) - started )) s] case 24: droplet-maker.exe's command line as a Windows user types it"
+cd "$t" || exit 2
+for option in -h /?; do
+  run_maker "$option"
+  [ "$status" = 0 ] && [ -z "$made_err" ] && [ "${made_out##*$'\n'}" = \
+    "See droplet-maker.txt beside droplet-maker.exe." ] && [ ! -e "$t/$option" ] &&
+    pass "$option prints the help, which names the manual beside it" ||
+    fail "$option: exit $status, '${made_out##*$'\n'}' $made_err"
+done
+cd "$work" || exit 2
+maker_refuses() {  # maker_refuses <message> <argument>...
+  local want="droplet-maker: $1"; shift
+  run_maker "$@"
+  [ "$status" = 2 ] && [ "$made_err" = "$want" ] && [ ! -e "$t/out.exe" ] && [ ! -e "$t/out" ] &&
+    pass "exit 2, nothing written: $made_err" || fail "exit $status: '$made_err', not '$want'"
+}
+maker_refuses "-x: unknown option (see droplet-maker --help)" -x "$(winpath "$t/out.exe")"
+maker_refuses "OUTPUT: '$(winpath "$t/out")' does not end in .exe, which a Windows droplet needs to \
+run (try '$(winpath "$t/out").exe')" --from "$(winpath "$droplet")" "$(winpath "$t/out")"
+maker_refuses "--action: cannot read 'NUL': not a regular file (a device, a FIFO or a socket)" \
+  --from "$(winpath "$droplet")" --action NUL "$(winpath "$t/out.exe")"
+# Files of the old temporary names are other people's: they stay.
+for n in $(seq 0 4 1024); do echo precious >"$t/kept.exe.$n.tmp"; done
+run_maker --from "$(winpath "$droplet")" "$(winpath "$t/kept.exe")"
+[ "$status" = 0 ] && [ -f "$t/kept.exe" ] && [ "$(cat "$t"/kept.exe.*.tmp | sort -u)" = precious ] &&
+  [ "$(ls "$t"/kept.exe.*.tmp | wc -l)" = 257 ] && [ -z "$(ls -A "$t" | grep '^\.droplet-maker')" ] &&
+  pass "made beside 257 files of the old temporary names, each kept" ||
+  fail "exit $status: $made_err; $(ls -A "$t" | grep -c tmp) temporary files"
+rm -f "$t"/kept.exe*
+
+echo "[$(( $(date +%s) - started )) s] case 25: a droplet with 1 MiB of action data grows by it and sends it"
+head -c 1048576 /dev/urandom >"$work/large.bin"
+run_maker --from "$(winpath "$droplet")" --action "$(winpath "$work/large.bin")" \
+  "$(winpath "$t/Large.exe")"
+[ "$status" = 0 ] && pass "made Large.exe" || fail "maker exit $status: $made_err"
+check_made "$droplet" "$t/Large.exe"
+make_document "$t/large.psd"
+droplet_under_test="$t/Large.exe"
+run_droplet "$work/records/25.json" "$(winpath "$t/large.psd")"
+unset droplet_under_test
+expect_status_1
+expect_no_box
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); items = {i["key"]: i for i in r["items"]}
+sys.exit(items["null"]["value"] != open(sys.argv[2], "rb").read().hex())' \
+  "$work/records/25.json" "$work/large.bin" &&
+  pass "the host got the 1 MiB of action data" || fail "the action data differs"
+# A damaged byte deep in the grown block: -50, and nothing is touched.
+python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read()); b[-4096] ^= 1
+open(sys.argv[2], "wb").write(b)' "$t/Large.exe" "$t/Damaged.exe"
+make_document "$t/untouched.psd"
+cp "$t/untouched.psd" "$work/untouched.orig"
+droplet_under_test="$t/Damaged.exe"
+run_droplet "$work/records/25d.json" "$(winpath "$t/untouched.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "The droplet had an internal error. Please try again. (Error code -50.)
+$no_change" "Damaged"
+expect_no_record "$work/records/25d.json"
+same_bytes "$t/untouched.psd" "$work/untouched.orig" && pass "the file is untouched" ||
+  fail "the file was changed"
+
 if [ -n "$other_droplet" ] && [ -f "$other_droplet" ]; then
   echo "[$(( $(date +%s) - started )) s] case 23: the other architecture's droplet is stamped too"
   run_maker --from "$(winpath "$other_droplet")" --flag Ovrd "$(winpath "$t/other.exe")"
@@ -508,6 +569,70 @@ if [ -n "$other_droplet" ] && [ -f "$other_droplet" ]; then
 else
   echo "[$(( $(date +%s) - started )) s] case 23 skipped: no droplet of the other architecture built"
 fi
+
+# Made droplets with the options beyond the defaults.
+echo "[$(( $(date +%s) - started )) s] case 26: a folder dropped on \"Repair folders\", a held file inside"
+t=$work/files/tree
+mkdir -p "$t/sub/deeper" "$t/Empty"
+for name in b.psd A.psd sub/c.psd sub/deeper/d.psd z.psd hidden.psd system.psd; do
+  make_document "$t/$name"
+done
+cp "$t/hidden.psd" "$work/hidden.orig"
+wine attrib +h "$(winpath "$t/hidden.psd")" >/dev/null 2>&1
+wine attrib +s "$(winpath "$t/system.psd")" >/dev/null 2>&1
+run_maker --from "$(winpath "$droplet")" --recursive --keep-going --report \
+  "$(winpath "$work/Repair folders.exe")"
+[ "$status" = 0 ] && pass "made Repair folders.exe" || fail "maker exit $status: $made_err"
+rm -f "$work/held.ready" "$work/held.stop"
+wine "$hold" "$(winpath "$t/sub/c.psd")" "$(winpath "$work/held.ready")" \
+  "$(winpath "$work/held.stop")" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 600); do [ -e "$work/held.ready" ] || sleep 0.1; done
+droplet_under_test="$work/Repair folders.exe"
+run_droplet "$work/records/26.json" "$(winpath "$t")"
+touch "$work/held.stop"
+wait "$holder"
+expect_status_1
+# Depth first, names in order blind to case; hidden and system files skipped.
+expect_box "1 of 5 files could not be repaired; the others were repaired and sent to the host editor.
+$(winpath "$t/sub/c.psd"): $(open_message 32)" "Repair folders"
+expect_record "$work/records/26.json" "$(defaults_json "$(path_item "$(winpath "$t/A.psd")"),$(
+  path_item "$(winpath "$t/b.psd")"),$(path_item "$(winpath "$t/sub/deeper/d.psd")"),$(
+  path_item "$(winpath "$t/z.psd")")")"
+echo "    recorded: $(cat "$work/records/26.json" 2>/dev/null)"
+same_bytes "$t/hidden.psd" "$work/hidden.orig" && same_bytes "$t/system.psd" "$work/hidden.orig" &&
+  pass "hidden and system files untouched" || fail "a hidden or system file changed"
+# Dropped again, the held file is repaired too and the report says so.
+run_droplet "$work/records/26b.json" "$(winpath "$t")"
+unset droplet_under_test
+expect_box "Repaired 3 damaged values in 1 of 5 documents; all 5 were sent to the host editor." \
+  "Repair folders" 00000040
+
+echo "[$(( $(date +%s) - started )) s] case 27: \"Check documents\" counts without the host"
+t=$work/files/check
+mkdir -p "$t/sub"
+make_document "$t/one.psd"
+make_document "$t/sub/two.psd"
+printf 'sound\n' >"$t/sound.psd"
+cp "$t/one.psd" "$work/one.orig"
+run_maker --from "$(winpath "$droplet")" --recursive --check "$(winpath "$work/Check documents.exe")"
+[ "$status" = 0 ] && pass "made Check documents.exe" || fail "maker exit $status: $made_err"
+droplet_under_test="$work/Check documents.exe"
+# In two drops: the relay trace cuts a box text of one drop with all three
+# long paths, and the comparison would then fail however the box read.
+run_droplet "$work/records/27.json" "$(winpath "$t")"
+expect_status_1
+expect_box "2 of 3 documents need repair (6 damaged values):
+$(winpath "$t/one.psd"): 3
+$(winpath "$t/sub/two.psd"): 3" "Check documents" 00000040
+same_bytes "$t/one.psd" "$work/one.orig" && pass "nothing written" || fail "a checked file changed"
+expect_no_record "$work/records/27.json"
+run_droplet "$work/records/27b.json" "$(winpath "$t/sound.psd")" "$(winpath "$t/missing.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "All 1 documents are sound.
+$(winpath "$t/missing.psd"): $(open_message 2)" "Check documents" 00000040
+expect_no_record "$work/records/27b.json"
 
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
@@ -557,26 +682,26 @@ $no_change"
   # The progress dialog, titled as the box is; without a display (the cases
   # above) the droplet never asks for it.
   t=$work/files/progress
-  echo "[$(( $(date +%s) - started )) s] case 24: a host busy for 5 s shows the progress dialog at once"
+  echo "[$(( $(date +%s) - started )) s] case 28: a host busy for 5 s shows the progress dialog at once"
   small_document "$t/waited.psd"
-  STAND_IN_HOST_FAULT=busy:5000 shown_start "$work/records/24.json" "$work/progress-wait.png" \
+  STAND_IN_HOST_FAULT=busy:5000 shown_start "$work/records/28.json" "$work/progress-wait.png" \
     "$(winpath "$t/waited.psd")"
   shown_end
   expect_no_box
   expect_repaired "$t/waited.psd"
-  expect_record "$work/records/24.json" \
+  expect_record "$work/records/28.json" \
     "$(defaults_json "$(path_item "$(winpath "$t/waited.psd")")")" rejected
 
-  echo "[$(( $(date +%s) - started )) s] case 25: Cancel during the wait for a host busy throughout"
+  echo "[$(( $(date +%s) - started )) s] case 29: Cancel during the wait for a host busy throughout"
   small_document "$t/cancelled.psd"
   STAND_IN_HOST_LIFETIME=90 STAND_IN_HOST_FAULT=busy:1000000 shown_start \
-    "$work/records/25.json" "$work/progress-cancel.png" "$(winpath "$t/cancelled.psd")"
+    "$work/records/29.json" "$work/progress-cancel.png" "$(winpath "$t/cancelled.psd")"
   # Cancel is the dialog's one button: the keyboard presses it.
   [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
   shown_end
   expect_no_box
   expect_untouched "$t/cancelled.psd"
-  expect_no_record "$work/records/25.json"
+  expect_no_record "$work/records/29.json"
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
   unset DISPLAY

@@ -187,6 +187,7 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
 // past 2 GiB and 4 GiB and at its very end, and then sent.
 TEST_F(DropletRun, AFiveGibDocumentIsRepairedAndSent) {
   namespace doc = sparse_document;
+  if (doc::kTooSlowHere) GTEST_SKIP() << "a 5 GiB pass is left to the optimised builds";
   doc::Document document(folder, kDamaged);
   ASSERT_TRUE(document.made);
   const fs::path& file = document.file;
@@ -263,6 +264,27 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
   o = Run({"missing.psd"}, (folder / deep / "droplet").string());
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n" + kNoChange);
+
+  // A working folder deeper than any full path the droplet holds: refused
+  // by name (206), not sent as typed. A final "." names a folder, never the
+  // file before it. Either way the file is left as it was.
+  std::string g(200, 'g');
+  o = Run({"-c",
+           "top=$PWD; for i in $(seq 24); do mkdir " + g + " && cd " + g +
+               " || exit 9; done; printf %s \"$1\" >x.psd; \"$0\" x.psd; r=$?; "
+               "[ \"$(cat x.psd)\" = \"$1\" ] || r=9; cd \"$top\" && rm -rf " +
+               g + "; exit $r",
+           gDroplet, kDamaged},
+          "/bin/bash");  // whose cd goes deeper than PATH_MAX
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n" + kNoChange);
+  o = Run({"b.psd/."});
+  EXPECT_EQ(o.exitValue, 1);
+  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n" + kNoChange);
+  EXPECT_EQ(Read(folder / "b.psd"), kRepaired);
+  Write(folder / "b.psd", kDamaged);
+  EXPECT_EQ(Run({"b.psd/."}).exitValue, 1);
+  EXPECT_EQ(Read(folder / "b.psd"), kDamaged);
 }
 
 // The droplet reads no standard input: in a loop over names read from a
@@ -324,6 +346,97 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
     EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   }
   close(9);
+}
+
+// A tree as archives hold them: nested folders, a dot file, a symbolic link
+// that loops, one out of the tree, and a folder the droplet cannot read
+// (where the test does not run as root, who reads every folder). Each row
+// runs the droplet on a fresh copy with and without the options.
+TEST_F(DropletRun, ATreeWithAndWithoutTheOptions) {
+  bool unreadable = geteuid() != 0;
+  fs::path tree = folder / "tree";
+  auto make = [&] {
+    fs::remove_all(tree);
+    fs::remove_all(folder / "outside");
+    fs::create_directories(tree / "sub" / "deep");
+    fs::create_directories(tree / "locked");
+    fs::create_directories(folder / "outside");
+    Write(tree / "a.psd", kDamaged + " " + kDamaged);
+    Write(tree / "B.psd", "sound");
+    Write(tree / "sub" / "c.psd", kDamaged);
+    Write(tree / "sub" / "deep" / "d.psd", kDamaged);
+    Write(tree / "locked" / "l.psd", kDamaged);
+    Write(tree / ".dot.psd", kDamaged);
+    Write(folder / "outside" / "o.psd", kDamaged);
+    fs::create_directory_symlink("..", tree / "sub" / "loop");
+    fs::create_directory_symlink("../outside", tree / "out");
+    fs::permissions(tree / "locked", fs::perms::none);
+  };
+  std::string t = tree.string(), locked = t + "/locked";
+  std::string lockedLine = "droplet: " + locked + ": " + kOpenMessage + "5.)\n";
+  // Found files in order: by bytes, "B" before "a"; the dot file and the
+  // links are neither listed nor followed.
+  std::vector<std::string> found = {t + "/B.psd", t + "/a.psd", t + "/sub/c.psd",
+                                    t + "/sub/deep/d.psd"};
+  if (!unreadable) found.insert(found.begin() + 2, locked + "/l.psd");
+  std::string damagedLines = t + "/a.psd: 2\n" + (unreadable ? "" : locked + "/l.psd: 1\n") +
+                             t + "/sub/c.psd: 1\n" + t + "/sub/deep/d.psd: 1\n";
+  std::string summary = unreadable ? "droplet: 1 of 5 files could not be repaired; the others were "
+                                     "repaired and sent to the host editor.\n"
+                                   : "";
+  struct Case {
+    std::vector<std::string> options;
+    int exitValue;
+    bool sent, repaired;
+    std::string out, err;  // out: for a run that sends, the listed files are compared instead
+  } cases[] = {
+      {{}, 1, false, false, "", "droplet: tree: " + kOpenMessage + "5.)\n" + kNoChange},
+      {{"-r"}, unreadable ? 1 : 0, !unreadable, !unreadable, "",
+       unreadable ? lockedLine + "droplet: 2 files before this one were repaired in place; nothing "
+                                 "was sent to the host editor.\n"
+                  : ""},
+      {{"-r", "-k"}, unreadable ? 1 : 0, true, true, "", unreadable ? lockedLine + summary : ""},
+      {{"-r", "--check"}, unreadable ? 2 : 1, false, false, damagedLines,
+       unreadable ? lockedLine : ""},
+      {{"--check", "-v", "-r"}, unreadable ? 2 : 1, false, false, t + "/B.psd: 0\n" + damagedLines,
+       unreadable ? lockedLine : ""},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& o : c.options) line += o + " ";
+    SCOPED_TRACE(line);
+    make();
+    std::vector<std::string> args = c.options;
+    args.push_back("tree");
+    Outcome o = Run(args);
+    fs::permissions(tree / "locked", fs::perms::owner_all);
+    EXPECT_EQ(o.exitValue, c.exitValue);
+    EXPECT_EQ(o.err, c.err);
+    if (c.sent) {
+      json request = json::parse(o.out);
+      std::vector<std::string> listed;
+      for (const json& item : request["items"][0]["value"]) listed.push_back(item["value"]);
+      EXPECT_EQ(listed, found);
+    } else {
+      EXPECT_EQ(o.out, c.out);
+    }
+    EXPECT_EQ(Read(tree / "sub" / "deep" / "d.psd"), c.repaired ? kRepaired : kDamaged);
+    EXPECT_EQ(Read(tree / ".dot.psd"), kDamaged);
+    EXPECT_EQ(Read(folder / "outside" / "o.psd"), kDamaged);
+  }
+
+  // -v reports each file on standard error and sums the run up; standard
+  // output stays the request alone.
+  make();
+  fs::permissions(tree / "locked", fs::perms::owner_all);
+  Outcome o = Run({"-v", "-r", "tree"});
+  EXPECT_EQ(o.exitValue, 0);
+  EXPECT_EQ(o.err, t + "/B.psd: sound\n" + t + "/a.psd: 2 repaired\n" + locked +
+                       "/l.psd: 1 repaired\n" + t + "/sub/c.psd: 1 repaired\n" + t +
+                       "/sub/deep/d.psd: 1 repaired\n"
+                       "droplet: Repaired 5 damaged values in 4 of 5 documents; all 5 were sent "
+                       "to the host editor.\n");
+  EXPECT_EQ(json::parse(o.out)["event"], "BtcF");
 }
 
 }  // namespace

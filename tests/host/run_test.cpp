@@ -1,5 +1,7 @@
 // The run: connection before any file, its traces, and every way it ends.
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/host/host_fixture.h"
@@ -355,16 +357,24 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
 // host at once, the lines as they change, nothing where no dialog can be
 // made. Cancel stops the run before the next file or during a wait: nothing
 // is sent, files repaired so far keep their repairs, no box, exit value 1.
+// A folder walk and a check show theirs too (a check "Checking"), a failure
+// a walk goes on past counts as done, and any box comes after the stop.
 TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
   const std::string waiting = "Waiting for the host editor to accept the request\u2026 | ";
-  const Lines big = {"Repairing C:\\big.psd | 0 files done",
-                     "Repairing C:\\big.psd | 0 files done; 8 MiB of this file",
-                     "Repairing C:\\big.psd | 0 files done; 9 MiB of this file"};
+  auto bigLines = [](const std::string& verb, const std::string& file, int done) {
+    std::string count = std::to_string(done) + (done == 1 ? " file done" : " files done");
+    std::string line = verb + " " + file + " | " + count;
+    return Lines{line, line + "; 8 MiB of this file", line + "; 9 MiB of this file"};
+  };
+  const Lines big = bigLines("Repairing", "C:\\big.psd", 0);
   auto then = [](Lines a, const Lines& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
   const Lines large = then(big, {"Repairing C:\\b.psd | 1 file done", "stop"});
+  // Found files are named by full paths, joined with the system's separator.
+  const std::string d = std::string("C:\\d") + static_cast<char>(kModulePathSeparator);
+  const Lines found = bigLines("Repairing", d + "big.psd", 0);
   struct Case {
     const char* what;
     const char* busy;  // the host call rejected, times in a row
@@ -373,6 +383,8 @@ TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
     int cancelAt;
     Lines shown;
     bool bigRepaired = true, bRepaired = true, played = true;
+    const char* options = "";  // k: keep going, c: check, r: recursive (the tail is then C:\d)
+    const char* tail = "C:\\big.psd C:\\b.psd";
   };
   for (const Case& c : std::initializer_list<Case>{
            {"a quick run", nullptr, 0, false, false, 0, {}},
@@ -390,27 +402,135 @@ TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
             then(then({"start Repair"}, big), {"stop"}), true, false, false},
            {"cancel while the request waits", "PlayEvent", 1000, false, false, 1,
             {"start Repair", waiting + "2 files done", "stop"}, true, true, false},
+           {"a report after the files", nullptr, 0, true, false, 0,
+            then({"start Repair"}, then(large, {"box"})), true, true, true, "k"},
+           {"a folder", nullptr, 0, true, false, 0,
+            then(then({"start Repair"}, found), {"Repairing " + d + "e" + d.back() + "b.psd | 1 file done", "stop"}),
+            true, true, true, "r"},
+           {"cancel before a subfolder", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, found), {"stop"}), true, false, false, "r"},
+           {"cancel after a failure the walk went past", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, bigLines("Repairing", "C:\\big.psd", 1)), {"stop"}), true,
+            false, false, "k", "C:\\gone.psd C:\\big.psd C:\\b.psd"},
+           {"a check", nullptr, 0, true, false, 0,
+            then(then({"start Repair"}, bigLines("Checking", "C:\\big.psd", 0)),
+                 {"Checking C:\\b.psd | 1 file done", "stop", "box"}),
+            false, false, false, "c"},
+           {"cancel during a check", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, bigLines("Checking", "C:\\big.psd", 0)), {"stop"}), false,
+            false, false, "c"},
        }) {
     SCOPED_TRACE(c.what);
     FakeSystem local;
     ScopedSystem scope(local);
     PlaceDroplet(local);
-    local.AddSparseFile(u"C:\\big.psd", 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
-    local.AddFile(u"C:\\b.psd", kDamaged);
+    const DropletSettings saved = Settings;
+    Settings.keepGoing = std::strchr(c.options, 'k') != nullptr;
+    Settings.report = Settings.keepGoing;
+    Settings.check = std::strchr(c.options, 'c') != nullptr;
+    Settings.recursive = std::strchr(c.options, 'r') != nullptr;
+    std::u16string bigPath = Settings.recursive ? u"C:\\d\\big.psd" : u"C:\\big.psd";
+    std::u16string bPath = Settings.recursive ? u"C:\\d\\e\\b.psd" : u"C:\\b.psd";
+    local.AddSparseFile(bigPath, 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
+    local.AddFile(bPath, kDamaged);
     RecordingHost host;
     if (c.busy != nullptr) host.FailAt(c.busy, 1, 0x80010001, true, c.times);
     local.hostObject = &host;
     local.ticksPerRead = c.slow ? 100 : 0;
     local.progressFails = c.noDialog;
     local.cancelAt = c.cancelAt;
-    std::string tail = "C:\\big.psd C:\\b.psd";
+    std::string tail = Settings.recursive ? "C:\\d" : c.tail;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
-    EXPECT_TRUE(local.boxes.empty());
+    Settings = saved;
+    EXPECT_EQ(local.boxes.size(), c.shown.empty() || c.shown.back() != "box" ? 0u : 1u);
     EXPECT_EQ(local.progress, c.shown);
-    EXPECT_EQ(local.Contents(u"C:\\big.psd", 5 << 20, 19) == kRepaired, c.bigRepaired);
-    EXPECT_EQ(local.Contents(u"C:\\b.psd") == kRepaired, c.bRepaired);
+    EXPECT_EQ(local.Contents(bigPath, 5 << 20, 19) == kRepaired, c.bigRepaired);
+    EXPECT_EQ(local.Contents(bPath) == kRepaired, c.bRepaired);
     EXPECT_EQ(host.plays != 0, c.played);
   }
+}
+
+// The ends of a run with the options on: what is sent, and the one box.
+TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
+  Settings.keepGoing = true;
+  const std::string title = " files could not be repaired; the others were repaired and sent to "
+                            "the host editor.";
+  const std::string names[] = {"C:\\a.psd", "C:\\b.psd", "C:\\c.psd"};
+  for (const std::string& failing : names) {
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    RecordingHost recording;
+    local.hostObject = &recording;
+    for (const std::string& name : names)
+      if (name != failing) local.AddFile(U16(name), kDamaged);
+    std::string tail = names[0] + " " + names[1] + " " + names[2];
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text),
+              "1 of 3" + title + "\n" + failing + ": " + Message(msg::kOpen, 2));
+    EXPECT_EQ(local.boxes[0].style, kMessageBoxWarningOk);
+    EXPECT_EQ(recording.plays, 1);
+    EXPECT_EQ(recording.Count("AddPathItem"), 2);
+  }
+  // None succeeded: nothing is sent. Past ten, the box counts the rest.
+  std::string tail;
+  for (int i = 0; i < 12; ++i) tail += " C:\\missing" + std::to_string(i) + ".psd";
+  std::string box = DropletBox(tail);
+  EXPECT_EQ(host.plays, 0);
+  EXPECT_EQ(box.substr(0, box.find('\n')), "12 of 12" + title);
+  EXPECT_NE(box.find("\nC:\\missing9.psd: " + Message(msg::kOpen, 2) + "\nand 2 more"),
+            std::string::npos);
+  // The host refused the request after the walk: the error box alone, and
+  // its context counts the files the walk went past.
+  fake.boxes.clear();
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  host.FailAt("PlayEvent", 1, static_cast<int32_t>(0x80004005u), false);
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\gone.psd C:\\b.psd"),
+            Message(msg::kConnect, 0x4005) +
+                "\nThe host editor refused the request. 2 files were repaired in place; 1 could "
+                "not be repaired.");
+}
+
+// A check reaches no host and changes no file (a read-only one included);
+// it counts tokens across the 64 KiB border too. Unix tool exit values are
+// as cmp has them: 0 sound, 1 damaged, 2 unreadable.
+TEST_F(Connection, ACheckCountsWithoutTheHost) {
+  Settings.check = true;
+  fake.createResult = kClassNotRegistered;
+  std::string straddling(70000, 'a');
+  straddling.replace(65536 - 7, kDamaged.size(), kDamaged);
+  fake.AddFile(u"C:\\s.psd", straddling + kDamaged).readOnly = true;
+  fake.AddFile(u"C:\\b.psd", "sound");
+  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2);
+  for (auto [tail, box, exitValue] :
+       {std::tuple<std::string, std::string, int>{"C:\\b.psd", "All 1 documents are sound.", 0},
+        {"C:\\b.psd C:\\gone.psd", "All 1 documents are sound." + gone, 2},
+        {"C:\\a.psd C:\\b.psd C:\\s.psd C:\\gone.psd",
+         "2 of 3 documents need repair (3 damaged values):\nC:\\a.psd: 1\nC:\\s.psd: 2" + gone, 2},
+        {"C:\\a.psd", "1 of 1 documents need repair (1 damaged values):\nC:\\a.psd: 1", 1}}) {
+    fake.boxes.clear();
+    EXPECT_EQ(DropletBox(tail), box);
+    EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet, nullptr, ExitStyle::kUnixTool),
+              exitValue);
+  }
+  EXPECT_EQ(fake.Calls(Op::OleInitialize) + fake.Calls(Op::CoCreateInstance), 0);
+  EXPECT_EQ(fake.LogOf("WriteFile"), Lines{});
+}
+
+TEST_F(Connection, AReportSaysWhatWasRepaired) {
+  Settings.report = true;
+  fake.AddFile(u"C:\\b.psd", kDamaged + kDamaged);
+  fake.AddFile(u"C:\\c.psd", "sound");
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
+            "Repaired 3 damaged values in 2 of 3 documents; all 3 were sent to the host editor.");
+  EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+  fake.boxes.clear();
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\c.psd"),
+            "All 2 documents were sent to the host editor; none needed repair.");
+  fake.boxes.clear();  // a run that failed shows its failure, not a report
+  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNoChange);
 }
 
 }  // namespace

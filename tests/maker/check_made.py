@@ -18,17 +18,29 @@ def main():
 
     pe = pefile.PE(data=made)
     sections = [s for s in pe.sections if s.Name.rstrip(b'\0') == b'.dropset']
-    expect(len(sections) == 1, 'one settings section')
+    expect(len(sections) == 1 and sections[0] == pe.sections[-1], 'one settings section, the last')
     if not sections:
         return 1
-    start, end = sections[0].PointerToRawData, sections[0].PointerToRawData + sections[0].SizeOfRawData
-    checksum = pe.OPTIONAL_HEADER.get_field_absolute_offset('CheckSum')
-    outside = [i for i in range(min(len(made), len(original)))
-               if made[i] != original[i] and not start <= i < end
-               and not checksum <= i < checksum + 4]
-    expect(len(made) == len(original) and not outside,
-           'the same bytes as the droplet outside the settings section and the checksum')
+    section = sections[0]
+    start, end = section.PointerToRawData, section.PointerToRawData + section.SizeOfRawData
+    used = int.from_bytes(made[start + 12:start + 16], 'little')
+    alignment = pe.OPTIONAL_HEADER.FileAlignment
+    # What the section grows by: the settings section's size fields, the
+    # image size, the initialized-data size and the checksum.
+    fields = [pe.OPTIONAL_HEADER.get_field_absolute_offset(f)
+              for f in ('CheckSum', 'SizeOfImage', 'SizeOfInitializedData')]
+    fields += [section.get_field_absolute_offset(f) for f in ('Misc_VirtualSize', 'SizeOfRawData')]
+    outside = [i for i in range(start) if made[i] != original[i]
+               and not any(f <= i < f + 4 for f in fields)]
+    expect(end == len(made) and not outside and len(original) >= start,
+           'the same bytes as the droplet up to the settings section, but its sizes and checksum')
     expect(made[start:start + 12] == b'DROPSETS\x01\x00\x00\x00', 'a stamped settings block')
+    expect(len(made) <= len(original) + (used + alignment - 1) // alignment * alignment,
+           '%d bytes, at most the droplet\'s %d and the %d of the block, rounded'
+           % (len(made), len(original), used))
+    expect(section.Misc_VirtualSize >= used and pe.OPTIONAL_HEADER.SizeOfImage ==
+           -(-(section.VirtualAddress + section.Misc_VirtualSize) // pe.OPTIONAL_HEADER.SectionAlignment)
+           * pe.OPTIONAL_HEADER.SectionAlignment, 'the section maps the block; the image size fits')
     expect(pe.OPTIONAL_HEADER.CheckSum == pe.generate_checksum(),
            'PE checksum 0x%08x, as Windows computes it' % pe.OPTIONAL_HEADER.CheckSum)
     resources = getattr(pe, 'DIRECTORY_ENTRY_RESOURCE', None)

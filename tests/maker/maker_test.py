@@ -29,18 +29,45 @@ def expect(ok, text):
         failures.append(text)
 
 
-def signed_program(path):
+def signed_program(path, signed=True, trailing=8, characteristics=0x22):
+    """A PE program whose last section holds an unstamped block, with a
+    signature (a security directory) and data after the section or not."""
     block = MAGIC + bytes(BLOCK_SIZE - len(MAGIC))
     optional = bytearray(240)
     struct.pack_into('<H', optional, 0, 0x20B)
+    struct.pack_into('<II', optional, 32, 0x1000, 0x200)
+    struct.pack_into('<I', optional, 56, 0x1000 + (len(block) + 0xFFF & ~0xFFF))
     struct.pack_into('<I', optional, 108, 16)
-    struct.pack_into('<II', optional, 112 + 8 * 4, 0x200 + len(block), 8)
-    coff = struct.pack('<HHIIIHH', 0x8664, 1, 0, 0, 0, len(optional), 0x22)
+    if signed:
+        struct.pack_into('<II', optional, 112 + 8 * 4, 0x200 + len(block), 8)
+    coff = struct.pack('<HHIIIHH', 0x8664, 1, 0, 0, 0, len(optional), characteristics)
     section = struct.pack('<8sIIIIIIHHI', b'.dropset', len(block), 0x1000, len(block), 0x200,
                           0, 0, 0, 0, 0x40000040)
     head = b'MZ' + bytes(0x3A) + struct.pack('<I', 0x40) + b'PE\0\0' + coff + optional + section
     with open(path, 'wb') as f:
-        f.write(head + bytes(0x200 - len(head)) + block + bytes(8))
+        f.write(head + bytes(0x200 - len(head)) + block + bytes(trailing))
+
+
+def elf_settings_header(program):
+    """The file offset of the settings section's header in an ELF program."""
+    table, size, count, names = (struct.unpack_from('<Q', program, 0x28)[0],
+                                 *struct.unpack_from('<HHH', program, 0x3A))
+    strings = struct.unpack_from('<Q', program, table + size * names + 0x18)[0]
+    for i in range(count):
+        name = struct.unpack_from('<I', program, table + size * i)[0]
+        if program[strings + name:strings + name + 9] == b'.dropset\0':
+            return table + size * i
+    raise ValueError('no settings section')
+
+
+def elf_with(program, type_=None, entry=None):
+    """The program as another kind of ELF file: its type, its entry point."""
+    program = bytearray(program)
+    if type_ is not None:
+        struct.pack_into('<H', program, 0x10, type_)
+    if entry is not None:
+        struct.pack_into('<Q', program, 0x18, entry)
+    return bytes(program)
 
 
 def main():
@@ -51,23 +78,54 @@ def main():
 
 def check(maker, droplet, work):
     def run(*args, program=maker):
-        return subprocess.run([program, *args], cwd=work, capture_output=True,
-                              stdin=subprocess.DEVNULL)
+        # The time limit only keeps a hang (the old reading of a FIFO) from
+        # stopping the whole suite; no result depends on it.
+        try:
+            return subprocess.run([program, *args], cwd=work, capture_output=True,
+                                  stdin=subprocess.DEVNULL, timeout=300)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(args, -1, b'', b'(hung)')
 
     write = lambda name, data: pathlib.Path(work, name).write_bytes(data)
+    read_file = lambda path: pathlib.Path(path).read_bytes()
     read = lambda name: pathlib.Path(work, name).read_bytes()
 
     write('action.bin', b'\x00act\x00ion\x00' * 40)
     write('big.bin', bytes(0x100001))
     write('notes.txt', b'not a program\n')
     write('existing', b'keep me\n')
+    write('object.o', elf_with(read_file(droplet), type_=1))
+    write('library.so', elf_with(read_file(droplet), entry=0))
+    os.mkfifo(os.path.join(work, 'fifo'))
+    with open(os.path.join(work, 'huge'), 'wb') as f:
+        f.truncate((64 << 20) + 1)
     signed_program(os.path.join(work, 'signed.exe'))
+    signed_program(os.path.join(work, 'trailing.exe'), signed=False)
+    signed_program(os.path.join(work, 'library.dll'), signed=False, trailing=0,
+                   characteristics=0x2022)
+    signed_program(os.path.join(work, 'windows.exe'), signed=False, trailing=0)
     shutil.copy(droplet, os.path.join(work, 'mine'))
     save = ['--save-to', 'D:\\Out']
 
     # ---- Bad input: one line naming the option and the reason, exit 2, no file.
+    not_regular = ": not a regular file (a device, a FIFO or a socket)"
     bad = [
         (['--bogus', 'out'], "--bogus: unknown option (see droplet-maker --help)"),
+        (['-x', 'out'], "-x: unknown option (see droplet-maker --help)"),
+        (['-', 'out'], "-: unknown option (see droplet-maker --help)"),
+        # Every input is checked before it is read: never read whole, never waited on.
+        (['--action', '/dev/zero', 'out'], "--action: cannot read '/dev/zero'" + not_regular),
+        (['--from', '/dev/zero', 'out'], "--from: cannot read '/dev/zero'" + not_regular),
+        (['--action', 'fifo', 'out'], "--action: cannot read 'fifo'" + not_regular),
+        (['--from', 'fifo', 'out'], "--from: cannot read 'fifo'" + not_regular),
+        (['--action', '.', 'out'], "--action: cannot read '.': it is a folder"),
+        (['--from', 'huge', 'out'], "--from: 'huge' is not a droplet: it has 67108865 bytes, "
+         "more than the 67108864 a droplet has"),
+        # Programs only, never an object file or a library.
+        (['--from', 'object.o', 'out'],
+         "--from: 'object.o' is not a droplet: a library or an object file, not a program"),
+        (['--show', 'library.so'],
+         "--show: 'library.so' is not a droplet: a library or an object file, not a program"),
         (['--flag', 'ovro', 'out'], "--flag: unknown flag 'ovro' (OvrO, Ovrd or Fldr)"),
         (save + ['--name', 'Name', 'out'],
          "--name: unknown component 'Name' (one of " + COMPONENTS + "or text:TEXT)"),
@@ -113,6 +171,15 @@ def check(maker, droplet, work):
         (['--from', 'signed.exe', 'out'],
          "--from: 'signed.exe' is signed, and stamping drops the signature: make the droplet "
          "from an unsigned one, then sign the output (make sign signs it)"),
+        (['--from', 'trailing.exe', 'out.exe'],
+         "--from: 'trailing.exe' cannot take these settings: its settings section is not the "
+         "last part of the file (data follows it): make the droplet from one built by this "
+         "project"),
+        (['--from', 'library.dll', 'out.exe'],
+         "--from: 'library.dll' is not a droplet: a library or an object file, not a program"),
+        (['--from', 'windows.exe', 'out'],
+         "OUTPUT: 'out' does not end in .exe, which a Windows droplet needs to run "
+         "(try 'out.exe')"),
         (['--from', 'mine', './mine', '--force'], "OUTPUT: './mine' is the --from droplet itself"),
         (['existing'], "OUTPUT: 'existing' already exists (--force replaces it)"),
         ([], "OUTPUT: missing (droplet-maker [--from DROPLET] [options] OUTPUT)"),
@@ -120,6 +187,25 @@ def check(maker, droplet, work):
         (['--show', 'mine', '--force'], "--show: takes a droplet and no other options"),
     ]
     before = sorted(os.listdir(work))
+    # The bug hunt's run: a file of the old temporary name is someone else's.
+    r = subprocess.run(['bash', '-c', 'echo precious > out.$$.tmp; exec "$0" --from "$1" out',
+                        maker, droplet], cwd=work, capture_output=True, stdin=subprocess.DEVNULL)
+    kept = [f for f in os.listdir(work) if f.startswith('out.') and f.endswith('.tmp')]
+    expect(r.returncode == 0 and len(kept) == 1 and read(kept[0]) == b'precious\n' and
+           len(read('out')) == len(read(droplet)) and sorted(os.listdir(work)) == sorted(before + ['out'] + kept),
+           "a file of another's temporary name is left as it was; the droplet is made")
+    for name in ['out'] + kept:
+        os.remove(os.path.join(work, name))
+    long_name = 'n' * os.pathconf(work, 'PC_NAME_MAX')
+    r = run('--from', droplet, long_name)
+    expect(r.returncode == 0 and len(read(long_name)) == len(read(droplet)),
+           'an output name of %d bytes, the file system\'s limit' % len(long_name))
+    os.remove(os.path.join(work, long_name))
+    usage = [run(*args) for args in (['-h'], ['--help'], ['/?'], ['--from', 'x', '-h'])]
+    expect(all(u.returncode == 0 and not u.stderr and u.stdout == usage[0].stdout for u in usage)
+           and usage[0].stdout.endswith(b'\nSee droplet-maker(1).\n'),
+           '-h, --help and /? print the usage, which names the manual page')
+
     for args, message in bad:
         line = message if isinstance(message, bytes) else message.encode()
         r, want = run(*args), b'droplet-maker: ' + line + b'\n'
@@ -134,7 +220,8 @@ def check(maker, droplet, work):
     r = run('--show', droplet)
     expect(r.returncode == 0 and json.loads(r.stdout) == {
         'host': 'Pixmantle', 'action': '', 'flag': [], 'save-and-close': False, 'save-to': None,
-        'name': [], 'compat': [], 'suppress-warnings': False, 'log': None},
+        'name': [], 'compat': [], 'suppress-warnings': False, 'log': None, 'recursive': False,
+        'keep-going': False, 'check': False, 'report': False},
         'an unstamped droplet shows the defaults')
     options = ['--action', 'action.bin', '--flag', 'OvrO', '--flag', 'Fldr', '--flag', 'OvrO',
                '--save-to', 'D:\\Repaired', '--name', 'name', '--name', 'text:_fixed',
@@ -149,8 +236,15 @@ def check(maker, droplet, work):
             'flag': ['OvrO', 'Fldr'], 'save-and-close': False, 'save-to': 'D:\\Repaired',
             'name': ['name', 'text:_fixed', 'text:', 'yyyymmdd', 'text:.', 'lowerCaseExtension'],
             'compat': ['windows', 'unix'], 'suppress-warnings': True,
-            'log': '\\\\server\\logs\\droplet.log'}
+            'log': '\\\\server\\logs\\droplet.log', 'recursive': False, 'keep-going': False,
+            'check': False, 'report': False}
     expect(shown.returncode == 0 and json.loads(shown.stdout) == want, '--show reads every option back')
+    # The archive options go into a block of the next version; the rest reads as before.
+    r = run('--recursive', '--keep-going', '--report', 'folders')
+    shown = json.loads(run('--show', 'folders').stdout or b'{}')
+    expect(r.returncode == 0 and MAGIC + b'\x02\x00\x00\x00' in read('folders') and
+           [shown.get(k) for k in ('recursive', 'keep-going', 'check', 'report', 'host')] ==
+           [True, True, False, True, 'Pixmantle'], '--recursive, --keep-going and --report read back')
 
     # ---- The made program: the droplet's bytes but the block; the same every time.
     made, original = read('made'), read(droplet)
@@ -169,6 +263,30 @@ def check(maker, droplet, work):
            == ('Other.Host', True, ['Ovrd'], None),
            '--force replaces an existing OUTPUT; --host, --save-and-close, --flag Ovrd read back')
     expect(not [f for f in os.listdir(work) if f.endswith('.tmp')], 'no temporary file left')
+
+    # ---- A Windows program's settings section, the last, sized to the block.
+    r = run('--from', 'windows.exe', '--host', 'Small', 'small.exe')
+    small = read('small.exe') if r.returncode == 0 else b''
+    shown = json.loads(run('--show', 'small.exe').stdout or b'null') or {}
+    sizes = (struct.unpack_from('<I', small, 0x40 + 24 + 56) +
+             struct.unpack_from('<4xI4xI', small, 0x40 + 24 + 240 + 4)) if small else ()
+    expect(len(small) == 0x200 + 0x1000 and sizes == (0x2000, 0x1000, 0x1000) and
+           shown.get('host') == 'Small',
+           'a PE program\'s last section is sized to its block: %d bytes' % len(small))
+
+    # ---- The bug hunt's crafted program: a copy of another block, moved to
+    # the end, with the section header pointed at it. The loader still maps
+    # the first, so --show must not report the copy.
+    crafted = bytearray(made)
+    header = elf_settings_header(crafted)
+    offset = struct.unpack_from('<Q', crafted, header + 0x18)[0]
+    copy = read('existing')[offset:offset + BLOCK_SIZE]
+    struct.pack_into('<Q', crafted, header + 0x18, len(crafted))
+    write('moved', bytes(crafted) + copy)
+    r = run('--show', 'moved')
+    expect(r.returncode == 2 and r.stderr == b"droplet-maker: --show: 'moved' is not a droplet: a "
+           b"settings section that no loaded segment holds where its address says\n",
+           'a section header pointed at a moved copy of a block is refused')
 
     # ---- The made droplet on two files: the request it sends.
     for name in ('a.psd', 'b.psd'):

@@ -2,6 +2,7 @@
 
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "tests/support/fake_system.h"
 
 namespace {
@@ -12,7 +13,7 @@ class ErrorBoxTest : public ::testing::Test {
     WideMode = true;
     CurrentFile = nullptr;
     FilesChanged = false;
-    FilesRepaired = 0;
+    ResetTally();
     HostStage = RequestStage::kConnecting;
     std::u16string caption = u"Repair";
     std::copy(caption.begin(), caption.end(), DropletCaption);
@@ -23,7 +24,7 @@ class ErrorBoxTest : public ::testing::Test {
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
     FilesChanged = false;
-    FilesRepaired = 0;
+    ResetTally();
   }
   FakeSystem fake;
   ScopedSystem scope{fake};
@@ -98,6 +99,7 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
     bool changed;
     S stage;
     std::string context;
+    uint32_t failed = 0;  // files a walk went on past
   } cases[] = {
       {msg::kOpen, "c.psd", 0, false, S::kListing, "No file was changed."},
       {msg::kOpen, "c.psd", 1, true, S::kListing,
@@ -114,12 +116,19 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
       {msg::kConnect, nullptr, 3, false, S::kClosed,
        "The host editor closed while taking the request; it may have received part of it. 3 "
        "files were repaired in place."},
+      {msg::kConnect, nullptr, 3, true, S::kRefused,
+       "The host editor refused the request. 3 files were repaired in place; 2 could not be "
+       "repaired.",
+       2},
+      {msg::kOutOfMemory, nullptr, 1, true, S::kListing,
+       std::string("1 file was repaired in place; 1 could not be repaired") + nothingSent, 1},
   };
   for (const Case& c : cases) {
     fake.boxes.clear();
     CurrentMessage = c.message;
     CurrentFile = c.file;
-    FilesRepaired = c.repaired;
+    Tally.files = c.repaired + c.failed;
+    Tally.failures = c.failed;
     FilesChanged = c.changed;
     HostStage = c.stage;
     ShowErrorBox(0x800706BE);

@@ -2,9 +2,10 @@
 """Checks a shipped droplet.exe: the expected machine (x86 or x64), GUI
 subsystem, system DLLs only, the IDI_ICON1 icon group with its eight images,
 and the manifest's identity and dependency on the version 6 common controls,
-both for the program's own processor architecture.
+both for the program's own processor architecture; and its size, with
+droplet-maker.exe's when that is given.
 
-    tests/pe/check_exe.py x86|x64 build/windows/droplet.exe
+    tests/pe/check_exe.py x86|x64 build/windows/droplet.exe [droplet-maker.exe]
 
 Prints one line per finding and exits 1 when any check fails.
 """
@@ -28,6 +29,11 @@ SYSTEM_DLLS = {
 # (side, bits per pixel) of every image the icon group must hold.
 EXPECTED_ICONS = sorted([(16, 4), (16, 8), (16, 32), (32, 4), (32, 8), (32, 32), (48, 8), (48, 32)])
 
+# Sizes the shipped programs stay within (the droplet with its settings
+# section's small reserve).
+DROPLET_LIMIT = 256 * 1024
+MAKER_LIMIT = 400 * 1024
+
 COMMON_CONTROLS = {'name': 'Microsoft.Windows.Common-Controls', 'version': '6.0.0.0'}
 
 
@@ -47,7 +53,7 @@ def resources(pe):
     return out
 
 
-def check(arch, path):
+def check(arch, path, maker=None):
     machine, magic, manifest_arch = ARCHES[arch]
     failures = []
 
@@ -57,6 +63,20 @@ def check(arch, path):
             failures.append(text)
 
     pe = pefile.PE(path)
+    size = len(pe.__data__)
+    expect(size <= DROPLET_LIMIT, '%s: %d bytes, at most %d' % (path, size, DROPLET_LIMIT))
+    last = pe.sections[-1] if pe.sections else None
+    # A signature, when there is one, follows the image's own bytes.
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[4]
+    end = security.VirtualAddress if security.Size else size
+    expect(last is not None and last.Name.rstrip(b'\0') == b'.dropset' and
+           last.PointerToRawData + last.SizeOfRawData == end,
+           'the settings section ends the image and the file')
+    if maker is not None:
+        made = pefile.PE(maker, fast_load=True)
+        size = len(made.__data__)
+        expect(size <= MAKER_LIMIT and made.FILE_HEADER.Machine == machine,
+               '%s: %d bytes, at most %d, for %s' % (maker, size, MAKER_LIMIT, arch))
     found_machine, found_magic = pe.FILE_HEADER.Machine, pe.OPTIONAL_HEADER.Magic
     expect(found_machine == machine and found_magic == magic,
            'machine is %s (0x%x, optional header 0x%x)' % (arch, found_machine, found_magic))
@@ -116,11 +136,11 @@ def check(arch, path):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ARCHES:
-        print('usage: check_exe.py x86|x64 droplet.exe', file=sys.stderr)
+    if len(sys.argv) not in (3, 4) or sys.argv[1] not in ARCHES:
+        print('usage: check_exe.py x86|x64 droplet.exe [droplet-maker.exe]', file=sys.stderr)
         return 2
     try:
-        failures = check(sys.argv[1], sys.argv[2])
+        failures = check(*sys.argv[1:])
     except (OSError, pefile.PEFormatError, struct.error, ET.ParseError) as e:
         print('FAILED  cannot read %s: %s' % (sys.argv[2], e))
         return 1

@@ -35,14 +35,22 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 export HOME="$work/home"
 # Every file of ours in the prefix and the home folder, one per line.
 ours() {
-  find "$WINEPREFIX/drive_c" "$HOME" \( -iname '*droplet*' -o -iname 'GUIDE.txt' \) \
+  find "$WINEPREFIX/drive_c" "$HOME" \( -iname '*droplet*' -o -iname 'GUIDE.txt' \
+    -o -iname 'Check documents*' -o -iname 'Repair folders*' \) \
     -not -path '*/windows/Installer/*' 2>/dev/null | sort
 }
 
 echo "building the $msi_arch installer"
 printf 'guide\r\n' >"$work/GUIDE.txt"
+printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
 msi="$work/droplet-$version-windows-$msi_arch.msi"
+# The installer packs what stands beside droplet.exe; copies of it stand in
+# for the made droplets, whose settings the end-to-end suite checks.
+mkdir -p "$work/programs"
+cp "$droplet" "$(dirname "$droplet")/droplet-maker.exe" "$work/programs/"
+for made in "Check documents.exe" "Repair folders.exe"; do cp "$droplet" "$work/programs/$made"; done
+droplet="$work/programs/droplet.exe"
 "$root/scripts/make-msi.sh" "$msi_arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
   "$msi" || { echo "make-msi failed"; exit 1; }
 product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
@@ -64,6 +72,8 @@ cmp -s "$program" "$droplet" && pass "droplet.exe installed under Program Files\
   fail "no droplet.exe under Program Files\\droplet: $(ours)"
 [ -f "$WINEPREFIX/drive_c/Program Files/droplet/GUIDE.txt" ] && pass "the guide beside it" ||
   fail "no GUIDE.txt"
+[ -f "$WINEPREFIX/drive_c/Program Files/droplet/droplet-maker.txt" ] &&
+  pass "the maker's manual beside it" || fail "no droplet-maker.txt"
 maker="$WINEPREFIX/drive_c/Program Files/droplet/droplet-maker.exe"
 cmp -s "$maker" "$(dirname "$droplet")/droplet-maker.exe" && pass "droplet-maker.exe beside it" ||
   fail "no droplet-maker.exe beside droplet.exe"
@@ -76,6 +86,11 @@ start_menu=$(find "$WINEPREFIX/drive_c" -ipath '*/Start Menu/Programs/droplet.ln
 [ -f "$desktop" ] && pass "desktop shortcut" || fail "no desktop shortcut"
 [ -n "$start_menu" ] && pass "Start-menu shortcut ${start_menu#"$WINEPREFIX/drive_c/"}" ||
   fail "no Start-menu shortcut"
+for made in "Check documents" "Repair folders"; do
+  [ -f "$WINEPREFIX/drive_c/Program Files/droplet/$made.exe" ] &&
+    [ -n "$(find "$WINEPREFIX/drive_c" -ipath "*/Start Menu/Programs/$made.lnk")" ] &&
+    pass "$made.exe beside it, with a Start-menu shortcut" || fail "no $made.exe or no shortcut to it"
+done
 uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 grep -q -E 'DisplayName +REG_SZ +droplet$' <<<"$entry" && pass "listed as an installed program" ||

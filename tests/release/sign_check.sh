@@ -33,7 +33,14 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=droplet throwaway t
 
 cp "$droplet" "$work/droplet.exe"
 printf 'guide\r\n' >"$work/GUIDE.txt"
+printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
+# The installer packs what stands beside droplet.exe; copies of it stand in
+# for the made droplets, whose settings the end-to-end suite checks.
+mkdir -p "$work/programs"
+cp "$droplet" "$(dirname "$droplet")/droplet-maker.exe" "$work/programs/"
+for made in "Check documents.exe" "Repair folders.exe"; do cp "$droplet" "$work/programs/$made"; done
+droplet="$work/programs/droplet.exe"
 "$root/scripts/make-msi.sh" "$arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
   "$work/droplet.msi" >/dev/null || { echo "make-msi failed"; exit 1; }
 

@@ -355,7 +355,7 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
              (node->readOnly && (access & kGenericWrite) != 0)) {
     // Disk files only: a device opens as a directory does, refused.
     error = kErrorAccessDenied;
-  } else if (node->open && share == 0) {
+  } else if (node->open && (share == 0 || node->exclusive)) {
     error = kErrorSharingViolation;
   }
   if (error != 0) {
@@ -364,6 +364,7 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
     return kInvalidHandle;
   }
   node->open = true;
+  node->exclusive = share == 0;
   SysHandle h = nextHandle_++;
   handles_[h] = Handle{node, 0, false, false};
   log.push_back(line);
@@ -461,6 +462,7 @@ SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
   if (!IsDrive(Split(path)[0])) full = currentFolder + u"\\" + path;
   std::vector<std::u16string> parts = WindowsParts(full);
   Node* match = nullptr;
+  std::vector<Node*> more;
   std::u16string name;
   if (parts.size() <= 1 || parts.back().find_first_of(u"*?") == std::u16string::npos) {
     match = Find(full);
@@ -471,24 +473,40 @@ SysHandle FakeSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
     std::u16string folderPath;
     for (const std::u16string& p : parts) folderPath += (folderPath.empty() ? u"" : u"\\") + p;
     Node* folder = Find(folderPath);
-    if (folder != nullptr && folder->directory)
-      for (auto& child : folder->children)
-        if (match == nullptr && (Wildcard(mask.c_str(), child->name.c_str()) ||
-                                 (!child->shortName.empty() &&
-                                  Wildcard(mask.c_str(), child->shortName.c_str()))))
-          match = child.get();
+    // As on Windows: inside a missing folder or a file the path is not found.
+    if (folder == nullptr || !folder->directory)
+      return lastError_ = kErrorPathNotFound, kInvalidHandle;
+    for (auto& child : folder->children)
+      if (Wildcard(mask.c_str(), child->name.c_str()) ||
+          (!child->shortName.empty() && Wildcard(mask.c_str(), child->shortName.c_str())))
+        (match == nullptr ? match : more.emplace_back()) = child.get();
   }
   if (match == nullptr) return lastError_ = kErrorFileNotFound, kInvalidHandle;
-  if (name.empty()) name = match->name;
+  Found(*match, name.empty() ? match->name : name, data);
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{nullptr, 0, true, false, std::move(more), 0};
+  return h;
+}
+
+void FakeSystem::Found(const Node& node, const std::u16string& name, FindData* data) {
   std::memset(data, 0, sizeof *data);
   size_t n = name.size() < 259 ? name.size() : 259;
   std::memcpy(data->cFileName, name.data(), n * 2);
-  size_t s = match->shortName.size() < 13 ? match->shortName.size() : 13;
-  std::memcpy(data->cAlternateFileName, match->shortName.data(), s * 2);
-  data->attributes = match->directory ? 0x10 : 0x80;
-  SysHandle h = nextHandle_++;
-  handles_[h] = Handle{nullptr, 0, true, false};
-  return h;
+  size_t s = node.shortName.size() < 13 ? node.shortName.size() : 13;
+  std::memcpy(data->cAlternateFileName, node.shortName.data(), s * 2);
+  data->attributes =
+      (node.directory ? kAttributeDirectory : kAttributeNormal) | node.extraAttributes;
+}
+
+bool FakeSystem::FindNextFileW(SysHandle search, FindData* data) {
+  log.push_back("FindNextFileW");
+  if (Injected(Op::FindNextFileW)) return false;
+  Handle* h = FromHandle(search);
+  if (h == nullptr || !h->search) return lastError_ = kErrorInvalidHandle, false;
+  if (h->next == h->matches.size()) return lastError_ = kErrorNoMoreFiles, false;
+  const Node* node = h->matches[h->next++];
+  Found(*node, node->name, data);
+  return true;
 }
 
 bool FakeSystem::FindClose(SysHandle search) {
@@ -548,12 +566,14 @@ int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, in
 int FakeSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) {
   if (Injected(Op::MessageBoxW)) return 0;
   boxes.push_back(Box{true, text, caption, {}, {}, style});
+  progress.push_back(progressShown_ ? "box over the progress" : "box");
   return 1;
 }
 
 int FakeSystem::MessageBoxA(const char* text, const char* caption, uint32_t style) {
   if (Injected(Op::MessageBoxA)) return 0;
   boxes.push_back(Box{false, {}, {}, text, caption, style});
+  progress.push_back(progressShown_ ? "box over the progress" : "box");
   return 1;
 }
 

@@ -16,7 +16,7 @@ enum class Op {
   SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
   MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
   OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
-  Count
+  FindNextFileW, Count
 };
 
 class FakeSystem : public System {
@@ -28,6 +28,8 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
+    bool exclusive = false;  // held open alone (share mode 0)
+    uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
     std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
     // as zero bytes, so a file of gigabytes takes a few pages of memory.
@@ -97,7 +99,8 @@ class FakeSystem : public System {
   std::vector<uint32_t> sleeps;
 
   // --- progress, as the user would see it: "start TITLE", "LINE1 | LINE2",
-  // "stop"; a start that fails (progressFails) is logged "start failed".
+  // "stop"; a start that fails (progressFails) is logged "start failed"; a
+  // box is logged "box", or "box over the progress" while that shows.
   // ProgressCancelled answers true from its cancelAt-th call on (0: never).
   // ticksPerRead moves the clock on with each read of a file.
   std::vector<std::string> progress;
@@ -137,6 +140,7 @@ class FakeSystem : public System {
   bool WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) override;
   bool CloseHandle(SysHandle handle) override;
   SysHandle FindFirstFileW(const char16_t* pattern, FindData* data) override;
+  bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
@@ -164,6 +168,8 @@ class FakeSystem : public System {
     uint64_t position;
     bool search;
     bool stdinput;
+    std::vector<Node*> matches = {};  // a wildcard search's further answers
+    size_t next = 0;
   };
   struct Injection {
     Op op;
@@ -179,6 +185,7 @@ class FakeSystem : public System {
   Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
   Handle* FromHandle(SysHandle handle);
   HostString MakeCounted(const char* bytes, uint32_t length);
+  void Found(const Node& node, const std::u16string& name, FindData* data);
 
   Node root_;    // children: the drives
   Node device_;  // what every reserved device name opens

@@ -2,11 +2,15 @@
 // and the host's list, and where the walk stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
+#include "driver/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "messages/messages.h"
+#include "messages/run_tally.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -287,6 +291,107 @@ TEST_F(Walk, PathStringThatCannotBeMadeIsNeverListed) {
   EXPECT_EQ(result, -41);
   EXPECT_STREQ(CurrentMessage, msg::kOutOfMemory);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+// With recursive on, a folder stands for its files: depth first, each
+// folder in name order, a subfolder's files where its name falls; hidden and
+// system entries and links are neither listed nor followed.
+class Folders : public Walk {
+ protected:
+  Folders() : saved_(Settings) { Settings.recursive = true; }
+  ~Folders() override { Settings = saved_; }
+  // Names under C:\d joined as the platform joins a found file's path.
+  static std::string D(std::string names) {
+    for (char& c : names) c = c == '\\' ? static_cast<char>(kModulePathSeparator) : c;
+    return In("C:\\d", names);
+  }
+  static std::string In(const std::string& folder, const std::string& name) {
+    return folder + static_cast<char>(kModulePathSeparator) + name;
+  }
+  DropletSettings saved_;
+};
+
+TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
+  for (const char* name : {"a.psd", "b.psd", "B2.psd", "m\\x.psd", "m\\n\\y.psd", "z.psd",
+                           "hidden.psd", "system.psd", "link\\l.psd"})
+    fake.AddFile(u"C:\\d\\" + U16(name), kDamaged);
+  fake.AddFolder(u"C:\\d\\empty");
+  fake.Find(u"C:\\d\\hidden.psd")->extraAttributes = kAttributeHidden;
+  fake.Find(u"C:\\d\\system.psd")->extraAttributes = kAttributeSystem;
+  fake.Find(u"C:\\d\\link")->extraAttributes = kAttributeReparsePoint;
+  fake.AddFile(u"C:\\last.psd", kDamaged);
+  int32_t result = -1;
+  // Ordinal: blind to case on Windows, by units on Linux. With no lists held
+  // on the way down, each folder is listed again after each subfolder.
+  bool blind = kModulePathSeparator == u'\\';
+  size_t budget = HeldListsBudget;
+  for (size_t held : {budget, size_t(0)}) {
+    HeldListsBudget = held;
+    host.calls.clear();
+    EXPECT_EQ(WalkOf("\"C:\\d\" C:\\last.psd", &result),
+              (Paths{D(blind ? "a.psd" : "B2.psd"), D(blind ? "b.psd" : "a.psd"),
+                     D(blind ? "B2.psd" : "b.psd"), D("m\\n\\y.psd"), D("m\\x.psd"), D("z.psd"),
+                     "C:\\last.psd"}));
+    EXPECT_EQ(result, 0);
+  }
+  HeldListsBudget = budget;
+  // d is listed once, then once more after each of its two subfolders.
+  EXPECT_EQ(fake.LogOf("FindFirstFileW " + In("C:\\d", "*")).size(), 4u);
+  for (const char* name : {"hidden.psd", "system.psd", "link\\l.psd"})
+    EXPECT_EQ(fake.Contents(u"C:\\d\\" + U16(name)), kDamaged) << name;
+  EXPECT_EQ(fake.LiveAllocations(), 0);
+  // Without recursive, the folder fails at the open, as it always has.
+  Settings.recursive = false;
+  host.calls.clear();
+  EXPECT_EQ(WalkOf("\"C:\\d\"", &result), Paths{});
+  EXPECT_EQ(result, 5);
+}
+
+// A failing step of the enumeration, or a path over capacity, is a failure
+// naming that folder or path; with keep-going the walk goes on past it.
+TEST_F(Folders, FailuresNameTheFolderOrPathAndKeepGoingGoesOn) {
+  // Folders of up to 200 units (a name holds at most 259) down to one of
+  // kPathCapacity - 12 units, which holds a.psd but not long-name.psd.
+  std::string q = "C:\\d", qLong;
+  while (q.size() < static_cast<size_t>(kPathCapacity) - 12)
+    q = In(q, "q" + std::string(std::min<size_t>(199, kPathCapacity - 14 - q.size()), 'f'));
+  std::string longName = In(q, "long-name.psd"), qa = In(q, "a.psd");
+  for (char c : q) qLong += c == static_cast<char>(kModulePathSeparator) ? '\\' : c;
+  // Searches: the named folder itself, then d, m, the long folders.
+  const struct {
+    Op op;
+    int nth;
+    bool keepGoing;
+    Paths listed;
+    int32_t code;
+    std::string named;
+  } cases[] = {
+      {Op::FindFirstFileW, 3, false, {D("a.psd")}, 5, D("m")},
+      {Op::FindFirstFileW, 3, true, {D("a.psd"), qa, D("z.psd")}, 5, D("m")},
+      {Op::FindNextFileW, 1, false, {}, 59, "C:\\d"},
+      {Op::Count, 0, false, {D("a.psd"), D("m\\x.psd"), qa}, 206, longName},
+      {Op::Count, 0, true, {D("a.psd"), D("m\\x.psd"), qa, D("z.psd")}, 206, longName},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named + (c.keepGoing ? " (keep going)" : ""));
+    FakeSystem local;
+    ScopedSystem scope(local);
+    for (const std::string& name : Paths{"C:\\d\\a.psd", "C:\\d\\m\\x.psd", "C:\\d\\z.psd",
+                                         qLong + "\\a.psd", qLong + "\\long-name.psd"})
+      local.AddFile(U16(name), kDamaged);
+    if (c.op != Op::Count) local.FailAt(c.op, c.nth, c.code);
+    Settings.keepGoing = c.keepGoing;
+    ResetTally();
+    host.calls.clear();
+    int32_t result = -1;
+    EXPECT_EQ(WalkOf("\"C:\\d\"", &result), c.listed);
+    EXPECT_EQ(result, c.keepGoing ? 0 : c.code);
+    EXPECT_EQ(Tally.failures, c.keepGoing && c.op != Op::Count ? 2u : 1u);
+    EXPECT_EQ(Tally.failed[0].code, c.code);
+    EXPECT_STREQ(Tally.failed[0].message, msg::kOpen);
+    EXPECT_EQ(std::string(Tally.failed[0].path), c.named);
+    EXPECT_EQ(local.Contents(u"C:\\d\\z.psd"), c.keepGoing ? kRepaired : kDamaged);
+  }
 }
 
 }  // namespace
