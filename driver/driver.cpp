@@ -60,6 +60,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
+  HostStage = RequestStage::kConnecting;
   ResetTally();
   TraceHook(tail);
   TraceHook("\n");
@@ -67,8 +68,9 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0) result = run(tail, WalkFileArguments);
-  // A run that ended with its own summary has said what went wrong.
-  if (LowCode(result) != 0 && !Tally.summaryShown) ShowErrorBox(result);
+  // A run that ended with its own summary has said what went wrong; one the
+  // user cancelled needs no box: the user chose it.
+  if (LowCode(result) != 0 && result != kRunCancelled && !Tally.summaryShown) ShowErrorBox(result);
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {
     // A Unix tool leaves its standard input to the script that started it

@@ -8,6 +8,7 @@
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
+#include "messages/progress.h"
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
@@ -137,22 +138,26 @@ int32_t FileFailed(int32_t code) {
 // (or, checking, counts its damaged values) and lists it. 0 to go on, or
 // the code that ends the walk.
 int32_t HandleFile(const char16_t* path, HostList* list) {
+  // A cancel is no failure of the file: it is neither counted nor remembered.
+  if (int32_t r = ProgressNextFile(CurrentFile); r != 0) return r;
   ToNarrowTrace(path);
   TraceHook("\n");
   uint64_t damaged = 0;
   int32_t result = Settings.check ? CheckFile(path, &damaged) : RepairFile(path, &damaged);
   if (result != 0) return FileFailed(result);
-  const char* file = CurrentFile;
-  if (!Settings.check) {
-    TraceHook("Adding path\n");
-    HostString counted = Sys().SysAllocString(path);
-    if (counted == nullptr) return OutOfMemoryFailure();
-    CurrentFile = nullptr;  // a failure from here on is the host's, not the file's
-    if (int32_t r = Sent([&] { return list->AddPathItem(counted); }); r != 0) return r;
+  if (Settings.check) {
+    NoteFile({CurrentFile, 0, damaged});
+    CurrentFile = nullptr;
+    return 0;
   }
-  NoteFile({file, 0, damaged});
-  CurrentFile = nullptr;
-  return 0;
+  TraceHook("Adding path\n");
+  HostString counted = Sys().SysAllocString(path);
+  if (counted == nullptr) return OutOfMemoryFailure();
+  // Counted before the host takes it: the file is repaired in place even if
+  // the host then fails, and the context line says so.
+  NoteFile({CurrentFile, 0, damaged});
+  CurrentFile = nullptr;  // a failure from here on is the host's, not the file's
+  return Sent([&] { return list->AddPathItem(counted); });
 }
 
 // Names a found path to the user (UTF-8, in a buffer that lives on).
@@ -310,6 +315,7 @@ int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
   int length = Length(folder);
   CFolderEntries entries;
   for (;;) {
+    if (int32_t r = ProgressGoOn(); r != 0) return r;  // a big tree stops between folders too
     if (int32_t r = entries.List(folder, resume ? after : nullptr); r != 0) {
       NameFound(folder);  // an unreadable folder is named with the system's code
       return FileFailed(r);
@@ -385,6 +391,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     char* end = std::strchr(position, delimiter);
     if (end != nullptr) *end = 0;
     CurrentFile = position;
+    if (int32_t r = ProgressGoOn(); r != 0) return r;  // stopped by the user
 
     // A name that cannot be held or converted exactly is reported like a
     // file that cannot be opened: skipping it would send the host less than

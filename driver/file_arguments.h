@@ -28,7 +28,9 @@ extern size_t HeldListsBudget;
 // error for a token that cannot be held (512 bytes or more) or converted, or
 // -41 (out-of-memory message) when the path's counted string could not be made,
 // or the connection message and its code when the host fails to list it: no
-// later file is touched then.
+// later file is touched then. kRunCancelled (messages.h) when the user
+// stopped the run before a file or folder: a walk that goes on past failed
+// files stops on it too, and passes it up as it is, neither counted nor kept.
 int32_t WalkFileArguments(char* tail, HostList* list);
 
 // Rewrites path (a buffer of at least kPathCapacity units) in place with

@@ -18,12 +18,13 @@ bool Verbose = false;
 
 // Each file's line, as it is done: a check's count on standard output (a
 // sound document's only when verbose); with verbose, what the repair did on
-// standard error; a failure the run goes on past as the error box has it.
+// standard error; a failure the run goes on past as the error box has it,
+// without the context line: the run's end says what became of the files.
 // Standard output otherwise stays the request alone.
 void PrintFileLine(const FileOutcome& file) {
   const char* path = file.path != nullptr ? file.path : "";
   if (file.code != 0) {
-    if (Settings.keepGoing || Settings.check) ShowErrorBox(file.code);
+    if (Settings.keepGoing || Settings.check) ShowErrorBox(file.code, false);
   } else if (Settings.check) {
     if (file.damaged > 0 || Verbose)
       std::printf("%s: %llu\n", path, static_cast<unsigned long long>(file.damaged));

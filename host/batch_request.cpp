@@ -3,6 +3,7 @@
 #include "driver/droplet_settings.h"
 #include "host/host_call.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
 
@@ -143,6 +144,8 @@ int32_t PlayBatchRequest(const BatchHost& host) {
 
   HostDescriptor* result;
   if (int32_t r = MakeDescriptor(host.application, &result); r != 0) return r;
-  return Sent(
+  int32_t played = CallHost(
       [&] { return host.control->PlayEvent(kBatchEvent, request, kBatchDialogMode, &result); });
+  if (played < 0) HostStage = IsHostGone(played) ? RequestStage::kClosed : RequestStage::kRefused;
+  return played < 0 || played == kRunCancelled ? ConnectionFailure(played) : 0;
 }

@@ -176,7 +176,9 @@ int32_t JsonControl::PlayEvent(uint32_t event, HostDescriptor* request, int32_t 
       Sys().WriteFile(out, document.data(), static_cast<uint32_t>(document.size()), &done) &&
       done == document.size())
     return kOk;
-  return static_cast<int32_t>(0x80070000u | (Sys().GetLastError() & 0xFFFF));
+  // Reported as a broken connection is (the RPC facility): the reader may
+  // have part of it. The write's own code stays in the low 16 bits.
+  return static_cast<int32_t>(0x80010000u | (Sys().GetLastError() & 0xFFFF));
 }
 
 }  // namespace

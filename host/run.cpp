@@ -9,6 +9,8 @@
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
+#include "messages/progress.h"
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
@@ -80,6 +82,7 @@ int32_t Connect(RunState& state, HostApplication** application) {
 // found. Exit values as cmp has them: 0 all sound, 1 damaged, 2 unreadable.
 int32_t Check(char* tail, WalkProc walk) {
   if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
+  if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
   if (FileDone == nullptr) ShowCheckBox();
   Tally.summaryShown = true;
   Tally.exitValue = Tally.failures > 0 ? 2 : Tally.damagedFiles > 0 ? 1 : 0;
@@ -130,8 +133,11 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   r = CallHost([&] { return application->MakeList(&host.files); });
   if (r < 0 || host.files == nullptr) return ConnectionFailure(r);
   TraceHook("MakeList\n");
+  HostStage = RequestStage::kListing;
 
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
+  // Nothing is sent, and no box shown, while the progress is up or after a cancel.
+  if (r = ProgressHandOver(); r != 0) return r;
   if (Tally.failures > 0) return KeepGoingEnd(host);
   r = PlayBatchRequest(host);
   if (r == 0 && s.report) ShowReportBox();
@@ -146,7 +152,9 @@ int32_t RunDroplet(char* tail, WalkProc walk) {
 
   ResetTally();
   RunState state;
+  ProgressBegin(Settings.check);
   int32_t result = Run(tail, walk, state);
+  ProgressEnd();
 
   char text[80];
   std::snprintf(text, sizeof text, "err=%x\n", static_cast<unsigned>(state.lastConnectionResult));

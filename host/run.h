@@ -17,5 +17,6 @@ using WalkProc = int32_t (*)(char* tail, HostList* list);
 
 // Given the writable command line tail and the walk to list its files with;
 // the low 16 bits of the result are the error code (0: success), with its
-// message in CurrentMessage.
+// message in CurrentMessage; kRunCancelled when the user stopped it (no
+// message, nothing sent). The progress it shows is gone when it returns.
 int32_t RunDroplet(char* tail, WalkProc walk);

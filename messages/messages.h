@@ -52,6 +52,14 @@ int32_t FailureCode(uint32_t error);
 // Out-of-memory code of the droplet's own allocations.
 inline constexpr int32_t kOutOfMemoryCode = -41;
 
+// The user cancelled the run (the progress dialog's Cancel). Not a failure:
+// no box, no message, nothing sent, exit value 1. Every step passes it up as
+// it passes a failure's code, and a walk that goes on past failed files must
+// stop on it. Its low 16 bits (1223, the system's "cancelled") are nonzero,
+// so code that only asks "nonzero?" stops too; its high bits set it apart
+// from every failure, which is a sign-extended 16-bit code or a COM failure.
+inline constexpr int32_t kRunCancelled = 0x400004C7;
+
 // A text the droplet needed could not be made: the out-of-memory message, -41.
 int32_t OutOfMemoryFailure();
 
@@ -64,13 +72,16 @@ int32_t OpenFailure(uint32_t error);
 int32_t ConnectionFailure(int32_t result);
 
 // Formats CurrentMessage with the code (sign-extended from 16 bits), adds
-// the failing file (CurrentFile) and, for a connection failure, one line of
-// context, and shows it in one warning box titled with DropletCaption.
-void ShowErrorBox(int32_t code);
+// the failing file (CurrentFile) and one line of context, and shows it in
+// one warning box titled with DropletCaption. Without context: a file's
+// failure that the run goes on past, whose fate the run's end tells.
+void ShowErrorBox(int32_t code, bool context = true);
 
-// The context line of a connection failure with this code: whether any file
-// was changed (FilesChanged) and whether the host seems not to be installed.
-const char* ConnectionContext(int32_t code);
+// The context line of a failure with this code: what became of the files
+// (Tally, FilesChanged) and of the request (HostStage), and for a
+// host that is not registered, that it seems not to be installed. Written
+// into out (capacity bytes with the terminator), cut to fit.
+void ContextLine(int32_t code, char* out, int capacity);
 
 // Shows text in one box of the given style, titled with DropletCaption
 // (the wide box, or the ANSI one when WideMode is false).

@@ -2,4 +2,5 @@
 
 bool WideMode = true;
 bool FilesChanged = false;
+RequestStage HostStage = RequestStage::kConnecting;
 char16_t DropletCaption[kCaptionCapacity] = {};

@@ -9,6 +9,12 @@ extern bool WideMode;  // design name
 // whether any file was changed.
 extern bool FilesChanged;
 
+// How far the request got, for the context line of a host failure: still
+// connecting; listing the files or filling the request; or the request
+// itself failed, turned down by the host or cut off inside the call.
+enum class RequestStage { kConnecting, kListing, kRefused, kClosed };
+extern RequestStage HostStage;
+
 // Title of the error box: the droplet's file name without an .e* extension.
 inline constexpr int kCaptionCapacity = 256;
 extern char16_t DropletCaption[kCaptionCapacity];  // design name

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "messages/messages.h"
+#include "messages/progress.h"
 
 RunTally Tally;
 FileHook FileDone = nullptr;
@@ -40,5 +41,8 @@ void NoteFile(const FileOutcome& outcome) {
     ++Tally.damagedFiles;
     Tally.damagedValues += outcome.damaged;
   }
-  if (FileDone != nullptr) FileDone(outcome);
+  if (FileDone != nullptr) {
+    ProgressAside();  // the file's line is not written into the progress line
+    FileDone(outcome);
+  }
 }

@@ -32,6 +32,11 @@ struct RunTally {
 
 extern RunTally Tally;
 
+// Files handled without failure so far: in a repair, repaired in place (and
+// given to the host's list); in a check, read. The walk counts a repaired
+// file before the host takes it, so a host failure there still counts it.
+inline uint32_t SucceededFiles() { return Tally.files - Tally.failures; }
+
 // One file's outcome at the walk's per-file point.
 struct FileOutcome {
   const char* path;  // UTF-8: as the user named it, or the full path of a found file

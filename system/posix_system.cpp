@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -517,6 +518,44 @@ int PosixSystem::MessageBoxA(const char* text, const char* caption, uint32_t) {
   }
   std::fflush(stderr);
   return 1;  // OK
+}
+
+// Only a terminal gets the line: a log or a pipe would keep every rewrite.
+bool PosixSystem::ProgressStart(const char16_t* title) {
+  if (progressShown_) return true;
+  if (isatty(STDERR_FILENO) == 0) return false;
+  std::string narrow = Narrow(title);
+  std::snprintf(progressTitle_, sizeof progressTitle_, "%s", narrow.c_str());
+  progressShown_ = true;
+  return true;
+}
+
+void PosixSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
+  if (!progressShown_) return;
+  std::string line = std::string(progressTitle_) + ": " + Narrow(line1);
+  if (line2 != nullptr && line2[0] != 0) line += " (" + Narrow(line2) + ")";
+  // One row only: a line that wrapped could not be rewritten in place.
+  winsize size = {};
+  size_t columns =
+      ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
+  size_t end = 0;
+  for (size_t shown = 0; end < line.size(); ++shown) {
+    if (shown == columns) break;
+    ++end;
+    while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) ++end;
+  }
+  std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(end), line.c_str());
+  std::fflush(stderr);
+}
+
+// Interrupting from the terminal keeps its own behaviour; there is no other cancel.
+bool PosixSystem::ProgressCancelled() { return false; }
+
+void PosixSystem::ProgressStop() {
+  if (!progressShown_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  progressShown_ = false;
 }
 
 void* PosixSystem::Allocate(std::size_t bytes) { return std::malloc(bytes); }

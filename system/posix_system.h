@@ -46,6 +46,10 @@ class PosixSystem : public System {
                           char* out, int capacity) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
+  bool ProgressStart(const char16_t* title) override;
+  void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  bool ProgressCancelled() override;
+  void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
   void Release(void* block) override;
   int32_t OleInitialize() override;
@@ -60,6 +64,8 @@ class PosixSystem : public System {
   bool Fail(uint32_t error);
 
   uint32_t lastError_ = 0;
+  bool progressShown_ = false;
+  char progressTitle_[256] = {};
   // Fixed places: registering happens at start-up, where nothing may fail
   // for want of memory.
   static constexpr int kMaxHosts = 4;

@@ -138,6 +138,18 @@ class System {
   virtual int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) = 0;
   virtual int MessageBoxA(const char* text, const char* caption, uint32_t style) = 0;
 
+  // Progress of a long run: the system's progress dialog (Windows) or one
+  // line rewritten in place on standard error (POSIX, only when it is a
+  // terminal). When and what to show is the caller's; these only show it.
+  // ProgressStart gives false when nothing can be shown (no display, no
+  // dialog, no terminal), and the run then goes on without. Update sets the
+  // two lines (line2 may be empty); Cancelled tells whether the user asked to
+  // stop; Stop takes it off the screen. All are harmless when not started.
+  virtual bool ProgressStart(const char16_t* title) = 0;
+  virtual void ProgressUpdate(const char16_t* line1, const char16_t* line2) = 0;
+  virtual bool ProgressCancelled() = 0;
+  virtual void ProgressStop() = 0;
+
   // Memory whose failure the droplet reports. Allocate gives nullptr on failure.
   virtual void* Allocate(std::size_t bytes) = 0;
   virtual void Release(void* block) = 0;

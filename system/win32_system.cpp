@@ -2,6 +2,7 @@
 
 #include <ole2.h>
 #include <oleauto.h>
+#include <shlobj.h>
 #include <windows.h>
 
 #include <cstring>
@@ -154,6 +155,60 @@ int Win32System::MessageBoxW(const char16_t* text, const char16_t* caption, uint
 
 int Win32System::MessageBoxA(const char* text, const char* caption, uint32_t style) {
   return ::MessageBoxA(nullptr, text, caption, style);
+}
+
+namespace {
+
+IProgressDialog* Dialog(void* progress) { return static_cast<IProgressDialog*>(progress); }
+
+// The progress dialog draws on a thread of its own and StartProgressDialog
+// waits until it has: where no window can be made (Wine without a display)
+// it would wait for ever. Every interactive Windows session can make one.
+bool CanMakeWindows() {
+  HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  if (probe == nullptr) return false;
+  ::DestroyWindow(probe);
+  return true;
+}
+
+}  // namespace
+
+bool Win32System::ProgressStart(const char16_t* title) {
+  if (progress_ != nullptr) return true;
+  if (!CanMakeWindows()) return false;
+  IProgressDialog* dialog = nullptr;
+  if (FAILED(::CoCreateInstance(CLSID_ProgressDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IProgressDialog, reinterpret_cast<void**>(&dialog))) ||
+      dialog == nullptr)
+    return false;
+  dialog->SetTitle(W(title));
+  // The number of files is not known ahead: the bar only shows that work goes on.
+  constexpr DWORD kFlags =
+      PROGDLG_NORMAL | PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_MARQUEEPROGRESS;
+  if (FAILED(dialog->StartProgressDialog(nullptr, nullptr, kFlags, nullptr))) {
+    dialog->Release();
+    return false;
+  }
+  progress_ = dialog;
+  return true;
+}
+
+void Win32System::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
+  if (progress_ == nullptr) return;
+  Dialog(progress_)->SetLine(1, W(line1), TRUE, nullptr);  // a long path is shortened to fit
+  Dialog(progress_)->SetLine(2, W(line2), FALSE, nullptr);
+}
+
+bool Win32System::ProgressCancelled() {
+  return progress_ != nullptr && Dialog(progress_)->HasUserCancelled() != FALSE;
+}
+
+void Win32System::ProgressStop() {
+  if (progress_ == nullptr) return;
+  Dialog(progress_)->StopProgressDialog();
+  Dialog(progress_)->Release();
+  progress_ = nullptr;
 }
 
 void* Win32System::Allocate(std::size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), 0, bytes); }

@@ -39,6 +39,10 @@ class Win32System : public System {
                           char* out, int capacity) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
+  bool ProgressStart(const char16_t* title) override;
+  void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  bool ProgressCancelled() override;
+  void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
   void Release(void* block) override;
   int32_t OleInitialize() override;
@@ -50,4 +54,5 @@ class Win32System : public System {
 
  private:
   ObjectWrapper wrap_;
+  void* progress_ = nullptr;  // the progress dialog's interface while it is shown
 };

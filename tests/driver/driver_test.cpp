@@ -90,7 +90,8 @@ TEST_F(DriverTest, AFailedRunShowsOneBoxWithItsMessageAndCode) {
   EXPECT_EQ(Main(), 1);
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(U8(fake.boxes[0].text),
-            "The droplet was unable to open the file for repair. Please try again. (Error code 32.)");
+            "The droplet was unable to open the file for repair. Please try again. (Error code 32.)"
+            "\nNo file was changed.");
   EXPECT_EQ(fake.boxes[0].caption, u"Repair");
   EXPECT_EQ(fake.stdinReads, 1);
 }
@@ -181,7 +182,8 @@ TEST_F(DriverTest, ADeepFolderKeepsTheCaptionAndACutPathEndsSilently) {
 // code's low bits (the Windows program's 1 and the real runs' 0 and 1 are
 // tested elsewhere), and it reads no standard input.
 TEST_F(DriverTest, AsAUnixToolTheExitValueFollowsTheCodesLowBits) {
-  for (auto [result, exitValue] : {std::pair{0x00050000, 0}, {32, 1}}) {
+  // A cancelled run fails as a tool's run, with no box: the user chose it.
+  for (auto [result, exitValue] : {std::pair{0x00050000, 0}, {32, 1}, {kRunCancelled, 1}}) {
     gRunResult = result;
     std::string tail = "a.psd";
     EXPECT_EQ(DropletMain(nullptr, tail.data(), FakeRun, nullptr, ExitStyle::kUnixTool), exitValue);
@@ -206,7 +208,9 @@ TEST_F(DriverTest, ADamagedSettingsBlockStopsTheRun) {
   EXPECT_EQ(gRuns, 0);  // nothing is touched
   ASSERT_EQ(fake.boxes.size(), 2u);
   for (const auto& box : fake.boxes) {
-    EXPECT_EQ(U8(box.text), "The droplet had an internal error. Please try again. (Error code -50.)");
+    EXPECT_EQ(U8(box.text),
+              "The droplet had an internal error. Please try again. (Error code -50.)\nNo file was "
+              "changed.");
     EXPECT_EQ(box.caption, u"Repair");
   }
 }

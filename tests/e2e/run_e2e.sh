@@ -80,6 +80,7 @@ expect_box_start() {
     *) fail "box '$boxes' does not start '$want'" ;; esac
 }
 no_change="No file was changed."
+one_before="1 file before this one was repaired in place; nothing was sent to the host editor."
 not_installed="The host editor does not appear to be installed. No file was changed."
 expect_no_record() { [ ! -e "$1" ] && pass "nothing sent to the host" || fail "host got: $(cat "$1")"; }
 # The record holds exactly one request, equal to the given JSON. With a
@@ -203,7 +204,8 @@ wait "$holder"
 expect_status_1
 # The file that failed is named below the message.
 expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 32.)
-$(winpath "$work/files/held-b.psd")"
+$(winpath "$work/files/held-b.psd")
+$one_before"
 same_bytes "$work/files/held-a.psd" "$work/expected/held-a.psd" && pass "earlier file repaired" ||
   fail "earlier file not repaired"
 same_bytes "$work/files/held-b.psd" "$work/held-b.orig" && pass "held file untouched" ||
@@ -259,7 +261,7 @@ small_document "$t/x.psd"
 for pattern in '?.psd' '*.psd'; do
   run_droplet "$work/records/8.json" "$(winpath "$t")\\$pattern"
   expect_status_1
-  expect_box "$(open_message 123)"$'\n'"$(winpath "$t")\\$pattern"
+  expect_box "$(open_message 123)"$'\n'"$(winpath "$t")\\$pattern"$'\n'"$no_change"
   expect_no_record "$work/records/8.json"
 done
 expect_untouched "$t/x.psd"
@@ -314,7 +316,7 @@ small_document "$t/before.psd"
 small_document "$t/nul"  # on the disk; the name opens the device
 run_droplet "$work/records/11.json" "$(winpath "$t/before.psd")" "$(winpath "$t")\\nul"
 expect_status_1
-expect_box "$(open_message 5)"$'\n'"$(winpath "$t")\\nul"
+expect_box "$(open_message 5)"$'\n'"$(winpath "$t")\\nul"$'\n'"$one_before"
 expect_repaired "$t/before.psd"
 expect_untouched "$t/nul"
 expect_no_record "$work/records/11.json"
@@ -353,7 +355,10 @@ fault_case() {  # fault, record, files...
   crashed=$(grep -a -c -i -E 'unhandled (exception|page fault)' "$work/logs/relay")
   [ "$crashed" = 0 ] && pass "no crash" || fail "the droplet crashed"
 }
-kept="Files repaired before this failure keep their repairs; none was sent to the host editor."
+# What became of the request and of the one file repaired before it.
+refused="The host editor refused the request. 1 file was repaired in place."
+closed="The host editor closed while taking the request; it may have received part of it. 1 file was repaired in place."
+stopped="The host editor stopped before the request was sent. 1 file was repaired in place."
 # One connection box, whatever its code, with the given context line.
 expect_one_connection_box() {
   local context; context=$(relay_text $'\n'"$1")
@@ -377,13 +382,13 @@ expect_record "$work/records/14.json" "$(defaults_json "$(path_item "$(winpath "
 echo "[$(( $(date +%s) - started )) s] case 15: the host refuses the request"
 small_document "$t/refused.psd"
 fault_case refuse "$work/records/15.json" "$(winpath "$t/refused.psd")"
-expect_box "$(connection_message 16389)"$'\n'"$kept"  # E_FAIL
+expect_box "$(connection_message 16389)"$'\n'"$refused"  # E_FAIL
 expect_no_record "$work/records/15.json"
 
 echo "[$(( $(date +%s) - started )) s] case 16: the host dies in the request"
 small_document "$t/died.psd"
 fault_case die-in-request "$work/records/16.json" "$(winpath "$t/died.psd")"
-expect_one_connection_box "$kept"
+expect_one_connection_box "$closed"
 expect_no_record "$work/records/16.json"
 
 echo "[$(( $(date +%s) - started )) s] case 17: the host dies once the first path is added"
@@ -391,7 +396,7 @@ small_document "$t/first.psd"
 small_document "$t/second.psd"
 fault_case die-after-first-add "$work/records/17.json" "$(winpath "$t/first.psd")" \
   "$(winpath "$t/second.psd")"
-expect_one_connection_box "$kept"
+expect_one_connection_box "$stopped"
 expect_repaired "$t/first.psd"
 expect_untouched "$t/second.psd"
 expect_no_record "$work/records/17.json"
@@ -485,7 +490,8 @@ droplet_under_test="$t/Save to Folder.exe"
 run_droplet "$work/records/21.json" "$(winpath "$t/no such file.psd")"
 unset droplet_under_test
 expect_status_1
-expect_box "$(open_message 2)"$'\n'"$(winpath "$t/no such file.psd")" "Save to Folder"
+expect_box "$(open_message 2)"$'\n'"$(winpath "$t/no such file.psd")"$'\n'"$no_change" \
+  "Save to Folder"
 expect_no_record "$work/records/21.json"
 
 echo "[$(( $(date +%s) - started )) s] case 22: droplet-maker.exe refuses a text the droplet cannot carry"
@@ -549,7 +555,8 @@ droplet_under_test="$t/Damaged.exe"
 run_droplet "$work/records/25d.json" "$(winpath "$t/untouched.psd")"
 unset droplet_under_test
 expect_status_1
-expect_box "The droplet had an internal error. Please try again. (Error code -50.)" "Damaged"
+expect_box "The droplet had an internal error. Please try again. (Error code -50.)
+$no_change" "Damaged"
 expect_no_record "$work/records/25d.json"
 same_bytes "$t/untouched.psd" "$work/untouched.orig" && pass "the file is untouched" ||
   fail "the file was changed"
@@ -638,29 +645,61 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
-  STAND_IN_HOST_RECORD=$(winpath "$work/records/6.json") WINEDEBUG=+relay \
-    wine "$droplet" "$(winpath "$work/files/no such file.psd")" </dev/null >/dev/null \
-    2>"$work/logs/relay" &
-  boxed=$!
-  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
-  if [ -n "$window" ]; then
-    pass "a window titled droplet appeared"
-    sleep 1  # let the box finish drawing before the picture is taken
-    import -window "$window" "$work/box.png" && pass "screenshot $work/box.png" ||
-      fail "no screenshot"
-    xdotool windowfocus --sync "$window" key --clearmodifiers Return
-  else
-    fail "no window titled droplet"
-  fi
-  timeout 60 tail --pid="$boxed" -f /dev/null
-  wait "$boxed"
-  status=$?
-  expect_status_1
-  boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
-          sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+  # Runs the droplet in the background until its window titled droplet (the
+  # box, or the progress dialog) shows, and takes its picture.
+  shown_start() {  # record, picture, files...
+    local record=$1 picture=$2; shift 2
+    STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
+      wine "$droplet" "$@" </dev/null >/dev/null 2>"$work/logs/relay" &
+    shown=$!
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
+    if [ -n "$window" ]; then
+      pass "a window titled droplet appeared"
+      sleep 1  # let it finish drawing before the picture is taken
+      import -window "$window" "$picture" && pass "screenshot $picture" || fail "no screenshot"
+    else
+      fail "no window titled droplet"
+    fi
+  }
+  shown_end() {  # waits for the droplet: its exit value, then its boxes in $boxes
+    timeout 90 tail --pid="$shown" -f /dev/null
+    wait "$shown"
+    status=$?
+    expect_status_1
+    boxes=$(grep -a 'Call user32.MessageBoxW(' "$work/logs/relay" |
+            sed -E 's/.*MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",([0-9a-f]+)\).*/\1|\2|\3/')
+  }
+  shown_start "$work/records/6.json" "$work/box.png" "$(winpath "$work/files/no such file.psd")"
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Return
+  shown_end
   expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)
-$(winpath "$work/files/no such file.psd")"
+$(winpath "$work/files/no such file.psd")
+$no_change"
   expect_no_record "$work/records/6.json"
+
+  # The progress dialog, titled as the box is; without a display (the cases
+  # above) the droplet never asks for it.
+  t=$work/files/progress
+  echo "[$(( $(date +%s) - started )) s] case 28: a host busy for 5 s shows the progress dialog at once"
+  small_document "$t/waited.psd"
+  STAND_IN_HOST_FAULT=busy:5000 shown_start "$work/records/28.json" "$work/progress-wait.png" \
+    "$(winpath "$t/waited.psd")"
+  shown_end
+  expect_no_box
+  expect_repaired "$t/waited.psd"
+  expect_record "$work/records/28.json" \
+    "$(defaults_json "$(path_item "$(winpath "$t/waited.psd")")")" rejected
+
+  echo "[$(( $(date +%s) - started )) s] case 29: Cancel during the wait for a host busy throughout"
+  small_document "$t/cancelled.psd"
+  STAND_IN_HOST_LIFETIME=90 STAND_IN_HOST_FAULT=busy:1000000 shown_start \
+    "$work/records/29.json" "$work/progress-cancel.png" "$(winpath "$t/cancelled.psd")"
+  # Cancel is the dialog's one button: the keyboard presses it.
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
+  shown_end
+  expect_no_box
+  expect_untouched "$t/cancelled.psd"
+  expect_no_record "$work/records/29.json"
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
   unset DISPLAY

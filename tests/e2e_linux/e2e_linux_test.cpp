@@ -167,6 +167,7 @@ TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
 
 const std::string kOpenMessage =
     "The droplet was unable to open the file for repair. Please try again. (Error code ";
+const std::string kNoChange = "droplet: No file was changed.\n";
 
 TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Write(folder / "a.psd", kDamaged);
@@ -175,7 +176,9 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Outcome o = Run({(folder / "a.psd").string(), missing, (folder / "c.psd").string()});
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage +
+                       "2.)\ndroplet: 1 file before this one was repaired in place; nothing was "
+                       "sent to the host editor.\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
 }
@@ -208,7 +211,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   Outcome o = Run({"held.psd"});
   close(held);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n");
+  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n" + kNoChange);
   EXPECT_EQ(Read(folder / "held.psd"), kDamaged);
 
   // A socket: refused as every file that is not a regular one is.
@@ -222,7 +225,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   o = Run({"socket.psd"});
   close(s);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n");
+  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n" + kNoChange);
 
   // A name with a double quote, a backslash and brackets means only itself:
   // beside it lie the names a pattern or case-blind reading would reach.
@@ -231,7 +234,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
     Write(folder / decoy, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n" + kNoChange);
   Write(folder / named, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 0) << o.err;
@@ -260,7 +263,7 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
   fs::copy_file(gDroplet, folder / deep / "droplet");
   o = Run({"missing.psd"}, (folder / deep / "droplet").string());
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n");
+  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n" + kNoChange);
 
   // A working folder deeper than any full path the droplet holds: refused
   // by name (206), not sent as typed. A final "." names a folder, never the
@@ -274,10 +277,10 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
            gDroplet, kDamaged},
           "/bin/bash");  // whose cd goes deeper than PATH_MAX
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n");
+  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n" + kNoChange);
   o = Run({"b.psd/."});
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n");
+  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n" + kNoChange);
   EXPECT_EQ(Read(folder / "b.psd"), kRepaired);
   Write(folder / "b.psd", kDamaged);
   EXPECT_EQ(Run({"b.psd/."}).exitValue, 1);
@@ -338,8 +341,8 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
     EXPECT_EQ(o.exitValue, 1);  // not 141: no signal ends it unseen
     EXPECT_EQ(o.err, "droplet: The droplet was unable to connect. Please try again. (Error code " +
                          std::to_string(code) +
-                         ".)\ndroplet: Files repaired before this failure keep their repairs; "
-                         "none was sent to the host editor.\n");
+                         ".)\ndroplet: The host editor closed while taking the request; it may "
+                         "have received part of it. 1 file was repaired in place.\n");
     EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   }
   close(9);
@@ -387,8 +390,11 @@ TEST_F(DropletRun, ATreeWithAndWithoutTheOptions) {
     bool sent, repaired;
     std::string out, err;  // out: for a run that sends, the listed files are compared instead
   } cases[] = {
-      {{}, 1, false, false, "", "droplet: tree: " + kOpenMessage + "5.)\n"},
-      {{"-r"}, unreadable ? 1 : 0, !unreadable, !unreadable, "", unreadable ? lockedLine : ""},
+      {{}, 1, false, false, "", "droplet: tree: " + kOpenMessage + "5.)\n" + kNoChange},
+      {{"-r"}, unreadable ? 1 : 0, !unreadable, !unreadable, "",
+       unreadable ? lockedLine + "droplet: 2 files before this one were repaired in place; nothing "
+                                 "was sent to the host editor.\n"
+                  : ""},
       {{"-r", "-k"}, unreadable ? 1 : 0, true, true, "", unreadable ? lockedLine + summary : ""},
       {{"-r", "--check"}, unreadable ? 2 : 1, false, false, damagedLines,
        unreadable ? lockedLine : ""},

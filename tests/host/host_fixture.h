@@ -12,6 +12,7 @@
 #include "host/run.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -31,6 +32,8 @@ class HostRun : public ::testing::Test {
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
     FilesChanged = false;
+    ResetTally();
+    HostStage = RequestStage::kConnecting;
     fake.hostObject = &host;
     PlaceDroplet(fake);
   }

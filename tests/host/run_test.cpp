@@ -1,4 +1,5 @@
 // The run: connection before any file, its traces, and every way it ends.
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,8 +24,20 @@ std::string WithFile(const std::string& message, const std::string& file) {
 const std::string kNoChange = "\nNo file was changed.";
 const std::string kNotInstalled =
     "\nThe host editor does not appear to be installed. No file was changed.";
-const std::string kKept =
-    "\nFiles repaired before this failure keep their repairs; none was sent to the host editor.";
+// What became of the request, then of the files, after the host failed.
+std::string HostContext(const char* request, int files) {
+  return std::string("\nThe host editor ") + request + " " + std::to_string(files) +
+         (files == 1 ? " file was" : " files were") + " repaired in place.";
+}
+const char* kStopped = "stopped before the request was sent.";
+const char* kRefused = "refused the request.";
+const char* kClosed = "closed while taking the request; it may have received part of it.";
+// A file failed after others were repaired.
+std::string Before(int files) {
+  return "\n" + std::to_string(files) + (files == 1 ? " file before this one was" :
+                                                       " files before this one were") +
+         " repaired in place; nothing was sent to the host editor.";
+}
 
 class Connection : public HostRun {
  protected:
@@ -166,19 +179,26 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
     bool leaveNothing;
     int code;
     int filesTouched;
-    int times = 1;  // how often the call fails in a row
+    std::string context;  // what became of the request and of the files
+    int times = 1;        // how often the call fails in a row
   };
-  for (Case c : {Case{"MakeControlObject", 1, 0x80004005u, false, 0x4005, 0},
-                 Case{"MakeControlObject", 1, 0, true, -1, 0},
-                 Case{"MakeDescriptor", 1, 0x8007000Eu, true, 0x000E, 0},
-                 Case{"MakeList", 1, 0, true, -1, 0},
-                 Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2},
-                 Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2},
-                 Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1},   // gone in the walk
-                 Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2},  // refused
-                 Case{"MakeControlObject", 1, 0x80010001u, true, 1, 0, 1000},  // busy throughout
-                 Case{"AddPathItem", 1, 0x8001010Au, true, 0x010A, 1, 1000},
-                 Case{"PlayEvent", 1, 0x80010001u, true, 1, 2, 1000}}) {
+  // Before the walk nothing is changed; in the walk or the request's filling
+  // the host stopped before it; the request itself was refused (a failure
+  // result, or the host busy throughout) or cut off (an RPC failure).
+  for (Case c : {Case{"MakeControlObject", 1, 0x80004005u, false, 0x4005, 0, kNoChange},
+                 Case{"MakeControlObject", 1, 0, true, -1, 0, kNoChange},
+                 Case{"MakeDescriptor", 1, 0x8007000Eu, true, 0x000E, 0, kNoChange},
+                 Case{"MakeList", 1, 0, true, -1, 0, kNoChange},
+                 Case{"MakeDescriptor", 2, 0x80004005u, false, 0x4005, 2, HostContext(kStopped, 2)},
+                 Case{"TypeIdOfString", 1, 0x80020009u, false, 0x0009, 2, HostContext(kStopped, 2)},
+                 Case{"AddPathItem", 1, 0x800706BEu, false, 0x06BE, 1, HostContext(kStopped, 1)},
+                 Case{"PlayEvent", 1, 0x80004005u, false, 0x4005, 2, HostContext(kRefused, 2)},
+                 Case{"PlayEvent", 1, 0x800706BEu, false, 0x06BE, 2, HostContext(kClosed, 2)},
+                 Case{"PlayEvent", 1, 0x80010108u, false, 0x0108, 2, HostContext(kClosed, 2)},
+                 Case{"MakeControlObject", 1, 0x80010001u, true, 1, 0, kNoChange, 1000},  // busy
+                 Case{"AddPathItem", 1, 0x8001010Au, true, 0x010A, 1, HostContext(kStopped, 1),
+                      1000},
+                 Case{"PlayEvent", 1, 0x80010001u, true, 1, 2, HostContext(kRefused, 2), 1000}}) {
     SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
     FakeSystem local;
     ScopedSystem scope(local);
@@ -193,9 +213,7 @@ TEST_F(Connection, HostObjectsNotObtainedOrCallsFailed) {
     FilesChanged = false;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     ASSERT_EQ(local.boxes.size(), 1u);
-    // A failure after the walk says that the repairs stay.
-    EXPECT_EQ(U8(local.boxes[0].text),
-              Message(msg::kConnect, c.code) + (c.filesTouched > 0 ? kKept : kNoChange));
+    EXPECT_EQ(U8(local.boxes[0].text), Message(msg::kConnect, c.code) + c.context);
     EXPECT_EQ(local.sleeps, c.times > 1 ? schedule : std::vector<uint32_t>{});
     if (c.times > 1) {
       EXPECT_EQ(failing.Count(c.operation), 65);
@@ -316,7 +334,7 @@ TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
   fake.AddFile(u"C:\\c.psd", kDamaged);
   // The box names the file that failed, as the user gave it.
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
-            WithFile(Message(msg::kOpen, 2), "C:\\b.psd"));
+            WithFile(Message(msg::kOpen, 2), "C:\\b.psd") + Before(1));
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
   EXPECT_EQ(host.plays, 0);
@@ -328,10 +346,108 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
   // Identifier: two calls; first token: two; the second token's length query fails.
   fake.FailAt(Op::MultiByteToWideChar, 5, kErrorNoUnicodeTranslation);
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd"),
-            WithFile(Message(msg::kOpen, 1113), "C:\\b.psd"));
+            WithFile(Message(msg::kOpen, 1113), "C:\\b.psd") + Before(1));
   EXPECT_EQ(host.plays, 0);
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\b.psd"), kDamaged);
+}
+
+// What the user sees while the droplet works: nothing in a run's first 2 s
+// (the fake clock moves on with each read when slow), the wait for a busy
+// host at once, the lines as they change, nothing where no dialog can be
+// made. Cancel stops the run before the next file or during a wait: nothing
+// is sent, files repaired so far keep their repairs, no box, exit value 1.
+// A folder walk and a check show theirs too (a check "Checking"), a failure
+// a walk goes on past counts as done, and any box comes after the stop.
+TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
+  const std::string waiting = "Waiting for the host editor to accept the request\u2026 | ";
+  auto bigLines = [](const std::string& verb, const std::string& file, int done) {
+    std::string count = std::to_string(done) + (done == 1 ? " file done" : " files done");
+    std::string line = verb + " " + file + " | " + count;
+    return Lines{line, line + "; 8 MiB of this file", line + "; 9 MiB of this file"};
+  };
+  const Lines big = bigLines("Repairing", "C:\\big.psd", 0);
+  auto then = [](Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Lines large = then(big, {"Repairing C:\\b.psd | 1 file done", "stop"});
+  // Found files are named by full paths, joined with the system's separator.
+  const std::string d = std::string("C:\\d") + static_cast<char>(kModulePathSeparator);
+  const Lines found = bigLines("Repairing", d + "big.psd", 0);
+  struct Case {
+    const char* what;
+    const char* busy;  // the host call rejected, times in a row
+    int times;
+    bool slow, noDialog;
+    int cancelAt;
+    Lines shown;
+    bool bigRepaired = true, bRepaired = true, played = true;
+    const char* options = "";  // k: keep going, c: check, r: recursive (the tail is then C:\d)
+    const char* tail = "C:\\big.psd C:\\b.psd";
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"a quick run", nullptr, 0, false, false, 0, {}},
+           {"a large file", nullptr, 0, true, false, 0, then({"start Repair"}, large)},
+           {"busy while connecting", "MakeControlObject", 3, false, false, 0,
+            {"start Repair", waiting, "stop"}},
+           {"busy while listing", "AddPathItem", 3, false, false, 0,
+            {"start Repair", waiting + "1 file done", "Repairing C:\\b.psd | 1 file done", "stop"}},
+           {"busy, then a large file", "MakeControlObject", 3, true, false, 0,
+            then({"start Repair", waiting, "stop", "start Repair"}, large)},
+           {"no dialog to be had", "MakeControlObject", 3, true, true, 0, {"start failed"}},
+           {"cancel while connecting", "MakeControlObject", 1000, false, false, 1,
+            {"start Repair", waiting, "stop"}, false, false, false},
+           {"cancel before the next file", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, big), {"stop"}), true, false, false},
+           {"cancel while the request waits", "PlayEvent", 1000, false, false, 1,
+            {"start Repair", waiting + "2 files done", "stop"}, true, true, false},
+           {"a report after the files", nullptr, 0, true, false, 0,
+            then({"start Repair"}, then(large, {"box"})), true, true, true, "k"},
+           {"a folder", nullptr, 0, true, false, 0,
+            then(then({"start Repair"}, found), {"Repairing " + d + "e" + d.back() + "b.psd | 1 file done", "stop"}),
+            true, true, true, "r"},
+           {"cancel before a subfolder", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, found), {"stop"}), true, false, false, "r"},
+           {"cancel after a failure the walk went past", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, bigLines("Repairing", "C:\\big.psd", 1)), {"stop"}), true,
+            false, false, "k", "C:\\gone.psd C:\\big.psd C:\\b.psd"},
+           {"a check", nullptr, 0, true, false, 0,
+            then(then({"start Repair"}, bigLines("Checking", "C:\\big.psd", 0)),
+                 {"Checking C:\\b.psd | 1 file done", "stop", "box"}),
+            false, false, false, "c"},
+           {"cancel during a check", nullptr, 0, true, false, 1,
+            then(then({"start Repair"}, bigLines("Checking", "C:\\big.psd", 0)), {"stop"}), false,
+            false, false, "c"},
+       }) {
+    SCOPED_TRACE(c.what);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    const DropletSettings saved = Settings;
+    Settings.keepGoing = std::strchr(c.options, 'k') != nullptr;
+    Settings.report = Settings.keepGoing;
+    Settings.check = std::strchr(c.options, 'c') != nullptr;
+    Settings.recursive = std::strchr(c.options, 'r') != nullptr;
+    std::u16string bigPath = Settings.recursive ? u"C:\\d\\big.psd" : u"C:\\big.psd";
+    std::u16string bPath = Settings.recursive ? u"C:\\d\\e\\b.psd" : u"C:\\b.psd";
+    local.AddSparseFile(bigPath, 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
+    local.AddFile(bPath, kDamaged);
+    RecordingHost host;
+    if (c.busy != nullptr) host.FailAt(c.busy, 1, 0x80010001, true, c.times);
+    local.hostObject = &host;
+    local.ticksPerRead = c.slow ? 100 : 0;
+    local.progressFails = c.noDialog;
+    local.cancelAt = c.cancelAt;
+    std::string tail = Settings.recursive ? "C:\\d" : c.tail;
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    Settings = saved;
+    EXPECT_EQ(local.boxes.size(), c.shown.empty() || c.shown.back() != "box" ? 0u : 1u);
+    EXPECT_EQ(local.progress, c.shown);
+    EXPECT_EQ(local.Contents(bigPath, 5 << 20, 19) == kRepaired, c.bigRepaired);
+    EXPECT_EQ(local.Contents(bPath) == kRepaired, c.bRepaired);
+    EXPECT_EQ(host.plays != 0, c.played);
+  }
 }
 
 // The ends of a run with the options on: what is sent, and the one box.
@@ -365,6 +481,15 @@ TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
   EXPECT_EQ(box.substr(0, box.find('\n')), "12 of 12" + title);
   EXPECT_NE(box.find("\nC:\\missing9.psd: " + Message(msg::kOpen, 2) + "\nand 2 more"),
             std::string::npos);
+  // The host refused the request after the walk: the error box alone, and
+  // its context counts the files the walk went past.
+  fake.boxes.clear();
+  fake.AddFile(u"C:\\b.psd", kDamaged);
+  host.FailAt("PlayEvent", 1, static_cast<int32_t>(0x80004005u), false);
+  EXPECT_EQ(DropletBox("C:\\a.psd C:\\gone.psd C:\\b.psd"),
+            Message(msg::kConnect, 0x4005) +
+                "\nThe host editor refused the request. 2 files were repaired in place; 1 could "
+                "not be repaired.");
 }
 
 // A check reaches no host and changes no file (a read-only one included);
@@ -405,7 +530,7 @@ TEST_F(Connection, AReportSaysWhatWasRepaired) {
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\c.psd"),
             "All 2 documents were sent to the host editor; none needed repair.");
   fake.boxes.clear();  // a run that failed shows its failure, not a report
-  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd"));
+  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNoChange);
 }
 
 }  // namespace

@@ -327,7 +327,8 @@ def check(maker, droplet, work):
     write('c.psd', b'head ' + DAMAGED + b' tail\n')
     r = run('c.psd', program=os.path.join(work, 'damaged'))
     expect(r.returncode == 1 and not r.stdout and r.stderr ==
-           b'damaged: The droplet had an internal error. Please try again. (Error code -50.)\n',
+           b'damaged: The droplet had an internal error. Please try again. (Error code -50.)\n'
+           b'damaged: No file was changed.\n',
            'a damaged block: ' + r.stderr.decode().strip())
     expect(read('c.psd') == b'head ' + DAMAGED + b' tail\n', 'and the file is untouched')
     r = run('--show', 'damaged')

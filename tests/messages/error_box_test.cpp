@@ -2,6 +2,7 @@
 
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/run_tally.h"
 #include "tests/support/fake_system.h"
 
 namespace {
@@ -12,6 +13,8 @@ class ErrorBoxTest : public ::testing::Test {
     WideMode = true;
     CurrentFile = nullptr;
     FilesChanged = false;
+    ResetTally();
+    HostStage = RequestStage::kConnecting;
     std::u16string caption = u"Repair";
     std::copy(caption.begin(), caption.end(), DropletCaption);
     DropletCaption[caption.size()] = 0;
@@ -20,6 +23,8 @@ class ErrorBoxTest : public ::testing::Test {
     WideMode = true;
     CurrentMessage = msg::kConnect;
     CurrentFile = nullptr;
+    FilesChanged = false;
+    ResetTally();
   }
   FakeSystem fake;
   ScopedSystem scope{fake};
@@ -32,8 +37,11 @@ TEST_F(ErrorBoxTest, ShowsTheStoredMessageWithTheCodeInOneWarningBox) {
     const char* shown;
   } cases[] = {
       {msg::kOpen, 32,
-       "The droplet was unable to open the file for repair. Please try again. (Error code 32.)"},
-      {msg::kInternal, -50, "The droplet had an internal error. Please try again. (Error code -50.)"},
+       "The droplet was unable to open the file for repair. Please try again. (Error code 32.)\n"
+       "No file was changed."},
+      {msg::kInternal, -50,
+       "The droplet had an internal error. Please try again. (Error code -50.)\nNo file was "
+       "changed."},
       {msg::kLaunch, static_cast<int32_t>(0x80080005u),
        "The droplet was unable to launch Pixmantle. Manually start Pixmantle and try again. "
        "(Error code 5.)\nNo file was changed."},
@@ -64,7 +72,8 @@ TEST_F(ErrorBoxTest, WithoutWideCallsTheAnsiBoxGetsConvertedTexts) {
   EXPECT_FALSE(fake.boxes[0].wide);
   EXPECT_EQ(fake.boxes[0].captionA, "R\xc3\xa9paration");
   EXPECT_EQ(fake.boxes[0].textA,
-            "The droplet was unable to read the file for repair. Please try again. (Error code -41.)");
+            "The droplet was unable to read the file for repair. Please try again. (Error code "
+            "-41.)\nNo file was changed.");
   EXPECT_EQ(fake.boxes[0].style, 0x30u);
 }
 
@@ -74,7 +83,59 @@ TEST_F(ErrorBoxTest, StillShowsTheMessageWhenItsConversionFails) {
   ShowErrorBox(112);
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(U8(fake.boxes[0].text),
-            "The droplet was unable to write the file for repair. Please try again. (Error code 112.)");
+            "The droplet was unable to write the file for repair. Please try again. (Error code "
+            "112.)\nNo file was changed.");
+}
+
+// The box's last line says what became of the files (repaired before the
+// failing one, or it was written in part) and of the request.
+TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
+  using S = RequestStage;
+  const char* nothingSent = "; nothing was sent to the host editor.";
+  struct Case {
+    const char* message;
+    const char* file;
+    int repaired;
+    bool changed;
+    S stage;
+    std::string context;
+    uint32_t failed = 0;  // files a walk went on past
+  } cases[] = {
+      {msg::kOpen, "c.psd", 0, false, S::kListing, "No file was changed."},
+      {msg::kOpen, "c.psd", 1, true, S::kListing,
+       std::string("1 file before this one was repaired in place") + nothingSent},
+      {msg::kOpen, "c.psd", 2, false, S::kListing,
+       std::string("2 files before this one were repaired in place") + nothingSent},
+      {msg::kWrite, "c.psd", 0, true, S::kListing, std::string("No other file was changed") + nothingSent},
+      {msg::kOutOfMemory, nullptr, 2, true, S::kListing,
+       std::string("2 files were repaired in place") + nothingSent},
+      {msg::kConnect, nullptr, 1, true, S::kListing,
+       "The host editor stopped before the request was sent. 1 file was repaired in place."},
+      {msg::kConnect, nullptr, 2, true, S::kRefused,
+       "The host editor refused the request. 2 files were repaired in place."},
+      {msg::kConnect, nullptr, 3, false, S::kClosed,
+       "The host editor closed while taking the request; it may have received part of it. 3 "
+       "files were repaired in place."},
+      {msg::kConnect, nullptr, 3, true, S::kRefused,
+       "The host editor refused the request. 3 files were repaired in place; 2 could not be "
+       "repaired.",
+       2},
+      {msg::kOutOfMemory, nullptr, 1, true, S::kListing,
+       std::string("1 file was repaired in place; 1 could not be repaired") + nothingSent, 1},
+  };
+  for (const Case& c : cases) {
+    fake.boxes.clear();
+    CurrentMessage = c.message;
+    CurrentFile = c.file;
+    Tally.files = c.repaired + c.failed;
+    Tally.failures = c.failed;
+    FilesChanged = c.changed;
+    HostStage = c.stage;
+    ShowErrorBox(0x800706BE);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    std::string text = U8(fake.boxes[0].text);
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1), c.context);
+  }
 }
 
 // A file name too long for the box keeps its start and its end around an
@@ -93,8 +154,10 @@ TEST_F(ErrorBoxTest, ShortensALongFileNameInTheMiddle) {
   ASSERT_NE(ellipsis, std::u16string::npos);
   EXPECT_EQ(text.find(u'\ufffd'), std::u16string::npos);
   std::string shown = U8(text);
-  std::string line = kFileBelowMessage ? shown.substr(shown.find('\n') + 1)
+  size_t below = shown.find('\n') + 1;  // the file's line, then the context's
+  std::string line = kFileBelowMessage ? shown.substr(below, shown.rfind('\n') - below)
                                        : shown.substr(0, shown.find(": The droplet"));
+  EXPECT_EQ(shown.substr(shown.rfind('\n') + 1), "No file was changed.");
   EXPECT_EQ(line.rfind("C:\\start\xc3\xa9", 0), 0u) << line;
   EXPECT_EQ(line.substr(line.size() - 10), "\xc3\xa9\\end.psd");
   EXPECT_NE(shown.find("(Error code 206.)"), std::string::npos);

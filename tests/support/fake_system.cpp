@@ -395,6 +395,7 @@ bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* ne
 
 bool FakeSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
   *done = 0;
+  tickCount += ticksPerRead;
   Handle* h = FromHandle(file);
   if (h != nullptr && h->stdinput) {
     ++stdinReads;
@@ -565,13 +566,35 @@ int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, in
 int FakeSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) {
   if (Injected(Op::MessageBoxW)) return 0;
   boxes.push_back(Box{true, text, caption, {}, {}, style});
+  progress.push_back(progressShown_ ? "box over the progress" : "box");
   return 1;
 }
 
 int FakeSystem::MessageBoxA(const char* text, const char* caption, uint32_t style) {
   if (Injected(Op::MessageBoxA)) return 0;
   boxes.push_back(Box{false, {}, {}, text, caption, style});
+  progress.push_back(progressShown_ ? "box over the progress" : "box");
   return 1;
+}
+
+bool FakeSystem::ProgressStart(const char16_t* title) {
+  if (progressShown_) return true;
+  progress.push_back(progressFails ? "start failed" : "start " + U8(title));
+  progressShown_ = !progressFails;
+  return progressShown_;
+}
+
+void FakeSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
+  if (progressShown_) progress.push_back(U8(line1) + " | " + U8(line2));
+}
+
+bool FakeSystem::ProgressCancelled() {
+  return progressShown_ && cancelAt != 0 && ++cancelQueries_ >= cancelAt;
+}
+
+void FakeSystem::ProgressStop() {
+  if (progressShown_) progress.push_back("stop");
+  progressShown_ = false;
 }
 
 void* FakeSystem::Allocate(std::size_t bytes) {

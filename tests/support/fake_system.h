@@ -98,6 +98,16 @@ class FakeSystem : public System {
   uint32_t tickCount = 0;
   std::vector<uint32_t> sleeps;
 
+  // --- progress, as the user would see it: "start TITLE", "LINE1 | LINE2",
+  // "stop"; a start that fails (progressFails) is logged "start failed"; a
+  // box is logged "box", or "box over the progress" while that shows.
+  // ProgressCancelled answers true from its cancelAt-th call on (0: never).
+  // ticksPerRead moves the clock on with each read of a file.
+  std::vector<std::string> progress;
+  bool progressFails = false;
+  int cancelAt = 0;
+  uint32_t ticksPerRead = 0;
+
   // --- automation
   int32_t oleResult = 0;
   int32_t clsidResult = 0;
@@ -139,6 +149,10 @@ class FakeSystem : public System {
                           char* out, int capacity) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, uint32_t style) override;
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
+  bool ProgressStart(const char16_t* title) override;
+  void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  bool ProgressCancelled() override;
+  void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
   void Release(void* block) override;
   int32_t OleInitialize() override;
@@ -178,6 +192,8 @@ class FakeSystem : public System {
   std::map<SysHandle, Handle> handles_;
   SysHandle nextHandle_ = 0x100;
   uint32_t lastError_ = 0;
+  bool progressShown_ = false;
+  int cancelQueries_ = 0;
   int calls_[static_cast<int>(Op::Count)] = {};
   std::vector<Injection> injections_;
   std::map<void*, std::size_t> allocations_;
