@@ -76,7 +76,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
     // A Unix tool leaves its standard input to the script that started it
     // and tells it how the run went.
     TraceHook("Done\n");
-    if (Tally.exitValue >= 0) return Tally.exitValue;
+    if (Tally.exitChosen) return Tally.exitValue;
     return LowCode(result) != 0 ? 1 : 0;
   }
 

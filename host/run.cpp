@@ -85,6 +85,7 @@ int32_t Check(char* tail, WalkProc walk) {
   if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
   if (FileDone == nullptr) ShowCheckBox();
   Tally.summaryShown = true;
+  Tally.exitChosen = true;
   Tally.exitValue = Tally.failures > 0 ? 2 : Tally.damagedFiles > 0 ? 1 : 0;
   return 0;
 }
@@ -95,6 +96,7 @@ int32_t KeepGoingEnd(const BatchHost& host) {
   if (Tally.failures < Tally.files)
     if (int32_t r = PlayBatchRequest(host); r != 0) return r;
   ShowKeepGoingBox();
+  Tally.exitChosen = true;
   Tally.exitValue = 1;
   return 0;
 }

@@ -13,7 +13,7 @@ void ResetTally() {
   Tally.files = Tally.damagedFiles = Tally.failures = 0;
   Tally.damagedValues = 0;
   Tally.summaryShown = false;
-  Tally.exitValue = -1;
+  Tally.exitChosen = false;
 }
 
 namespace {

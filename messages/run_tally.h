@@ -27,8 +27,11 @@ struct RunTally {
   TalliedFile failed[kListedFiles] = {};  // the first failures
   TalliedFile damaged[kListedFiles] = {};  // the first damaged files
   bool summaryShown = false;  // the run's end showed its own box: no error box after it
-  int exitValue = -1;         // the Unix tool's exit value the end chose, or -1
+  bool exitChosen = false;    // the run's end chose the Unix tool's exit value:
+  int exitValue = 0;          // this one
 };
+// Every field starts zero, so that the record, with its lists, takes no room
+// in the program's file.
 
 extern RunTally Tally;
 

@@ -161,6 +161,13 @@ namespace {
 
 IProgressDialog* Dialog(void* progress) { return static_cast<IProgressDialog*>(progress); }
 
+// The shell's progress dialog, named here: the import library's copies of
+// these identifiers come in one object with every other, 35 KB of them.
+constexpr CLSID kProgressDialogClass = {
+    0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+constexpr IID kProgressDialogInterface = {
+    0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+
 // The progress dialog draws on a thread of its own and StartProgressDialog
 // waits until it has: where no window can be made (Wine without a display)
 // it would wait for ever. Every interactive Windows session can make one.
@@ -178,8 +185,8 @@ bool Win32System::ProgressStart(const char16_t* title) {
   if (progress_ != nullptr) return true;
   if (!CanMakeWindows()) return false;
   IProgressDialog* dialog = nullptr;
-  if (FAILED(::CoCreateInstance(CLSID_ProgressDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IProgressDialog, reinterpret_cast<void**>(&dialog))) ||
+  if (FAILED(::CoCreateInstance(kProgressDialogClass, nullptr, CLSCTX_INPROC_SERVER,
+                                kProgressDialogInterface, reinterpret_cast<void**>(&dialog))) ||
       dialog == nullptr)
     return false;
   dialog->SetTitle(W(title));
