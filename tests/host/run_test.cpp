@@ -359,7 +359,7 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
 // is sent, files repaired so far keep their repairs, no box, exit value 1.
 // A folder walk and a check show theirs too (a check "Checking"), a failure
 // a walk goes on past counts as done, and any box comes after the stop.
-TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
+TEST_F(Connection, ProgressShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
   const std::string waiting = "Waiting for the host editor to accept the request\u2026 | ";
   auto bigLines = [](const std::string& verb, const std::string& file, int done) {
     std::string count = std::to_string(done) + (done == 1 ? " file done" : " files done");
@@ -424,7 +424,6 @@ TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
     FakeSystem local;
     ScopedSystem scope(local);
     PlaceDroplet(local);
-    const DropletSettings saved = Settings;
     Settings.keepGoing = std::strchr(c.options, 'k') != nullptr;
     Settings.report = Settings.keepGoing;
     Settings.check = std::strchr(c.options, 'c') != nullptr;
@@ -433,20 +432,19 @@ TEST(Progress, ShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
     std::u16string bPath = Settings.recursive ? u"C:\\d\\e\\b.psd" : u"C:\\b.psd";
     local.AddSparseFile(bigPath, 9 << 20, {{5 << 20, kDamaged}});  // 144 chunks
     local.AddFile(bPath, kDamaged);
-    RecordingHost host;
-    if (c.busy != nullptr) host.FailAt(c.busy, 1, 0x80010001, true, c.times);
-    local.hostObject = &host;
+    RecordingHost recording;
+    if (c.busy != nullptr) recording.FailAt(c.busy, 1, 0x80010001, true, c.times);
+    local.hostObject = &recording;
     local.ticksPerRead = c.slow ? 100 : 0;
     local.progressFails = c.noDialog;
     local.cancelAt = c.cancelAt;
     std::string tail = Settings.recursive ? "C:\\d" : c.tail;
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
-    Settings = saved;
     EXPECT_EQ(local.boxes.size(), c.shown.empty() || c.shown.back() != "box" ? 0u : 1u);
     EXPECT_EQ(local.progress, c.shown);
     EXPECT_EQ(local.Contents(bigPath, 5 << 20, 19) == kRepaired, c.bigRepaired);
     EXPECT_EQ(local.Contents(bPath) == kRepaired, c.bRepaired);
-    EXPECT_EQ(host.plays != 0, c.played);
+    EXPECT_EQ(recording.plays != 0, c.played);
   }
 }
 

@@ -60,13 +60,10 @@ def elf_settings_header(program):
     raise ValueError('no settings section')
 
 
-def elf_with(program, type_=None, entry=None):
-    """The program as another kind of ELF file: its type, its entry point."""
+def elf_with(program, offset, form, value):
+    """The program as another kind of ELF file: its type (0x10), its entry point (0x18)."""
     program = bytearray(program)
-    if type_ is not None:
-        struct.pack_into('<H', program, 0x10, type_)
-    if entry is not None:
-        struct.pack_into('<Q', program, 0x18, entry)
+    struct.pack_into(form, program, offset, value)
     return bytes(program)
 
 
@@ -87,15 +84,14 @@ def check(maker, droplet, work):
             return subprocess.CompletedProcess(args, -1, b'', b'(hung)')
 
     write = lambda name, data: pathlib.Path(work, name).write_bytes(data)
-    read_file = lambda path: pathlib.Path(path).read_bytes()
     read = lambda name: pathlib.Path(work, name).read_bytes()
 
     write('action.bin', b'\x00act\x00ion\x00' * 40)
     write('big.bin', bytes(0x100001))
     write('notes.txt', b'not a program\n')
     write('existing', b'keep me\n')
-    write('object.o', elf_with(read_file(droplet), type_=1))
-    write('library.so', elf_with(read_file(droplet), entry=0))
+    write('object.o', elf_with(read(droplet), 0x10, '<H', 1))
+    write('library.so', elf_with(read(droplet), 0x18, '<Q', 0))
     os.mkfifo(os.path.join(work, 'fifo'))
     with open(os.path.join(work, 'huge'), 'wb') as f:
         f.truncate((64 << 20) + 1)

@@ -101,25 +101,14 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
     std::string context;
     uint32_t failed = 0;  // files a walk went on past
   } cases[] = {
-      {msg::kOpen, "c.psd", 0, false, S::kListing, "No file was changed."},
-      {msg::kOpen, "c.psd", 1, true, S::kListing,
-       std::string("1 file before this one was repaired in place") + nothingSent},
       {msg::kOpen, "c.psd", 2, false, S::kListing,
        std::string("2 files before this one were repaired in place") + nothingSent},
       {msg::kWrite, "c.psd", 0, true, S::kListing, std::string("No other file was changed") + nothingSent},
       {msg::kOutOfMemory, nullptr, 2, true, S::kListing,
        std::string("2 files were repaired in place") + nothingSent},
-      {msg::kConnect, nullptr, 1, true, S::kListing,
-       "The host editor stopped before the request was sent. 1 file was repaired in place."},
-      {msg::kConnect, nullptr, 2, true, S::kRefused,
-       "The host editor refused the request. 2 files were repaired in place."},
       {msg::kConnect, nullptr, 3, false, S::kClosed,
        "The host editor closed while taking the request; it may have received part of it. 3 "
        "files were repaired in place."},
-      {msg::kConnect, nullptr, 3, true, S::kRefused,
-       "The host editor refused the request. 3 files were repaired in place; 2 could not be "
-       "repaired.",
-       2},
       {msg::kOutOfMemory, nullptr, 1, true, S::kListing,
        std::string("1 file was repaired in place; 1 could not be repaired") + nothingSent, 1},
   };

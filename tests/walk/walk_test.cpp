@@ -340,11 +340,6 @@ TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
   for (const char* name : {"hidden.psd", "system.psd", "link\\l.psd"})
     EXPECT_EQ(fake.Contents(u"C:\\d\\" + U16(name)), kDamaged) << name;
   EXPECT_EQ(fake.LiveAllocations(), 0);
-  // Without recursive, the folder fails at the open, as it always has.
-  Settings.recursive = false;
-  host.calls.clear();
-  EXPECT_EQ(WalkOf("\"C:\\d\"", &result), Paths{});
-  EXPECT_EQ(result, 5);
 }
 
 // A failing step of the enumeration, or a path over capacity, is a failure
