@@ -5,6 +5,7 @@
 #include "driver/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "driver/settings_block.h"
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"

@@ -8,6 +8,7 @@
 #include "driver/settings_block.h"
 #include "host/json_host.h"
 #include "host/run.h"
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"
 #include "system/posix_system.h"
