@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
@@ -13,6 +12,7 @@
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "repair/repair_file.h"
+#include "settings/droplet_settings.h"
 #include "system/system.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include "driver/command_tail.h"
 #include "driver/driver.h"
-#include "driver/settings_block.h"
 #include "host/com_host.h"
 #include "host/run.h"
+#include "settings/settings_block.h"
 #include "system/win32_system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

@@ -1,6 +1,6 @@
 #include "host/batch_request.h"
 
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
 #include "host/host_call.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"

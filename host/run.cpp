@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
 #include "host/batch_request.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"

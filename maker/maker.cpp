@@ -2,10 +2,11 @@
 
 #include <cstring>
 
-#include "driver/droplet_settings.h"
-#include "driver/settings_block.h"
+#include "settings/byte_order.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 #include "droplet_version.h"
-#include "host/json_text.h"
+#include "settings/json_text.h"
 #include "maker/droplet_image.h"
 #include "maker/maker_files.h"
 #include "system/utf8.h"
@@ -433,7 +434,7 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, FIL
   std::vector<uint8_t> block(kSettingsBlockSize);
   if (!EncodeSettingsBlock(s, block.data(), block.size()))
     return Refuse(err, {"OUTPUT", "the settings do not form a valid block"});
-  size_t used = block[12] | block[13] << 8 | block[14] << 16 | size_t(block[15]) << 24;
+  size_t used = Load32(block.data() + kBlockUsedAt);
   std::string why;
   if (!StampBlock(&bytes, image, block.data(), used, &why))
     return Refuse(err, {"--from", Quoted(from) + " cannot take these settings: " + why});
