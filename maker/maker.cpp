@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "settings/byte_order.h"
-#include "settings/droplet_settings.h"
-#include "settings/settings_block.h"
 #include "droplet_version.h"
-#include "settings/json_text.h"
 #include "maker/droplet_image.h"
 #include "maker/maker_files.h"
+#include "settings/byte_order.h"
+#include "settings/droplet_settings.h"
+#include "settings/json_text.h"
+#include "settings/settings_block.h"
 #include "system/utf8.h"
 
 namespace {

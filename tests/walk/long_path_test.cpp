@@ -1,5 +1,7 @@
 // The long form of a path: which components are replaced, and the bounds
 // of the 256-unit work path.
+#include "driver/long_path.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
