@@ -34,9 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         run.writes != static_cast<std::size_t>(repair_model::Occurrences(bytes)) ||
         run.liveAllocations != 0) {
       std::fprintf(stderr, "mismatch on the %s path: result %d, %zu bytes, %zu writes\n",
-                   path == ScanPath::Word   ? "word"
-                   : path == ScanPath::Sse2 ? "SSE2"
-                                            : "AVX2",
+                   path == ScanPath::Word ? "word" : path == ScanPath::Sse2 ? "SSE2" : "AVX2",
                    static_cast<int>(run.result), bytes.size(), run.writes);
       std::abort();
     }

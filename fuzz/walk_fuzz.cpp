@@ -48,8 +48,8 @@ void BuildTree(FakeSystem& fake, const std::string& tree) {
       line.resize(bar);
     }
     // Only paths the fake can hold: a drive, then non-empty components.
-    if (line.size() < 4 || line[1] != ':' || line[2] != '\\' ||
-        line.find("\\\\") != std::string::npos || line.back() == '\\' || line.size() > 300)
+    if (line.size() < 4 || line[1] != ':' || line[2] != '\\' || line.find("\\\\") != std::string::npos ||
+        line.back() == '\\' || line.size() > 300)
       continue;
     fake.AddFile(Widen(line), std::string("/Values [ --.-00000"), Widen(shortName));
     ++entries;
@@ -61,8 +61,7 @@ void BuildTree(FakeSystem& fake, const std::string& tree) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* bytes = reinterpret_cast<const char*>(data);
   const void* zero = std::memchr(bytes, 0, size);
-  size_t treeSize =
-      zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : 0;
+  size_t treeSize = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - bytes) : 0;
   std::string tree(bytes, treeSize);
   std::string tail = zero != nullptr ? std::string(bytes + treeSize + 1, size - treeSize - 1)
                                      : std::string(bytes, size);

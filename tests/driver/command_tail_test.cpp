@@ -1,14 +1,15 @@
-#include "driver/command_tail.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "driver/command_tail.h"
 #include "tests/support/fake_system.h"
 
 namespace {
 
-std::string Tail(std::string commandLine) { return CommandLineTail(commandLine.data()); }
+std::string Tail(std::string commandLine) {
+  return CommandLineTail(commandLine.data());
+}
 
 TEST(CommandLineTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
   EXPECT_EQ(Tail("droplet.exe a.psd b.psd"), "a.psd b.psd");
@@ -42,9 +43,8 @@ TEST(CommandLineTail, HighBytesAfterTheNameStayPartOfTheFirstArgument) {
 TEST(CommandLineToUtf8, EveryNameArrivesExactly) {
   FakeSystem fake;
   ScopedSystem scope(fake);
-  const char16_t wide[] =
-      u"\"C:\\Tools\\drop let.exe\" \u0444\u0430\u0439\u043b.psd "
-      u"\"D:\\\u0101.psd\" \U0001F600.psd caf\u00e9.psd";
+  const char16_t wide[] = u"\"C:\\Tools\\drop let.exe\" \u0444\u0430\u0439\u043b.psd "
+                          u"\"D:\\\u0101.psd\" \U0001F600.psd caf\u00e9.psd";
   char* utf8 = CommandLineToUtf8(wide);
   ASSERT_NE(utf8, nullptr);
   EXPECT_STREQ(CommandLineTail(utf8),

@@ -1,14 +1,13 @@
-#include "driver/driver.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "messages/messages.h"
-#include "messages/process_state.h"
+#include "driver/driver.h"
 #include "settings/droplet_settings.h"
 #include "settings/settings_block.h"
+#include "messages/messages.h"
+#include "messages/process_state.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/trace_recorder.h"
 
@@ -18,7 +17,7 @@ int32_t gRunResult = 0;
 int gRuns = 0;
 std::string gRunTail;
 const char* gRunMessage = nullptr;
-std::string gRunHostName;  // the settings as the run found them
+std::string gRunHostName;      // the settings as the run found them
 std::u16string gRunCaption;
 
 int32_t FakeRun(char* tail, WalkProc) {
@@ -115,9 +114,9 @@ TEST_F(DriverTest, TheConnectionMessageIsPresetAndOnlyTheLowBitsCount) {
 TEST_F(DriverTest, CaptionIsTheFileNameWithoutAnExeLikeExtension) {
   struct Case {
     std::u16string file, caption;
-  } cases[] = {{u"Fix.exe", u"Fix"},     {u"Fix.EXE", u"Fix"}, {u"Repair.Exe2", u"Repair"},
-               {u"Fix.doc", u"Fix.doc"}, {u"Fix.", u"Fix."},   {u"a.b.exe", u"a.b"},
-               {u"NoDot", u"NoDot"},     {u"x.e", u"x"}};
+  } cases[] = {{u"Fix.exe", u"Fix"},       {u"Fix.EXE", u"Fix"},   {u"Repair.Exe2", u"Repair"},
+               {u"Fix.doc", u"Fix.doc"},   {u"Fix.", u"Fix."},     {u"a.b.exe", u"a.b"},
+               {u"NoDot", u"NoDot"},       {u"x.e", u"x"}};
   for (const Case& c : cases) {
     fake.modulePath = Path({u"C:", u"Tools", c.file});
     Main();

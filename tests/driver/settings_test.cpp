@@ -130,34 +130,12 @@ TEST(SettingsBlock, ADamagedBlockIsRefusedAndChangesNothing) {
       {"span past the used bytes", [](auto& b) { Store32(b, 60, ~0u); }, true},
       {"span inside the fields", [](auto& b) { Store32(b, 56, 8); }, true},
       {"path at an odd offset", [](auto& b) { Store32(b, 56 + 8 * 7, SpanAt(b, 7) + 1); }, true},
-      {"path with a NUL inside",
-       [](auto& b) {
-         b[SpanAt(b, 7) + 12 + 4] = 0;
-         b[SpanAt(b, 7) + 13 + 4] = 0;
-       },
-       true},
+      {"path with a NUL inside", [](auto& b) { b[SpanAt(b, 7) + 12 + 4] = 0; b[SpanAt(b, 7) + 13 + 4] = 0; }, true},
       {"relative path", [](auto& b) { b[SpanAt(b, 7) + 12 + 2] = 'x'; }, true},
-      {"folder missing in mode 3",
-       [](auto& b) {
-         Store32(b, 56 + 8 * 7, 0);
-         Store32(b, 60 + 8 * 7, 0);
-       },
-       true},
-      {"log missing while logging",
-       [](auto& b) {
-         Store32(b, 56 + 8 * 8, 0);
-         Store32(b, 60 + 8 * 8, 0);
-       },
-       true},
-      {"naming without a folder",
-       [](auto& b) {
-         Store32(b, 20, 2);
-         Store32(b, 56 + 8 * 7, 0);
-         Store32(b, 60 + 8 * 7, 0);
-       },
-       true},
-      {"action data past the block",
-       [](auto& b) { Store32(b, 60 + 8 * 9, kActionDataCapacity + 1); }, true},
+      {"folder missing in mode 3", [](auto& b) { Store32(b, 56 + 8 * 7, 0); Store32(b, 60 + 8 * 7, 0); }, true},
+      {"log missing while logging", [](auto& b) { Store32(b, 56 + 8 * 8, 0); Store32(b, 60 + 8 * 8, 0); }, true},
+      {"naming without a folder", [](auto& b) { Store32(b, 20, 2); Store32(b, 56 + 8 * 7, 0); Store32(b, 60 + 8 * 7, 0); }, true},
+      {"action data past the block", [](auto& b) { Store32(b, 60 + 8 * 9, kActionDataCapacity + 1); }, true},
   };
   Stamped stamped;
   for (const auto& c : cases) {
@@ -184,18 +162,12 @@ TEST(SettingsBlock, SettingsABlockCannotCarryAreNotWritten) {
     const char* what;
     void (*change)(DropletSettings&, std::vector<uint8_t>&);
   } cases[] = {
-      {"text outside ASCII",
-       [](DropletSettings& s, auto&) { s.namingSlots[1].text = "caf\xc3\xa9"; }},
-      {"a relative folder",
-       [](DropletSettings& s, auto&) {
+      {"text outside ASCII", [](DropletSettings& s, auto&) { s.namingSlots[1].text = "caf\xc3\xa9"; }},
+      {"a relative folder", [](DropletSettings& s, auto&) {
          static const std::u16string r = Record(u"Repaired");
-         s.destinationFolder = reinterpret_cast<const PathRecord*>(r.data());
-       }},
-      {"more action data than it holds",
-       [](DropletSettings& s, auto& big) {
-         s.actionData = big.data();
-         s.actionDataLength = static_cast<uint32_t>(big.size());
-       }},
+         s.destinationFolder = reinterpret_cast<const PathRecord*>(r.data()); }},
+      {"more action data than it holds", [](DropletSettings& s, auto& big) {
+         s.actionData = big.data(); s.actionDataLength = static_cast<uint32_t>(big.size()); }},
       {"mode 3 without a folder", [](DropletSettings& s, auto&) { s.destinationFolder = nullptr; }},
   };
   for (const auto& c : cases) {

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "settings/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "host/run.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"
-#include "settings/droplet_settings.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -20,8 +20,8 @@
 // The droplet's own path with the platform's separator, so that the driver
 // finds its caption.
 inline void PlaceDroplet(FakeSystem& fake) {
-  fake.modulePath = std::u16string(u"C:") + kModulePathSeparator + u"Tools" + kModulePathSeparator +
-                    u"Repair.exe";
+  fake.modulePath = std::u16string(u"C:") + kModulePathSeparator + u"Tools" +
+                    kModulePathSeparator + u"Repair.exe";
 }
 
 class HostRun : public ::testing::Test {

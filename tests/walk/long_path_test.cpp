@@ -1,12 +1,11 @@
 // The long form of a path: which components are replaced, and the bounds
 // of the 256-unit work path.
-#include "driver/long_path.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "driver/file_arguments.h"
+#include "driver/long_path.h"
 #include "tests/support/fake_system.h"
 
 namespace {

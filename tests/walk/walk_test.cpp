@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "settings/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"
-#include "settings/droplet_settings.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
