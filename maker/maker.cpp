@@ -308,6 +308,21 @@ void AppendPath(std::string& json, const PathRecord* record) {
   AppendJsonText(json, path.data(), path.size());
 }
 
+// A JSON list of the names whose switch is on, in their order.
+void AppendNames(std::string& json, const bool (&on)[3], const char* const (&names)[3]) {
+  json += '[';
+  const char* comma = "";
+  for (int i = 0; i < 3; ++i) {
+    if (!on[i]) continue;
+    json += comma;
+    json += '"';
+    json += names[i];
+    json += '"';
+    comma = ",";
+  }
+  json += ']';
+}
+
 // The settings under the option names, on one line.
 std::string SettingsJson(const DropletSettings& s) {
   std::string json = "{\"host\":";
@@ -318,17 +333,15 @@ std::string SettingsJson(const DropletSettings& s) {
     json += kDigits[s.actionData[i] >> 4];
     json += kDigits[s.actionData[i] & 15];
   }
-  json += "\",\"flag\":[";
+  json += "\",\"flag\":";
   const bool flags[] = {s.flagOvrO, s.flagOvrd, s.flagFldr};
-  const char* comma = "";
-  for (int i = 0; i < 3; ++i)
-    if (flags[i]) json += comma + std::string("\"") + kFlags[i] + "\"", comma = ",";
-  json += "],\"save-and-close\":";
+  AppendNames(json, flags, kFlags);
+  json += ",\"save-and-close\":";
   json += s.destinationMode == 2 ? "true" : "false";
   json += ",\"save-to\":";
   AppendPath(json, s.destinationMode == 3 ? s.destinationFolder : nullptr);
   json += ",\"name\":[";
-  comma = "";
+  const char* comma = "";
   for (const NamingComponent& slot : s.namingSlots) {
     if (slot.code == 0) break;
     json += comma;
@@ -338,12 +351,10 @@ std::string SettingsJson(const DropletSettings& s) {
                            : "text:" + std::string(slot.text != nullptr ? slot.text : "");
     AppendText(json, part.c_str());
   }
-  json += "],\"compat\":[";
+  json += "],\"compat\":";
   const bool compat[] = {s.compatMacintosh, s.compatWindows, s.compatUnix};
-  comma = "";
-  for (int i = 0; i < 3; ++i)
-    if (compat[i]) json += comma + std::string("\"") + kCompat[i] + "\"", comma = ",";
-  json += "],\"suppress-warnings\":";
+  AppendNames(json, compat, kCompat);
+  json += ",\"suppress-warnings\":";
   json += s.suppressWarnings ? "true" : "false";
   json += ",\"log\":";
   AppendPath(json, s.logErrors ? s.logFile : nullptr);
