@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "driver/droplet_settings.h"
 #include "driver/file_arguments.h"
-#include "driver/settings_block.h"
 #include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"
 #include "messages/trace.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 #include "system/system.h"
 
 char16_t ModulePath[kModulePathCapacity];
@@ -56,8 +56,15 @@ bool DeriveCaption() {
 
 }  // namespace
 
+int32_t FillDropletSettings(const uint8_t* block, size_t size) {
+  ApplyDropletDefaults();
+  if (block == nullptr || ApplySettingsBlock(block, size, &Settings) == 0) return 0;
+  CurrentMessage = msg::kInternal;
+  return kBlockDamaged;
+}
+
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock,
-                ExitStyle style, size_t settingsSize) {
+                ExitStyle style, size_t settingsSize, SettingsReadyProc ready) {
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
@@ -68,6 +75,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   if (!FindModulePath(module)) return 1;
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock, settingsSize);
+  if (result == 0 && ready != nullptr) ready(Settings);
   if (result == 0) result = run(tail, WalkFileArguments);
   // A run that ended with its own summary has said what went wrong; one the
   // user cancelled needs no box: the user chose it.

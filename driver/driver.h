@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/settings_block.h"
 #include "host/run.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 #include "system/capacities.h"
 
 extern char16_t ModulePath[kModulePathCapacity];  // design name
@@ -28,9 +29,19 @@ using RunProc = int32_t (*)(char* tail, WalkProc walk);
 // and gives 0 for a run that succeeded, 1 for one that failed).
 enum class ExitStyle { kWindowsDroplet, kUnixTool };
 
+// Told once the settings are filled, before the run: the Linux entry adds
+// its options here, so that the record is filled in one place and order.
+using SettingsReadyProc = void (*)(DropletSettings& settings);
+
+// Fills Settings: the defaults, then the block of size bytes when there is
+// one. 0, or kBlockDamaged with the internal-error message in CurrentMessage
+// when the block fails its checks.
+int32_t FillDropletSettings(const uint8_t* block, size_t size = kSettingsBlockSize);
+
 // Returns the process exit value. settingsBlock: the program's settings
-// block of settingsSize bytes, applied after the defaults; a block that fails its checks shows the
-// internal-error box with -50 instead of the run.
+// block of settingsSize bytes, applied after the defaults, then ready is
+// told; a block that fails its checks shows the internal-error box with -50
+// instead of the run.
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock = nullptr,
                 ExitStyle style = ExitStyle::kWindowsDroplet,
-                size_t settingsSize = kSettingsBlockSize);
+                size_t settingsSize = kSettingsBlockSize, SettingsReadyProc ready = nullptr);

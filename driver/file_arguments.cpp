@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
+#include "driver/long_path.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
 #include "messages/messages.h"
@@ -13,31 +13,11 @@
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "repair/repair_file.h"
+#include "settings/droplet_settings.h"
 #include "system/system.h"
+#include "system/text16.h"
 
 namespace {
-
-// Length of a text, never looking past capacity units.
-int BoundedLength(const char16_t* text, int capacity) {
-  int n = 0;
-  while (n < capacity && text[n] != 0) ++n;
-  return n;
-}
-
-char16_t FoldAscii(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
-}
-
-// True when name (NUL-terminated, at most capacity units) spells part (n
-// units), ignoring the case of ASCII letters. A wider fold could only make
-// more names count as the same; where it would have said yes and this says
-// no, the part simply stays as typed and the open still finds the file.
-bool SpellsPart(const char16_t* part, int n, const char16_t* name, int capacity) {
-  if (n == 0 || BoundedLength(name, capacity) != n) return false;
-  for (int i = 0; i < n; ++i)
-    if (FoldAscii(part[i]) != FoldAscii(name[i])) return false;
-  return true;
-}
 
 // The host runs in a folder of its own: a relative name is made full, as the
 // open resolves it, and the open then uses the same full path. A full path
@@ -54,64 +34,6 @@ uint32_t MakeFullPath(char16_t* path) {
 }
 
 }  // namespace
-
-void ExpandPathPrefix(char16_t* work) {
-  FindData found;
-  SysHandle search = Sys().FindFirstFileW(work, &found);
-  if (search == kInvalidHandle) return;
-
-  int length = BoundedLength(work, kWorkPathCapacity - 1);
-  int lastSeparator = -1;
-  for (int i = 0; i < length; ++i)
-    if (work[i] == u'\\') lastSeparator = i;
-
-  // The search answers for the path as the system normalises it ("/", ".",
-  // "..", trailing dots and spaces) and, for a wildcard, with any entry that
-  // matches. Only an answer that is the part's own entry, found under its
-  // long or its short name, may stand in for it; anything else would put
-  // another file in the droplet's hands. The first component (a drive, say)
-  // is never replaced; nor is one whose replacement would not fit, counting
-  // the whole prefix as it stands.
-  const char16_t* part = work + lastSeparator + 1;
-  int partLength = length - lastSeparator - 1;
-  constexpr int kNameCapacity = sizeof found.cFileName / sizeof found.cFileName[0];
-  constexpr int kShortCapacity =
-      sizeof found.cAlternateFileName / sizeof found.cAlternateFileName[0];
-  int nameLength = BoundedLength(found.cFileName, kNameCapacity);
-  bool ownEntry = SpellsPart(part, partLength, found.cFileName, kNameCapacity) ||
-                  SpellsPart(part, partLength, found.cAlternateFileName, kShortCapacity);
-  if (lastSeparator >= 0 && ownEntry && nameLength + length + 2 <= kWorkPathCapacity) {
-    std::memcpy(work + lastSeparator + 1, found.cFileName,
-                static_cast<size_t>(nameLength) * sizeof(char16_t));
-    work[lastSeparator + 1 + nameLength] = 0;
-  }
-  Sys().FindClose(search);
-}
-
-void ExpandLongPath(char16_t* path) {
-  char16_t work[kWorkPathCapacity] = {};
-  int used = 0;
-
-  // Where the long form does not fit the work path, the path stays exactly
-  // as given: a name cut to fit would be another file's name.
-  const char16_t* rest = path;
-  for (;;) {
-    const char16_t* separator = rest;
-    while (*separator != 0 && *separator != u'\\') ++separator;
-    int n = static_cast<int>(separator - rest);
-    if (n > kWorkPathRoom - used) return;
-    std::memcpy(work + used, rest, static_cast<size_t>(n) * sizeof(char16_t));
-    work[used + n] = 0;
-    ExpandPathPrefix(work);
-    used = BoundedLength(work, kWorkPathCapacity - 1);
-    if (*separator == 0) break;
-    if (used >= kWorkPathRoom) return;  // no room for the separator and what follows
-    work[used++] = u'\\';
-    work[used] = 0;
-    rest = separator + 1;
-  }
-  std::memcpy(path, work, static_cast<size_t>(used + 1) * sizeof(char16_t));
-}
 
 size_t HeldListsBudget = 1 << 20;
 
@@ -168,16 +90,10 @@ void NameFound(const char16_t* path) {
   CurrentFile = name;
 }
 
-int Length(const char16_t* text) {
-  int n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
-
 // folder, a separator unless it ends with one, and name, into out
 // (capacity units); the length, or -1 when it does not fit.
 int Join(const char16_t* folder, const char16_t* name, char16_t* out, int capacity) {
-  int f = Length(folder), n = Length(name);
+  int f = TextLength(folder), n = TextLength(name);
   bool separate = f > 0 && folder[f - 1] != kSeparator;
   int total = f + (separate ? 1 : 0) + n;
   if (total >= capacity) return -1;
@@ -192,9 +108,10 @@ int Join(const char16_t* folder, const char16_t* name, char16_t* out, int capaci
 int CompareNames(const char16_t* a, const char16_t* b) {
   auto fold = [](char16_t c) {
 #ifdef _WIN32
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - (u'a' - u'A'));
-#endif
+    return FoldAscii(c);
+#else
     return c;
+#endif
   };
   const char16_t *p = a, *q = b;
   for (; *p != 0 && fold(*p) == fold(*q); ++p, ++q) {
@@ -287,7 +204,7 @@ class CFolderEntries {
   }
 
   bool Add(const char16_t* name, bool folder) {
-    size_t n = static_cast<size_t>(Length(name)) + 1;
+    size_t n = static_cast<size_t>(TextLength(name)) + 1;
     if (used_ + n > kOffset || !Grow(&names_, &namesCapacity_, used_ + n) ||
         !Grow(&index_, &indexCapacity_, count_ + 1))
       return false;
@@ -312,7 +229,7 @@ int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
   static char16_t found[kFoundPathCapacity];
   char16_t after[kNameCapacity];
   bool resume = false;
-  int length = Length(folder);
+  int length = TextLength(folder);
   CFolderEntries entries;
   for (;;) {
     if (int32_t r = ProgressGoOn(); r != 0) return r;  // a big tree stops between folders too
@@ -331,7 +248,7 @@ int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
         listAgain = *held + kept > HeldListsBudget;
         if (listAgain) {
           std::memcpy(after, entries.Name(i),
-                      static_cast<size_t>(Length(entries.Name(i)) + 1) * sizeof(char16_t));
+                      static_cast<size_t>(TextLength(entries.Name(i)) + 1) * sizeof(char16_t));
           entries.Release();
           kept = 0;
         }
@@ -354,7 +271,7 @@ int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
 // A named argument, with recursive on: a folder is walked, anything else
 // goes the way of a file. A name with a wildcard is never a folder here.
 int32_t HandleNamed(const char16_t* path, HostList* list) {
-  int n = Length(path);
+  int n = TextLength(path);
   bool folder = n > 0 && path[n - 1] == kSeparator;
   bool wildcard = false;
   for (int i = 0; i < n; ++i) wildcard = wildcard || path[i] == u'*' || path[i] == u'?';

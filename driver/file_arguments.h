@@ -1,5 +1,6 @@
 // The file arguments of the command line tail: splitting, conversion to
-// UTF-16, long-form expansion of unquoted paths, repair and listing.
+// UTF-16, long-form expansion of unquoted paths (long_path.h), repair and
+// listing.
 #pragma once
 
 #include <cstddef>
@@ -8,11 +9,6 @@
 #include "system/capacities.h"
 
 class HostList;
-
-inline constexpr int kWorkPathCapacity = 256;  // UTF-16 units, terminator included
-// The work path never grows beyond this after an append or a replacement,
-// so that a separator and the terminator still fit.
-inline constexpr int kWorkPathRoom = 254;
 
 // Bytes of the lists of the folders on the way down that a recursive walk
 // keeps while it is in a subfolder. A folder whose list would take more is
@@ -32,14 +28,3 @@ extern size_t HeldListsBudget;
 // stopped the run before a file or folder: a walk that goes on past failed
 // files stops on it too, and passes it up as it is, neither counted nor kept.
 int32_t WalkFileArguments(char* tail, HostList* list);
-
-// Rewrites path (a buffer of at least kPathCapacity units) in place with
-// every component after the first that names an entry under its short name
-// or in another letter case replaced by the entry's stored full name. A path
-// whose long form would not fit the work path stays exactly as given.
-void ExpandLongPath(char16_t* path);
-
-// Replaces the last component of the work path (kWorkPathCapacity units) by
-// the stored full name of the entry it names, or leaves it unchanged when
-// the directory search answers with anything else.
-void ExpandPathPrefix(char16_t* work);

@@ -3,19 +3,21 @@
 
 #include "driver/command_tail.h"
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
 #include "driver/posix_options.h"
-#include "driver/settings_block.h"
 #include "host/json_host.h"
 #include "host/run.h"
 #include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 #include "system/posix_system.h"
 
 namespace {
 
 bool Verbose = false;
+PosixRunOptions Options;
+PosixSystem* Posix = nullptr;
 
 // Each file's line, as it is done: a check's count on standard output (a
 // sound document's only when verbose); with verbose, what the repair did on
@@ -38,15 +40,33 @@ void PrintFileLine(const FileOutcome& file) {
   }
 }
 
+// The settings as the defaults and the block left them: the options add to
+// what a made droplet's block turns on (it never turns them off). The
+// embedded request host then answers to the identifier the run forms from
+// them, so that the two cannot drift apart.
+void SettingsReady(DropletSettings& settings) {
+  settings.recursive = settings.recursive || Options.recursive;
+  settings.keepGoing = settings.keepGoing || Options.keepGoing;
+  settings.check = settings.check || Options.check;
+  settings.report = settings.report || Options.verbose;
+  char16_t progId[256];
+  int n = 0;
+  for (const char* p = settings.hostName; *p != 0 && n < kHostNameCapacity; ++p)
+    progId[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
+  for (const char* p = kIdentifierSuffix; *p != 0; ++p) progId[n++] = static_cast<char16_t>(*p);
+  progId[n] = 0;
+  Posix->RegisterHost(progId, kJsonHostClsid, []() -> void* { return CreateJsonHost(); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // The options first; what remains in argv are the files.
-  PosixRunOptions options;
-  if (int done = ReadPosixOptions(&argc, argv, stdout, stderr, &options); done >= 0) return done;
+  if (int done = ReadPosixOptions(&argc, argv, stdout, stderr, &Options); done >= 0) return done;
 
   PosixSystem system;
   InstallSystem(&system);
+  Posix = &system;
 
   // The walk receives every argument exactly as the shell passed it. Nothing
   // here may end the process other than by returning 1: the tail is made
@@ -63,27 +83,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The embedded request host answers to the identifier the run forms from
-  // the settings, so that the two cannot drift apart (a block that fails its
-  // checks fails again in DropletMain, which says so).
-  FillDropletSettings(OwnSettingsBlock());
-  // The options add to what a made droplet's block turns on (it never turns
-  // them off), so they hold through the settings DropletMain fills again.
-  Settings.recursive = Settings.recursive || options.recursive;
-  Settings.keepGoing = Settings.keepGoing || options.keepGoing;
-  Settings.check = Settings.check || options.check;
-  Settings.report = Settings.report || options.verbose;
-  Verbose = options.verbose;
+  Verbose = Options.verbose;
   FileDone = PrintFileLine;
-  char16_t progId[256];
-  int n = 0;
-  for (const char* p = Settings.hostName; *p != 0 && n < 241; ++p)
-    progId[n++] = static_cast<char16_t>(static_cast<unsigned char>(*p));
-  for (const char* p = kIdentifierSuffix; *p != 0; ++p) progId[n++] = static_cast<char16_t>(*p);
-  progId[n] = 0;
-  system.RegisterHost(progId, kJsonHostClsid, []() -> void* { return CreateJsonHost(); });
-
-  int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool);
+  int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool,
+                              OwnSettingsBlockSize(), SettingsReady);
   system.Release(tail);
   InstallSystem(nullptr);
   std::fflush(stdout);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/droplet_settings.h"
-#include "driver/settings_block.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

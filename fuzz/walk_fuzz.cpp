@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/file_arguments.h"
+#include "driver/long_path.h"
 #include "host/host_objects.h"
 #include "tests/support/fake_system.h"
 

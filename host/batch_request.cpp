@@ -1,10 +1,10 @@
 #include "host/batch_request.h"
 
-#include "driver/droplet_settings.h"
 #include "host/host_call.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/text_conversion.h"
+#include "settings/droplet_settings.h"
 #include "system/system.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "host/com_host.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -68,6 +69,15 @@ bool Unwrap(Host* object, void** raw) {
   return true;
 }
 
+// A wrapper whose allocation failure the caller reports. Wrappers live until
+// the process ends, as the objects they hold do, so nothing gives them back
+// (and the program needs no throwing allocator).
+template <typename Wrapper>
+Wrapper* Wrap(void* raw) {
+  void* memory = std::malloc(sizeof(Wrapper));
+  return memory != nullptr ? new (memory) Wrapper(raw) : nullptr;
+}
+
 // Calls a method with one out pointer and wraps what it left there; the out
 // argument stays null when the call left nothing.
 template <typename Wrapper, typename Host>
@@ -77,7 +87,7 @@ int32_t CallAndWrap(void* object, int slot, Host** out) {
   void* raw = nullptr;
   int32_t result = Method<OutCall>(object, slot)(object, &raw);
   if (raw == nullptr) return result;
-  Wrapper* wrapper = new (std::nothrow) Wrapper(raw);
+  Wrapper* wrapper = Wrap<Wrapper>(raw);
   if (wrapper == nullptr) return kOutOfMemoryResult;
   *out = wrapper;
   return result;
@@ -158,7 +168,7 @@ class ComControl final : public HostControl, public ComPointer {
     if (result == nullptr || resultRaw == passed) return outcome;
     *result = nullptr;
     if (resultRaw == nullptr) return outcome;
-    ComDescriptor* wrapper = new (std::nothrow) ComDescriptor(resultRaw);
+    ComDescriptor* wrapper = Wrap<ComDescriptor>(resultRaw);
     if (wrapper == nullptr) return kOutOfMemoryResult;
     *result = wrapper;
     return outcome;
@@ -197,7 +207,7 @@ class ComObject final : public HostObject, public ComPointer {
         this->raw(), kQueryInterface)(this->raw(), &iid, &raw);
     // A query that claims success but leaves nothing must not pass for one.
     if (raw == nullptr) return result < 0 ? result : kNoInterface;
-    ComApplication* wrapper = new (std::nothrow) ComApplication(raw);
+    ComApplication* wrapper = Wrap<ComApplication>(raw);
     if (wrapper == nullptr) return kOutOfMemoryResult;
     *application = wrapper;
     return result;
@@ -208,5 +218,5 @@ class ComObject final : public HostObject, public ComPointer {
 
 HostObject* WrapComObject(void* dispatch) {
   if (dispatch == nullptr) return nullptr;
-  return new (std::nothrow) ComObject(dispatch);
+  return Wrap<ComObject>(dispatch);
 }

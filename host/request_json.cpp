@@ -1,6 +1,6 @@
 #include "host/request_json.h"
 
-#include "host/json_text.h"
+#include "settings/json_text.h"
 
 namespace {
 

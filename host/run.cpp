@@ -4,7 +4,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "driver/droplet_settings.h"
 #include "host/batch_request.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
@@ -15,7 +14,9 @@
 #include "messages/summary_boxes.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
+#include "settings/droplet_settings.h"
 #include "system/system.h"
+#include "system/text16.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ inline constexpr int kIdentifierCapacity = 256;
 // the allocation fails.
 char16_t* CopyPath(const PathRecord* record) {
   const char16_t* path = PathOfRecord(record);
-  size_t n = 0;
-  while (path[n] != 0) ++n;
+  size_t n = static_cast<size_t>(TextLength(path));
   auto* copy = static_cast<char16_t*>(Sys().Allocate((n + 1) * sizeof(char16_t)));
   if (copy != nullptr) std::memcpy(copy, path, (n + 1) * sizeof(char16_t));
   return copy;

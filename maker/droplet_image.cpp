@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "driver/settings_block.h"
+#include "settings/byte_order.h"
+#include "settings/settings_block.h"
 
 namespace {
 
@@ -13,10 +14,6 @@ uint64_t Load(const std::vector<uint8_t>& f, size_t at, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = v << 8 | f[at + i];
   return v;
-}
-
-void Store32(std::vector<uint8_t>& f, size_t at, uint64_t v) {
-  for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Every read below is checked against the file's length first.
@@ -197,14 +194,15 @@ bool StampBlock(std::vector<uint8_t>* file, const DropletImage& image, const uin
   std::memset(&f[image.blockOffset], 0, rawSize);
   std::memcpy(&f[image.blockOffset], block, used);
   uint64_t address = Load(f, image.sectionHeader + 12, 4);
-  Store32(f, image.sectionHeader + 8, rawSize);
-  Store32(f, image.sectionHeader + 16, rawSize);
-  Store32(f, image.optionalHeader + 56, RoundUp(address + rawSize, image.sectionAlignment));
+  Store32(&f[image.sectionHeader + 8], static_cast<uint32_t>(rawSize));
+  Store32(&f[image.sectionHeader + 16], static_cast<uint32_t>(rawSize));
+  Store32(&f[image.optionalHeader + 56],
+          static_cast<uint32_t>(RoundUp(address + rawSize, image.sectionAlignment)));
   constexpr uint64_t kInitializedData = 0x40;
   if ((Load(f, image.sectionHeader + 36, 4) & kInitializedData) != 0)
-    Store32(f, image.optionalHeader + 8,
-            Load(f, image.optionalHeader + 8, 4) - oldRawSize + rawSize);
-  Store32(f, image.checksumOffset, PeChecksum(f, image.checksumOffset));
+    Store32(&f[image.optionalHeader + 8],
+            static_cast<uint32_t>(Load(f, image.optionalHeader + 8, 4) - oldRawSize + rawSize));
+  Store32(&f[image.checksumOffset], static_cast<uint32_t>(PeChecksum(f, image.checksumOffset)));
   return true;
 }
 

@@ -2,12 +2,13 @@
 
 #include <cstring>
 
-#include "driver/droplet_settings.h"
-#include "driver/settings_block.h"
 #include "droplet_version.h"
-#include "host/json_text.h"
 #include "maker/droplet_image.h"
 #include "maker/maker_files.h"
+#include "settings/byte_order.h"
+#include "settings/droplet_settings.h"
+#include "settings/json_text.h"
+#include "settings/settings_block.h"
 #include "system/utf8.h"
 
 namespace {
@@ -307,6 +308,21 @@ void AppendPath(std::string& json, const PathRecord* record) {
   AppendJsonText(json, path.data(), path.size());
 }
 
+// A JSON list of the names whose switch is on, in their order.
+void AppendNames(std::string& json, const bool (&on)[3], const char* const (&names)[3]) {
+  json += '[';
+  const char* comma = "";
+  for (int i = 0; i < 3; ++i) {
+    if (!on[i]) continue;
+    json += comma;
+    json += '"';
+    json += names[i];
+    json += '"';
+    comma = ",";
+  }
+  json += ']';
+}
+
 // The settings under the option names, on one line.
 std::string SettingsJson(const DropletSettings& s) {
   std::string json = "{\"host\":";
@@ -317,17 +333,15 @@ std::string SettingsJson(const DropletSettings& s) {
     json += kDigits[s.actionData[i] >> 4];
     json += kDigits[s.actionData[i] & 15];
   }
-  json += "\",\"flag\":[";
+  json += "\",\"flag\":";
   const bool flags[] = {s.flagOvrO, s.flagOvrd, s.flagFldr};
-  const char* comma = "";
-  for (int i = 0; i < 3; ++i)
-    if (flags[i]) json += comma + std::string("\"") + kFlags[i] + "\"", comma = ",";
-  json += "],\"save-and-close\":";
+  AppendNames(json, flags, kFlags);
+  json += ",\"save-and-close\":";
   json += s.destinationMode == 2 ? "true" : "false";
   json += ",\"save-to\":";
   AppendPath(json, s.destinationMode == 3 ? s.destinationFolder : nullptr);
   json += ",\"name\":[";
-  comma = "";
+  const char* comma = "";
   for (const NamingComponent& slot : s.namingSlots) {
     if (slot.code == 0) break;
     json += comma;
@@ -337,12 +351,10 @@ std::string SettingsJson(const DropletSettings& s) {
                            : "text:" + std::string(slot.text != nullptr ? slot.text : "");
     AppendText(json, part.c_str());
   }
-  json += "],\"compat\":[";
+  json += "],\"compat\":";
   const bool compat[] = {s.compatMacintosh, s.compatWindows, s.compatUnix};
-  comma = "";
-  for (int i = 0; i < 3; ++i)
-    if (compat[i]) json += comma + std::string("\"") + kCompat[i] + "\"", comma = ",";
-  json += "],\"suppress-warnings\":";
+  AppendNames(json, compat, kCompat);
+  json += ",\"suppress-warnings\":";
   json += s.suppressWarnings ? "true" : "false";
   json += ",\"log\":";
   AppendPath(json, s.logErrors ? s.logFile : nullptr);
@@ -433,7 +445,7 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, FIL
   std::vector<uint8_t> block(kSettingsBlockSize);
   if (!EncodeSettingsBlock(s, block.data(), block.size()))
     return Refuse(err, {"OUTPUT", "the settings do not form a valid block"});
-  size_t used = block[12] | block[13] << 8 | block[14] << 16 | size_t(block[15]) << 24;
+  size_t used = Load32(block.data() + kBlockUsedAt);
   std::string why;
   if (!StampBlock(&bytes, image, block.data(), used, &why))
     return Refuse(err, {"--from", Quoted(from) + " cannot take these settings: " + why});

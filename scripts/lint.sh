@@ -9,12 +9,12 @@ build=${1:-build/native}
 
 mapfile -t product < <(git ls-files 'system/*.cpp' 'system/*.h' 'messages/*.cpp' 'messages/*.h' \
                          'driver/*.cpp' 'driver/*.h' 'repair/*.cpp' 'repair/*.h' 'host/*.cpp' \
-                         'host/*.h' 'maker/*.cpp' 'maker/*.h')
+                         'host/*.h' 'maker/*.cpp' 'maker/*.h' 'settings/*.cpp' 'settings/*.h')
 echo "clang-format: ${#product[@]} files"
 clang-format --dry-run -Werror "${product[@]}" || { echo "not in the house format: clang-format -i the files above"; exit 1; }
 
 mapfile -t sources < <(git ls-files 'system/*.cpp' 'messages/*.cpp' 'driver/*.cpp' \
-                         'repair/*.cpp' 'host/*.cpp' 'maker/*.cpp' | grep -v -E 'win32|com_host')
+                         'repair/*.cpp' 'host/*.cpp' 'maker/*.cpp' 'settings/*.cpp' | grep -v -E 'win32|com_host')
 echo "clang-tidy: ${#sources[@]} files"
 status=0
 clang-tidy -p "$build" --quiet "${sources[@]}" >/tmp/droplet-tidy.$$ 2>&1 || status=$?
@@ -25,5 +25,5 @@ rm -f /tmp/droplet-tidy.$$
 echo "cppcheck"
 cppcheck --enable=warning,performance,portability --std=c++20 --inline-suppr \
   --suppress=missingIncludeSystem --error-exitcode=1 -q -I . \
-  system messages driver repair host maker
+  system messages settings driver repair host maker
 echo "lint: clean"

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
-#include "driver/settings_block.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "tests/support/fake_system.h"

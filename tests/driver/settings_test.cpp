@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/droplet_settings.h"
-#include "driver/settings_block.h"
+#include "settings/droplet_settings.h"
+#include "settings/settings_block.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "host/run.h"
 #include "messages/messages.h"

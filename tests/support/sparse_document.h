@@ -69,7 +69,7 @@ inline std::string BytesAt(const std::filesystem::path& file, uint64_t at, uint3
   std::string bytes(count, '\0');
   std::ifstream in(file, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(at)).read(bytes.data(), count);
-  return in.gcount() == count ? bytes : "";
+  return in.gcount() == static_cast<std::streamsize>(count) ? bytes : "";
 }
 
 // The bytes around a token: 8 zero bytes, the token, 8 zero bytes (fewer

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/file_arguments.h"
+#include "driver/long_path.h"
 #include "tests/support/fake_system.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
 #include "driver/file_arguments.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"

@@ -1,4 +1,4 @@
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
 
 DropletSettings Settings;
 

@@ -1,37 +1,24 @@
-#include "driver/settings_block.h"
+#include "settings/settings_block.h"
 
 #include <cstring>
 
-#include "messages/messages.h"
-#include "repair/repair_file.h"
+#include "settings/byte_order.h"
+#include "system/text16.h"
 
 namespace {
 
 constexpr uint32_t kStamped = 1;
 constexpr uint32_t kStampedWithOptions = 2;
-constexpr uint32_t kChecksummedFrom = 20;
-constexpr uint32_t kModeAt = 20;
-constexpr uint32_t kSwitchesAt = 24;
-constexpr uint32_t kCodesAt = 32;
-constexpr uint32_t kSpansAt = 56;
-constexpr uint32_t kOptionsAt = 136;  // version 2
+constexpr uint32_t kChecksummedFrom = kBlockModeAt;
 constexpr int kOptionCount = 4;
 constexpr int kSwitchCount = 8;
 
 // Where the spans' data may begin in a block of this version.
 uint32_t DataAt(uint32_t version) {
-  return version == kStampedWithOptions ? kOptionsAt + kOptionCount : kOptionsAt;
+  return version == kStampedWithOptions ? kBlockOptionsAt + kOptionCount : kBlockOptionsAt;
 }
 
 enum Span { kHost = 0, kFirstText = 1, kFolder = 7, kLog = 8, kAction = 9, kSpanCount = 10 };
-
-uint32_t Load32(const uint8_t* p) {
-  return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Store32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // The block's switches, in their order.
 bool* Switch(DropletSettings& s, int i) {
@@ -59,8 +46,8 @@ class BlockReader {
       : block_(block), used_(used), dataAt_(dataAt) {}
 
   bool Span(int span, uint32_t* offset, uint32_t* length) const {
-    *offset = Load32(block_ + kSpansAt + 8 * span);
-    *length = Load32(block_ + kSpansAt + 8 * span + 4);
+    *offset = Load32(block_ + kBlockSpansAt + 8 * span);
+    *length = Load32(block_ + kBlockSpansAt + 8 * span + 4);
     if (*offset == 0) return *length == 0;
     return *offset >= dataAt_ && *offset <= used_ && *length <= used_ - *offset;
   }
@@ -108,15 +95,15 @@ bool ReadStamped(const uint8_t* block, uint32_t version, uint32_t used, DropletS
   BlockReader reader(block, used, DataAt(version));
   if (version == kStampedWithOptions) {
     for (int i = 0; i < kOptionCount; ++i) {
-      if (block[kOptionsAt + i] > 1) return false;
-      if (block[kOptionsAt + i] == 1) *Option(s, i) = true;
+      if (block[kBlockOptionsAt + i] > 1) return false;
+      if (block[kBlockOptionsAt + i] == 1) *Option(s, i) = true;
     }
   }
-  s.destinationMode = static_cast<int32_t>(Load32(block + kModeAt));
+  s.destinationMode = static_cast<int32_t>(Load32(block + kBlockModeAt));
   if (s.destinationMode < 1 || s.destinationMode > 3) return false;
   for (int i = 0; i < kSwitchCount; ++i) {
-    if (block[kSwitchesAt + i] > 1) return false;
-    *Switch(s, i) = block[kSwitchesAt + i] == 1;
+    if (block[kBlockSwitchesAt + i] > 1) return false;
+    *Switch(s, i) = block[kBlockSwitchesAt + i] == 1;
   }
 
   const char* host;
@@ -130,7 +117,7 @@ bool ReadStamped(const uint8_t* block, uint32_t version, uint32_t used, DropletS
   bool unused = false;
   for (int i = 0; i < kNamingSlotCount; ++i) {
     NamingComponent& slot = s.namingSlots[i];
-    slot.code = static_cast<int32_t>(Load32(block + kCodesAt + 4 * i));
+    slot.code = static_cast<int32_t>(Load32(block + kBlockCodesAt + 4 * i));
     if (slot.code < 0 || slot.code > kCustomTextCode || (unused && slot.code != 0)) return false;
     unused = slot.code == 0;
     if (!reader.Text(kFirstText + i, &slot.text)) return false;
@@ -198,8 +185,7 @@ bool IsHostName(const char* name) {
 }
 
 bool IsAbsoluteWindowsPath(const char16_t* path) {
-  size_t n = 0;
-  while (path[n] != 0) ++n;
+  size_t n = static_cast<size_t>(TextLength(path));
   if (n > kBlockPathCapacity) return false;
   size_t rest;  // where the characters of names begin
   if (n >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
@@ -222,25 +208,19 @@ bool IsAbsoluteWindowsPath(const char16_t* path) {
 
 int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings) {
   if (size < kChecksummedFrom || std::memcmp(block, kSettingsMagic, sizeof kSettingsMagic) != 0)
-    return paramErr;
-  uint32_t version = Load32(block + 8), used = Load32(block + 12), crc = Load32(block + 16);
-  if (version == 0) return used == 0 && crc == 0 ? 0 : paramErr;
+    return kBlockDamaged;
+  uint32_t version = Load32(block + kBlockVersionAt), used = Load32(block + kBlockUsedAt),
+           crc = Load32(block + kBlockCrcAt);
+  if (version == 0) return used == 0 && crc == 0 ? 0 : kBlockDamaged;
   if ((version != kStamped && version != kStampedWithOptions) || used < DataAt(version) ||
       used > size)
-    return paramErr;
-  if (Crc32(block + kChecksummedFrom, used - kChecksummedFrom) != crc) return paramErr;
+    return kBlockDamaged;
+  if (Crc32(block + kChecksummedFrom, used - kChecksummedFrom) != crc) return kBlockDamaged;
 
   DropletSettings read = *settings;
-  if (!ReadStamped(block, version, used, read)) return paramErr;
+  if (!ReadStamped(block, version, used, read)) return kBlockDamaged;
   *settings = read;
   return 0;
-}
-
-int32_t FillDropletSettings(const uint8_t* block, size_t size) {
-  ApplyDropletDefaults();
-  if (block == nullptr || ApplySettingsBlock(block, size, &Settings) == 0) return 0;
-  CurrentMessage = msg::kInternal;
-  return paramErr;
 }
 
 bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size) {
@@ -252,13 +232,13 @@ bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t
   if (size < DataAt(version)) return false;
   std::memset(block, 0, size);
   std::memcpy(block, kSettingsMagic, sizeof kSettingsMagic);
-  Store32(block + 8, version);
+  Store32(block + kBlockVersionAt, version);
   if (options)
-    for (int i = 0; i < kOptionCount; ++i) block[kOptionsAt + i] = *Option(s, i) ? 1 : 0;
-  Store32(block + kModeAt, static_cast<uint32_t>(settings.destinationMode));
-  for (int i = 0; i < kSwitchCount; ++i) block[kSwitchesAt + i] = *Switch(s, i) ? 1 : 0;
+    for (int i = 0; i < kOptionCount; ++i) block[kBlockOptionsAt + i] = *Option(s, i) ? 1 : 0;
+  Store32(block + kBlockModeAt, static_cast<uint32_t>(settings.destinationMode));
+  for (int i = 0; i < kSwitchCount; ++i) block[kBlockSwitchesAt + i] = *Switch(s, i) ? 1 : 0;
   for (int i = 0; i < kNamingSlotCount; ++i)
-    Store32(block + kCodesAt + 4 * i, static_cast<uint32_t>(s.namingSlots[i].code));
+    Store32(block + kBlockCodesAt + 4 * i, static_cast<uint32_t>(s.namingSlots[i].code));
 
   size_t used = DataAt(version);
   // Appends bytes (a record's header first, when given) at a 4-byte boundary.
@@ -267,8 +247,8 @@ bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t
     if (used + header + length > size) return false;
     std::memset(block + used, 0, header);
     std::memcpy(block + used + header, bytes, length);
-    Store32(block + kSpansAt + 8 * span, static_cast<uint32_t>(used));
-    Store32(block + kSpansAt + 8 * span + 4, static_cast<uint32_t>(header + length));
+    Store32(block + kBlockSpansAt + 8 * span, static_cast<uint32_t>(used));
+    Store32(block + kBlockSpansAt + 8 * span + 4, static_cast<uint32_t>(header + length));
     used += header + length;
     return true;
   };
@@ -278,9 +258,7 @@ bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t
   auto path = [&](int span, const PathRecord* record) {
     if (record == nullptr) return true;
     const char16_t* p = PathOfRecord(record);
-    size_t n = 0;
-    while (p[n] != 0) ++n;
-    return put(span, p, (n + 1) * sizeof(char16_t), 12);
+    return put(span, p, (TextLength(p) + 1) * sizeof(char16_t), 12);
   };
   bool ok = (s.hostName == nullptr || *s.hostName == 0 || text(kHost, s.hostName)) &&
             path(kFolder, s.destinationFolder) && path(kLog, s.logFile) &&
@@ -288,8 +266,8 @@ bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t
   for (int i = 0; ok && i < kNamingSlotCount; ++i) ok = text(kFirstText + i, s.namingSlots[i].text);
   if (!ok) return false;
 
-  Store32(block + 12, static_cast<uint32_t>(used));
-  Store32(block + 16, Crc32(block + kChecksummedFrom, used - kChecksummedFrom));
+  Store32(block + kBlockUsedAt, static_cast<uint32_t>(used));
+  Store32(block + kBlockCrcAt, Crc32(block + kChecksummedFrom, used - kChecksummedFrom));
   // What is written must read back: one set of rules, the decoder's.
   DropletSettings check;
   return ApplySettingsBlock(block, size, &check) == 0;

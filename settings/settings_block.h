@@ -5,28 +5,36 @@
 // built with a small reserve that droplet-maker grows to what the block
 // uses; the Linux program keeps the block's full size.
 //
-// Layout (little-endian), from the block's start:
-//   0   "DROPSETS"
-//   8   version (0: unstamped, nothing else set; 1: stamped; 2: stamped with
-//       the options below)
-//   12  bytes used, from the block's start
-//   16  CRC-32 of the used bytes after this field
-//   20  destinationMode
-//   24  one byte each: OvrO, Ovrd, Fldr, suppressWarnings, logErrors,
-//       macintosh, windows, unix
-//   32  six naming slot codes
-//   56  ten spans (offset from the block's start, length in bytes): host name,
-//       six slot texts, destination folder, log file, action data. Offset 0:
-//       absent. A text is followed by its NUL; a path span is a path record
-//       (12 header bytes, the UTF-16 path, an even offset) and its NUL unit.
-//   136 version 2 only: one byte each: recursive, keepGoing, check, report;
-//       the spans' data follows them (at 136 in version 1).
+// Layout (little-endian), from the block's start: the offsets below.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/droplet_settings.h"
+#include "settings/droplet_settings.h"
+
+inline constexpr uint32_t kBlockMagicAt = 0;  // "DROPSETS"
+// 0: unstamped, nothing else set; 1: stamped; 2: stamped with the options.
+inline constexpr uint32_t kBlockVersionAt = 8;
+inline constexpr uint32_t kBlockUsedAt = 12;  // bytes used, from the block's start
+inline constexpr uint32_t kBlockCrcAt = 16;   // CRC-32 of the used bytes after this field
+inline constexpr uint32_t kBlockModeAt = 20;  // destinationMode
+// One byte each: OvrO, Ovrd, Fldr, suppressWarnings, logErrors, macintosh,
+// windows, unix.
+inline constexpr uint32_t kBlockSwitchesAt = 24;
+inline constexpr uint32_t kBlockCodesAt = 32;  // six naming slot codes
+// Ten spans (offset from the block's start, length in bytes): host name, six
+// slot texts, destination folder, log file, action data. Offset 0: absent. A
+// text is followed by its NUL; a path span is a path record (12 header
+// bytes, the UTF-16 path, an even offset) and its NUL unit.
+inline constexpr uint32_t kBlockSpansAt = 56;
+// Version 2 only: one byte each: recursive, keepGoing, check, report; the
+// spans' data follows them (here in version 1).
+inline constexpr uint32_t kBlockOptionsAt = 136;
+
+// What ApplySettingsBlock gives for a block that fails a check; the droplet
+// reports it as an internal error (the repair's paramErr, the same -50).
+inline constexpr int32_t kBlockDamaged = -50;
 
 // The section's name in the image (at most 8 characters, for PE).
 inline constexpr char kSettingsSection[] = ".dropset";
@@ -44,21 +52,15 @@ inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the te
   { 'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S' }
 
 // The block in this program's own image and the bytes its section holds, at
-// most kSettingsBlockSize (driver/settings_image.cpp, linked into the
-// droplets only).
+// most kSettingsBlockSize (settings_image.cpp, linked into the droplets only).
 const uint8_t* OwnSettingsBlock();
 size_t OwnSettingsBlockSize();
 
-// Fills Settings at start: the defaults, then the block of `size` bytes when
-// there is one. 0, or paramErr with the internal-error message in
-// CurrentMessage when the block fails its checks.
-int32_t FillDropletSettings(const uint8_t* block, size_t size = kSettingsBlockSize);
-
 // Applies a block of `size` bytes over the settings. A block's option
 // (recursive, keep-going, check, report) turns that setting on and never
-// off, so that options given to the Linux droplet add to it. 0 when it was applied
-// or is unstamped (the settings stay as they are); paramErr (-50) when it
-// fails a check, and then nothing is changed. Pointers in the settings point
+// off, so that options given to the Linux droplet add to it. 0 when it was
+// applied or is unstamped (the settings stay as they are); kBlockDamaged when
+// it fails a check, and then nothing is changed. Pointers in the settings point
 // into the block, which must outlive them.
 int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings);
 

@@ -1,7 +1,7 @@
 // The droplet's fixed configuration: which host to drive and what to send it
 // besides the file list. Filled in code at start; nothing is read from outside.
-// A library of its own (droplet_settings): the driver fills the record and the
-// host reads it, and this is the one driver header the host sees.
+// The driver fills the record at start, the host reads it, droplet-maker
+// stamps it into a made droplet (settings_block.h).
 #pragma once
 
 #include <cstdint>

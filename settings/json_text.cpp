@@ -1,4 +1,4 @@
-#include "host/json_text.h"
+#include "settings/json_text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,13 +3,13 @@
 // into the droplets only.
 //
 // Windows: a small reserve in the image's last section (the linker script
-// driver/settings_section.ld puts it there), which droplet-maker grows to
+// settings_section.ld puts it there), which droplet-maker grows to
 // what the block uses; the program holds as many bytes as its own section
 // header maps. Linux: the block's full size, which the maker overwrites in
 // place.
-#include <cstring>
 
-#include "driver/settings_block.h"
+#include "settings/byte_order.h"
+#include "settings/settings_block.h"
 
 namespace {
 #ifdef _WIN32
@@ -32,25 +32,15 @@ const uint8_t* Stamped(const uint8_t* block) {
 // The program's own image as the loader mapped it (the linker's name).
 extern "C" const uint8_t __ImageBase[];
 
-namespace {
-uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-}  // namespace
-
 size_t OwnSettingsBlockSize() {
   // The section the loader mapped the block in: its header, in the image's
   // own headers, says how many bytes are there.
   const uint8_t* base = __ImageBase;
   const uint8_t* pe = base + Load32(base + 0x3C);
-  uint16_t sections, optionalSize;
-  std::memcpy(&sections, pe + 6, 2);
-  std::memcpy(&optionalSize, pe + 20, 2);
+  uint32_t sections = Load32(pe + 6) & 0xFFFF, optionalSize = Load32(pe + 20) & 0xFFFF;
   const uint8_t* table = pe + 24 + optionalSize;
   uintptr_t rva = reinterpret_cast<uintptr_t>(Stamped(kBlock)) - reinterpret_cast<uintptr_t>(base);
-  for (uint16_t i = 0; i < sections; ++i) {
+  for (uint32_t i = 0; i < sections; ++i) {
     const uint8_t* header = table + 40 * i;
     uint32_t size = Load32(header + 8), address = Load32(header + 12);
     if (rva < address || rva - address >= size) continue;
