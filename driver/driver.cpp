@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/file_arguments.h"
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"

@@ -6,6 +6,7 @@
 #include "driver/posix_options.h"
 #include "host/json_host.h"
 #include "host/run.h"
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"
 #include "settings/droplet_settings.h"

@@ -11,6 +11,7 @@
 #include "messages/process_state.h"
 #include "messages/progress.h"
 #include "messages/run_tally.h"
+#include "messages/summary_boxes.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
 #include "settings/droplet_settings.h"

@@ -1,10 +1,8 @@
-// The user messages, the slot that holds the current failure's message, the
-// error-code convention and the one warning box.
+// The user messages, the slot that holds the current failure's message and
+// the error-code convention. The box that shows them: error_box.h.
 #pragma once
 
 #include <cstdint>
-
-#include "system/capacities.h"
 
 namespace msg {
 inline constexpr const char* kConnect =
@@ -32,14 +30,6 @@ extern const char* CurrentMessage;  // design name
 // sets it for each file and clears it once the file is listed, so that a
 // failure about a file names it.
 extern const char* CurrentFile;
-
-// The box names the failing file on a line of its own below the message
-// (Windows), or leads the message with it, as a Unix tool's line does.
-#ifdef _WIN32
-inline constexpr bool kFileBelowMessage = true;
-#else
-inline constexpr bool kFileBelowMessage = false;
-#endif
 
 // Error codes are signed 16-bit values carried in wider integers.
 inline int32_t LowCode(int32_t result) { return static_cast<int16_t>(result & 0xFFFF); }
@@ -70,23 +60,6 @@ int32_t OpenFailure(uint32_t error);
 // A step of reaching the host failed with result, or succeeded and left no
 // object behind: the connection message, with a code that is never 0.
 int32_t ConnectionFailure(int32_t result);
-
-// Formats CurrentMessage with the code (sign-extended from 16 bits), adds
-// the failing file (CurrentFile) and one line of context, and shows it in
-// one warning box titled with DropletCaption. Without context: a file's
-// failure that the run goes on past, whose fate the run's end tells.
-void ShowErrorBox(int32_t code, bool context = true);
-
-// The context line of a failure with this code: what became of the files
-// (Tally, FilesChanged) and of the request (HostStage), and for a
-// host that is not registered, that it seems not to be installed. Written
-// into out (capacity bytes with the terminator), cut to fit.
-void ContextLine(int32_t code, char* out, int capacity);
-
-// Shows text in one box of the given style, titled with DropletCaption
-// (the wide box, or the ANSI one when WideMode is false).
-inline constexpr int kSummaryTextCapacity = kBoxTextCapacity * 4;
-void ShowBox(const char16_t* text, uint32_t style);
 
 // Formats a message with one "%d" into a UTF-16 text of at most capacity
 // units with its terminator; the text is cut to fit, never written past.

@@ -6,6 +6,7 @@
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"
+#include "messages/shorten_name.h"
 #include "system/system.h"
 #include "system/utf8.h"
 
@@ -34,17 +35,10 @@ constexpr char16_t kWaitingLine[] = u"Waiting for the host editor to accept the 
 // "Repairing FILE" ("Checking FILE" in a check), FILE being as long as the line allows: a name too
 // long for it keeps its end, where the file's own name is.
 void RepairingLine(char16_t* out, int capacity) {
-  const char* name = Progress.file;
-  const char* cut = "";
-  size_t length = std::strlen(name);
-  if (length > kNameRoom) {
-    name += length - kNameRoom;
-    while ((static_cast<unsigned char>(*name) & 0xC0) == 0x80) ++name;
-    cut = "\xE2\x80\xA6";  // U+2026
-  }
+  char name[kNameRoom + 4];  // the kept end and the ellipsis before it
+  ShortenName(Progress.file, kNameRoom, NameCut::kStart, name, sizeof name);
   char text[kNameRoom + 16];
-  std::snprintf(text, sizeof text, "%s %s%s", Progress.checking ? "Checking" : "Repairing", cut,
-                name);
+  std::snprintf(text, sizeof text, "%s %s", Progress.checking ? "Checking" : "Repairing", name);
   uint32_t error = 0;
   if (Utf8ToWide(text, -1, out, capacity, &error) == 0) out[0] = 0;
 }

@@ -1,6 +1,7 @@
 // What the run has done so far, file by file: the walk counts each file into
 // one small record at its per-file point and remembers the first failures;
-// the run's end reads it for its summary. A progress display can read it too.
+// the run's end reads it for its summary (summary_boxes.h). A progress
+// display can read it too.
 #pragma once
 
 #include <cstdint>
@@ -59,14 +60,3 @@ void ResetTally();
 // Counts the outcome into Tally, remembers it while the lists have room,
 // and tells FileDone.
 void NoteFile(const FileOutcome& outcome);
-
-// The end of a run that kept going past failed files: one warning box with
-// the count and the first failures (their lists only without FileDone).
-void ShowKeepGoingBox();
-
-// The end of a check: one information box with the counts, the first
-// damaged documents and the files that could not be read.
-void ShowCheckBox();
-
-// The end of a run that succeeded, when the settings ask for a report.
-void ShowReportBox();

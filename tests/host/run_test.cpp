@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "messages/error_box.h"
 #include "tests/host/host_fixture.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"

@@ -1,0 +1,107 @@
+#include "messages/summary_boxes.h"
+
+#include <cstdint>
+
+#include "messages/message_box.h"
+#include "messages/messages.h"
+#include "messages/run_tally.h"
+#include "messages/text_conversion.h"
+#include "system/system.h"
+
+// The summary boxes' text, built in one buffer: ASCII texts, counts, and
+// paths shortened as the error box shortens them.
+namespace {
+
+constexpr int kListedPathRoom = 160;
+
+class SummaryText {
+ public:
+  SummaryText() { text_[0] = 0; }
+  SummaryText& operator<<(const char* ascii) {
+    AppendAscii(ascii, text_, &used_, kSummaryTextCapacity);
+    return *this;
+  }
+  SummaryText& operator<<(uint64_t n) {
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = 0;
+    do {
+      digits[--i] = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
+    return *this << (digits + i);
+  }
+  void Path(const char* utf8) {
+    AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
+  }
+  // A failure's message, completed with its code.
+  void Message(const char* format, int32_t code) {
+    char16_t wide[400];
+    char16_t* converted = nullptr;
+    if (ToWideAlloc(format, &converted) != 0 || converted == nullptr) return;
+    FormatMessageText(converted, LowCode(code), wide, 400);
+    Sys().Release(converted);
+    AppendText(wide, text_, &used_, kSummaryTextCapacity);
+  }
+  // Up to kListedFiles lines "PATH: message" or "PATH: count", then "and K more".
+  void List(const TalliedFile* files, uint32_t total) {
+    uint32_t shown = total < kListedFiles ? total : kListedFiles;
+    for (uint32_t i = 0; i < shown; ++i) {
+      *this << "\n";
+      Path(files[i].path);
+      *this << ": ";
+      if (files[i].message != nullptr)
+        Message(files[i].message, files[i].code);
+      else
+        *this << files[i].damaged;
+    }
+    if (total > shown) *this << "\nand " << static_cast<uint64_t>(total - shown) << " more";
+  }
+  void Show(uint32_t style) {
+    ShowBox(text_, style);
+    Tally.summaryShown = true;
+  }
+
+ private:
+  static char16_t text_[kSummaryTextCapacity];
+  int used_ = 0;
+};
+
+char16_t SummaryText::text_[kSummaryTextCapacity];
+
+}  // namespace
+
+void ShowKeepGoingBox() {
+  SummaryText box;
+  box << static_cast<uint64_t>(Tally.failures) << " of " << static_cast<uint64_t>(Tally.files)
+      << " files could not be repaired; the others were repaired and sent to the host editor.";
+  if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
+  box.Show(kMessageBoxWarningOk);
+}
+
+void ShowCheckBox() {
+  // Only the documents that were read are counted as sound or damaged.
+  uint64_t read = Tally.files - Tally.failures;
+  SummaryText box;
+  if (Tally.damagedFiles == 0) {
+    box << "All " << read << " documents are sound.";
+  } else {
+    box << static_cast<uint64_t>(Tally.damagedFiles) << " of " << read << " documents need repair ("
+        << Tally.damagedValues << " damaged values):";
+    if (FileDone == nullptr) box.List(Tally.damaged, Tally.damagedFiles);
+  }
+  if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
+  box.Show(kMessageBoxInformationOk);
+}
+
+void ShowReportBox() {
+  SummaryText box;
+  uint64_t all = Tally.files;
+  if (Tally.damagedFiles == 0)
+    box << "All " << all << " documents were sent to the host editor; none needed repair.";
+  else
+    box << "Repaired " << Tally.damagedValues << " damaged values in "
+        << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents; all " << all
+        << " were sent to the host editor.";
+  box.Show(kMessageBoxInformationOk);
+}
