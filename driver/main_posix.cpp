@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   // The options first; what remains in argv are the files.
   if (int done = ReadPosixOptions(&argc, argv, stdout, stderr, &Options); done >= 0) return done;
 
-  PosixSystem system;
+  // Static: the settings hook reaches it through Posix while main runs.
+  static PosixSystem system;
   InstallSystem(&system);
   Posix = &system;
 
