@@ -664,6 +664,7 @@ bool FakeSystem::ReadFolder(SysHandle folder, FindData* entry) {
   }
   const Node& node = *h->node->children[h->next++];
   Found(node, node.name, entry);
+  if (node.device) entry->attributes = kAttributeDevice | node.extraAttributes;
   log.push_back("ReadFolder " + Describe(node.name));
   return true;
 }
