@@ -27,6 +27,12 @@ struct PosixHandle {
       : kind(k), fd(descriptor), folder(stream) {}
   Kind kind;
   int fd;
+  // A file: its position and size are kept here, so that a read or write
+  // is one positioned call and a read at the end none. A standard stream
+  // (stream) reads and writes at the descriptor's own position instead.
+  bool stream = false;
+  uint64_t position = 0;
+  uint64_t size = 0;
   // A search: the folder still being read, its path and the pattern, and
   // the first answer, which the later ones do not repeat. A walked folder:
   // the stream over its descriptor (fd is that descriptor).
@@ -34,8 +40,16 @@ struct PosixHandle {
   std::string dir, pattern, first;
 };
 
-PosixHandle StdInput(PosixHandle::kFile, 0);
-PosixHandle StdOutput(PosixHandle::kFile, 1);
+PosixHandle StdInput = [] {
+  PosixHandle h(PosixHandle::kFile, 0);
+  h.stream = true;
+  return h;
+}();
+PosixHandle StdOutput = [] {
+  PosixHandle h(PosixHandle::kFile, 1);
+  h.stream = true;
+  return h;
+}();
 
 PosixHandle* FromHandle(SysHandle handle) {
   if (handle == kInvalidHandle || handle == 0) return nullptr;
@@ -289,8 +303,9 @@ SysHandle PosixSystem::Hold(int fd, const struct stat& st, bool wantWrite, uint3
     return Fail(err == EWOULDBLOCK || err == EACCES ? kErrorSharingViolation : WindowsError(err)),
            kInvalidHandle;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return ToHandle(new PosixHandle(PosixHandle::kFile, fd));
+  auto* h = new PosixHandle(PosixHandle::kFile, fd);
+  h->size = static_cast<uint64_t>(st.st_size);
+  return ToHandle(h);
 }
 
 // Documents of any size the file system holds: positions are 64-bit.
@@ -298,16 +313,17 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets (_FILE_OFFSET_BITS=64)");
 
 bool PosixSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
                                    uint32_t method) {
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->kind != PosixHandle::kFile) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   int64_t base = 0;
   if (method == kFileCurrent) {
-    base = lseek(h->fd, 0, SEEK_CUR);
+    base = h->stream ? lseek(h->fd, 0, SEEK_CUR) : static_cast<int64_t>(h->position);
   } else if (method == kFileEnd) {
-    // The size from fstat: seeking to the end first would move the pointer
-    // even when the move then fails.
+    // The size from fstat, since another opener may have changed it; seeking
+    // to the end first would move the pointer even when the move then fails.
     struct stat st;
     base = fstat(h->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    if (base >= 0) h->size = static_cast<uint64_t>(base);
   } else if (method != kFileBegin) {
     return Fail(kErrorInvalidParameter);
   }
@@ -315,38 +331,78 @@ bool PosixSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* n
   int64_t target;
   if (__builtin_add_overflow(base, distance, &target)) return Fail(kErrorInvalidParameter);
   if (target < 0) return Fail(kErrorNegativeSeek);
-  if (lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
-  if (newPosition != nullptr) *newPosition = static_cast<uint64_t>(target);
+  // A file's position is the handle's own: reads and writes name it.
+  if (h->stream && lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
+  h->position = static_cast<uint64_t>(target);
+  if (newPosition != nullptr) *newPosition = h->position;
   return true;
 }
 
+namespace {
+
+// The open leaves O_NONBLOCK on, which a regular file ignores; should a file
+// system not, the descriptor blocks from then on and the call is made again.
+bool Blocking(int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_NONBLOCK) != 0 &&
+         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
 bool PosixSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
   *done = 0;
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->kind != PosixHandle::kFile) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   auto* p = static_cast<char*>(buffer);
-  while (*done < count) {
-    ssize_t n = ::read(h->fd, p + *done, count - *done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(WindowsError(errno));
-    if (n == 0) break;
-    *done += static_cast<uint32_t>(n);
-    if (h == &StdInput) break;  // a console read ends with what it got
+  if (h->stream) {
+    while (*done < count) {
+      ssize_t n = ::read(h->fd, p + *done, count - *done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Fail(WindowsError(errno));
+      if (n == 0 || h == &StdInput) {  // a console read ends with what it got
+        *done += static_cast<uint32_t>(n);
+        break;
+      }
+      *done += static_cast<uint32_t>(n);
+    }
+    return true;
   }
+  // At or past the end the open saw (or a write made), nothing is read; a
+  // read that reaches that end needs no second one to find it.
+  while (*done < count && h->position + *done < h->size) {
+    ssize_t n = ::pread(h->fd, p + *done, count - *done, static_cast<off_t>(h->position + *done));
+    if (n < 0 && (errno == EINTR || (errno == EAGAIN && Blocking(h->fd)))) continue;
+    if (n < 0) return Fail(WindowsError(errno));
+    if (n == 0) {
+      h->size = h->position + *done;  // cut short meanwhile
+      break;
+    }
+    *done += static_cast<uint32_t>(n);
+  }
+  h->position += *done;
+  if (h->position > h->size) h->size = h->position;  // grown meanwhile
   return true;
 }
 
 bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) {
   *done = 0;
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->kind != PosixHandle::kFile) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   const auto* p = static_cast<const char*>(buffer);
   while (*done < count) {
-    ssize_t n = ::write(h->fd, p + *done, count - *done);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = h->stream ? ::write(h->fd, p + *done, count - *done)
+                          : ::pwrite(h->fd, p + *done, count - *done,
+                                     static_cast<off_t>(h->position + *done));
+    if (n < 0 && (errno == EINTR || (errno == EAGAIN && !h->stream && Blocking(h->fd))))
+      continue;
     if (n < 0) return Fail(WindowsError(errno));
     if (n == 0) return Fail(kErrorDiskFull);
     *done += static_cast<uint32_t>(n);
+  }
+  if (!h->stream) {
+    h->position += *done;
+    if (h->position > h->size) h->size = h->position;
   }
   return true;
 }

@@ -1,5 +1,5 @@
 // The System over POSIX, keeping the Windows contract: Windows error codes,
-// exclusive opens, whole reads, 32-bit file pointers, UTF-8 as the ANSI
+// exclusive opens, whole reads, 64-bit file positions, UTF-8 as the ANSI
 // code page, the message box on standard error.
 #pragma once
 

@@ -405,6 +405,23 @@ TEST_P(SystemContract, AWriteOverwritesInPlaceAndKeepsTheLength) {
   EXPECT_EQ(env->Bytes("ten.bin"), "012abc6789");
 }
 
+// A write past the end grows the file, with zero bytes in the gap, and
+// every later read and move sees the new length.
+TEST_P(SystemContract, AWritePastTheEndGrowsWhatReadsSee) {
+  SysHandle h = Open(env->MakeFile("abc.bin", "abc"));
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 10), "abc");
+  EXPECT_EQ(Seek(h, 5, kFileBegin), 5);
+  uint32_t done = 0;
+  EXPECT_TRUE(sys().WriteFile(h, "xy", 2, &done));
+  EXPECT_EQ(Read(h, 10), "");
+  EXPECT_EQ(Seek(h, 0, kFileEnd), 7);
+  EXPECT_EQ(Seek(h, 0, kFileBegin), 0);
+  EXPECT_EQ(Read(h, 10), std::string("abc\0\0xy", 7));
+  Close(h);
+  EXPECT_EQ(env->Bytes("abc.bin"), std::string("abc\0\0xy", 7));
+}
+
 TEST_P(SystemContract, DirectorySearchFindsFilesAndFolders) {
   env->MakeFile("Report.TXT", "r");
   env->MakeFolder("Sub");
