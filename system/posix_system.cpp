@@ -141,6 +141,9 @@ PosixSystem::PosixSystem() {
   // A write to a pipe whose reader has gone fails with its code, as on
   // Windows, instead of ending the process unseen.
   signal(SIGPIPE, SIG_IGN);
+  // A write past the file size limit (ulimit -f) fails with EFBIG (223) for
+  // that file, as a full disk does, instead of ending the whole run.
+  signal(SIGXFSZ, SIG_IGN);
   // A standard stream the caller closed stays taken, read-only, so that no
   // document opened later lands on it and a write there fails (6).
   for (int fd = 0; fd <= 2; ++fd) {
