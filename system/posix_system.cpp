@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -144,6 +145,14 @@ PosixSystem::PosixSystem() {
   // A write past the file size limit (ulimit -f) fails with EFBIG (223) for
   // that file, as a full disk does, instead of ending the whole run.
   signal(SIGXFSZ, SIG_IGN);
+  // A walk holds one descriptor per folder level, and trees run deeper than
+  // the usual soft limit of 1,024: take what the hard limit allows. Running
+  // out still fails the open with 4.
+  rlimit files = {};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);  // beyond the system's ceiling: left as it was
+  }
   // A standard stream the caller closed stays taken, read-only, so that no
   // document opened later lands on it and a write there fails (6).
   for (int fd = 0; fd <= 2; ++fd) {

@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -803,6 +804,37 @@ TEST(FakeWalk, SwapsAndFailuresComeWhenAsked) {
   EXPECT_EQ(fake.LogOf("OpenSubfolder").back(), "OpenSubfolder Sub error 681");
   EXPECT_TRUE(fake.CloseHandle(w));
 }
+
+#ifndef _WIN32
+// A walk holds a descriptor per folder level: the System takes the hard
+// limit of descriptors, and running out anyway is code 4, never a crash.
+TEST(PosixDescriptors, TheLimitIsRaisedAndRunningOutIsCode4) {
+  System& sys = RealSystem();
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max != RLIM_INFINITY) {
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+  }
+  TempFolder folder;
+  std::u16string path = Utf16Path(folder.path());
+  rlimit low = limit;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<SysHandle> held;
+  uint32_t error = 0;
+  for (int i = 0; i < 100 && error == 0; ++i) {
+    SysHandle h = sys.OpenFolder(path.c_str());
+    if (h == kInvalidHandle) {
+      error = sys.GetLastError();
+    } else {
+      held.push_back(h);
+    }
+  }
+  for (SysHandle h : held) sys.CloseHandle(h);
+  setrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_EQ(error, kErrorTooManyOpenFiles);
+}
+#endif
 
 std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) { return info.param.name; }
 
