@@ -150,7 +150,9 @@ class System {
   virtual SysHandle OpenFolder(const char16_t* path) = 0;
   // Opens the subfolder name (one component) of a held folder, never through
   // a link: 681 when name is, or has become, a link or reparse point, or is
-  // not a folder at all; other failures with the system's code.
+  // not a folder at all; 123 when name is not one component (empty, with a
+  // separator, "." or ".."), which would lead out of the held folder; other
+  // failures with the system's code.
   virtual SysHandle OpenSubfolder(SysHandle folder, const char16_t* name) = 0;
   // The next entry of a held folder in the order the system keeps them, "."
   // and ".." left out; false with 18 after the last, or with another code.
@@ -163,7 +165,8 @@ class System {
   // would (access, share, disposition kOpenExisting, flags), name used
   // exactly as listed (no final dot or space dropped), never through a link:
   // 681 when name is, or has become, a link or reparse point, or is not a
-  // regular file (a folder, FIFO, socket or device).
+  // regular file (a folder, FIFO, socket or device); 123 as for
+  // OpenSubfolder when name is not one component.
   virtual SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                                      uint32_t share, uint32_t flags) = 0;
   // The identity of an open file or folder.

@@ -541,8 +541,12 @@ TEST_P(SystemContract, AFileInAHeldFolderOpensAndIsKnownByIdentity) {
   EXPECT_EQ(OpenError(env->Path("W/Sub/doc.psd")), kErrorSharingViolation);
   EXPECT_EQ(OpenIn(sub, u"missing.psd"), kInvalidHandle);
   EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
-  EXPECT_EQ(OpenIn(sub, u".."), kInvalidHandle);  // one component, inside the folder
-  EXPECT_NE(sys().GetLastError(), 0u);
+  for (const char16_t* name : {u"..", u".", u"", u"../Sub"}) {  // never out of the folder
+    EXPECT_EQ(OpenIn(sub, name), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), kErrorInvalidName);
+    EXPECT_EQ(HoldSubfolder(sub, name), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), kErrorInvalidName);
+  }
 
   FileIdentity first = Identity(doc);
   Close(doc);
