@@ -13,8 +13,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "system/posix_system.h"
 #endif
 
 #include "tests/support/fake_system.h"
@@ -837,6 +841,48 @@ TEST(PosixDescriptors, TheLimitIsRaisedAndRunningOutIsCode4) {
   for (SysHandle h : held) sys.CloseHandle(h);
   setrlimit(RLIMIT_NOFILE, &limit);
   EXPECT_EQ(error, kErrorTooManyOpenFiles);
+}
+
+// A tree 2,100 folders deep, far past PATH_MAX, walked holding every level,
+// from a start under the usual soft limit of 1,024 descriptors.
+TEST(PosixDescriptors, AWalkHoldsEveryLevelOfADeepTree) {
+  constexpr int kDepth = 2100;
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max < kDepth + 100) GTEST_SKIP() << "hard limit " << limit.rlim_max;
+  TempFolder folder;
+  // Made and removed relative to each level, since no path reaches the bottom.
+  std::vector<int> made{open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  while (made.size() <= kDepth && made.back() >= 0) {
+    mkdirat(made.back(), "d", 0700);
+    made.push_back(openat(made.back(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  }
+  bool complete = made.back() >= 0;
+  for (int fd : made) close(fd);
+  ASSERT_TRUE(complete);
+
+  rlimit usual = limit;
+  usual.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+  PosixSystem sys;
+  std::vector<SysHandle> held{sys.OpenFolder(Utf16Path(folder.path()).c_str())};
+  while (held.size() <= kDepth && held.back() != kInvalidHandle)
+    held.push_back(sys.OpenSubfolder(held.back(), u"d"));
+  EXPECT_NE(held.back(), kInvalidHandle) << "level " << held.size() << ", error "
+                                         << sys.GetLastError();
+  FindData entry{};
+  EXPECT_FALSE(sys.ReadFolder(held.back(), &entry));  // the bottom is empty
+  for (SysHandle h : held) sys.CloseHandle(h);
+  setrlimit(RLIMIT_NOFILE, &limit);
+
+  made.assign(1, open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  while (made.size() < kDepth + 1 && made.back() >= 0)
+    made.push_back(openat(made.back(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (size_t i = made.size() - 1; i > 0; --i) {
+    close(made[i]);
+    unlinkat(made[i - 1], "d", AT_REMOVEDIR);
+  }
+  close(made[0]);
 }
 #endif
 
