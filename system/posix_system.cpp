@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,20 +21,45 @@
 namespace {
 
 struct PosixHandle {
+  // What the handle holds: an open file, a wildcard search, or a folder
+  // being walked. Each verb takes only its own kind.
+  enum Kind { kFile, kSearch, kFolder };
+  PosixHandle(Kind k, int descriptor, DIR* stream = nullptr)
+      : kind(k), fd(descriptor), folder(stream) {}
+  Kind kind;
   int fd;
-  bool search;
-  // A wildcard search: the folder still being read, its path and the
-  // pattern, and the first answer, which the later ones do not repeat.
+  // A file: its position and size are kept here, so that a read or write
+  // is one positioned call and a read at the end none. A standard stream
+  // (stream) reads and writes at the descriptor's own position instead.
+  bool stream = false;
+  uint64_t position = 0;
+  uint64_t size = 0;
+  // A search: the folder still being read, its path and the pattern, and
+  // the first answer, which the later ones do not repeat. A walked folder:
+  // the stream over its descriptor (fd is that descriptor).
   DIR* folder = nullptr;
   std::string dir, pattern, first;
 };
 
-PosixHandle StdInput = {0, false, nullptr, {}, {}, {}};
-PosixHandle StdOutput = {1, false, nullptr, {}, {}, {}};
+PosixHandle StdInput = [] {
+  PosixHandle h(PosixHandle::kFile, 0);
+  h.stream = true;
+  return h;
+}();
+PosixHandle StdOutput = [] {
+  PosixHandle h(PosixHandle::kFile, 1);
+  h.stream = true;
+  return h;
+}();
 
 PosixHandle* FromHandle(SysHandle handle) {
   if (handle == kInvalidHandle || handle == 0) return nullptr;
   return reinterpret_cast<PosixHandle*>(handle);
+}
+
+PosixHandle* FromHandle(SysHandle handle, PosixHandle::Kind kind) {
+  PosixHandle* h = FromHandle(handle);
+  return h != nullptr && h->kind == kind ? h : nullptr;
 }
 
 SysHandle ToHandle(PosixHandle* h) { return reinterpret_cast<SysHandle>(h); }
@@ -58,7 +84,7 @@ uint32_t WindowsError(int err) {
     case EBADF: return kErrorInvalidHandle;
     case EINVAL:
     case EOVERFLOW: return kErrorInvalidParameter;
-    case EFBIG: return 223;   // ERROR_FILE_TOO_LARGE
+    case EFBIG: return kErrorFileTooLarge;
     case ELOOP: return 1921;  // ERROR_CANT_RESOLVE_FILENAME
     case EIO: return kErrorIoDevice;
     case EPIPE: return kErrorNoData;
@@ -116,6 +142,17 @@ PosixSystem::PosixSystem() {
   // A write to a pipe whose reader has gone fails with its code, as on
   // Windows, instead of ending the process unseen.
   signal(SIGPIPE, SIG_IGN);
+  // A write past the file size limit (ulimit -f) fails with EFBIG (223) for
+  // that file, as a full disk does, instead of ending the whole run.
+  signal(SIGXFSZ, SIG_IGN);
+  // A walk holds one descriptor per folder level, and trees run deeper than
+  // the usual soft limit of 1,024: take what the hard limit allows. Running
+  // out still fails the open with 4.
+  rlimit files = {};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);  // beyond the system's ceiling: left as it was
+  }
   // A standard stream the caller closed stays taken, read-only, so that no
   // document opened later lands on it and a write there fails (6).
   for (int fd = 0; fd <= 2; ++fd) {
@@ -251,8 +288,17 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
     return Fail(err == ENOENT ? MissingError(path) : WindowsError(err)), kInvalidHandle;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      (wantWrite && (st.st_mode & 0222) == 0)) {  // no write bit: a read-only file
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Fail(kErrorAccessDenied), kInvalidHandle;
+  }
+  return Hold(fd, st, wantWrite, share);
+}
+
+// Takes an open regular file as CreateFileW holds it: refused for writing
+// when read-only, locked for the share mode asked. Closes fd on failure.
+SysHandle PosixSystem::Hold(int fd, const struct stat& st, bool wantWrite, uint32_t share) {
+  if (wantWrite && (st.st_mode & 0222) == 0) {  // no write bit: a read-only file
     ::close(fd);
     return Fail(kErrorAccessDenied), kInvalidHandle;
   }
@@ -269,8 +315,9 @@ SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
     return Fail(err == EWOULDBLOCK || err == EACCES ? kErrorSharingViolation : WindowsError(err)),
            kInvalidHandle;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return ToHandle(new PosixHandle{fd, false, nullptr, {}, {}, {}});
+  auto* h = new PosixHandle(PosixHandle::kFile, fd);
+  h->size = static_cast<uint64_t>(st.st_size);
+  return ToHandle(h);
 }
 
 // Documents of any size the file system holds: positions are 64-bit.
@@ -278,16 +325,17 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets (_FILE_OFFSET_BITS=64)");
 
 bool PosixSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
                                    uint32_t method) {
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   int64_t base = 0;
   if (method == kFileCurrent) {
-    base = lseek(h->fd, 0, SEEK_CUR);
+    base = h->stream ? lseek(h->fd, 0, SEEK_CUR) : static_cast<int64_t>(h->position);
   } else if (method == kFileEnd) {
-    // The size from fstat: seeking to the end first would move the pointer
-    // even when the move then fails.
+    // The size from fstat, since another opener may have changed it; seeking
+    // to the end first would move the pointer even when the move then fails.
     struct stat st;
     base = fstat(h->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    if (base >= 0) h->size = static_cast<uint64_t>(base);
   } else if (method != kFileBegin) {
     return Fail(kErrorInvalidParameter);
   }
@@ -295,46 +343,91 @@ bool PosixSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* n
   int64_t target;
   if (__builtin_add_overflow(base, distance, &target)) return Fail(kErrorInvalidParameter);
   if (target < 0) return Fail(kErrorNegativeSeek);
-  if (lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
-  if (newPosition != nullptr) *newPosition = static_cast<uint64_t>(target);
+  // A file's position is the handle's own: reads and writes name it.
+  if (h->stream && lseek(h->fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
+  h->position = static_cast<uint64_t>(target);
+  if (newPosition != nullptr) *newPosition = h->position;
   return true;
 }
 
+namespace {
+
+// The open leaves O_NONBLOCK on, which a regular file ignores; should a file
+// system not, the descriptor blocks from then on and the call is made again.
+bool Blocking(int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_NONBLOCK) != 0 &&
+         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
 bool PosixSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t* done) {
   *done = 0;
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   auto* p = static_cast<char*>(buffer);
-  while (*done < count) {
-    ssize_t n = ::read(h->fd, p + *done, count - *done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(WindowsError(errno));
-    if (n == 0) break;
-    *done += static_cast<uint32_t>(n);
-    if (h == &StdInput) break;  // a console read ends with what it got
+  if (h->stream) {
+    while (*done < count) {
+      ssize_t n = ::read(h->fd, p + *done, count - *done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Fail(WindowsError(errno));
+      if (n == 0 || h == &StdInput) {  // a console read ends with what it got
+        *done += static_cast<uint32_t>(n);
+        break;
+      }
+      *done += static_cast<uint32_t>(n);
+    }
+    return true;
   }
+  // At or past the end the open saw (or a write made), nothing is read; a
+  // read that reaches that end needs no second one to find it.
+  while (*done < count && h->position + *done < h->size) {
+    ssize_t n = ::pread(h->fd, p + *done, count - *done, static_cast<off_t>(h->position + *done));
+    if (n < 0 && (errno == EINTR || (errno == EAGAIN && Blocking(h->fd)))) continue;
+    if (n < 0) return Fail(WindowsError(errno));
+    if (n == 0) {
+      h->size = h->position + *done;  // cut short meanwhile
+      break;
+    }
+    *done += static_cast<uint32_t>(n);
+  }
+  h->position += *done;
+  if (h->position > h->size) h->size = h->position;  // grown meanwhile
   return true;
 }
 
 bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, uint32_t* done) {
   *done = 0;
-  PosixHandle* h = FromHandle(file);
-  if (h == nullptr || h->search) return Fail(kErrorInvalidHandle);
+  PosixHandle* h = FromHandle(file, PosixHandle::kFile);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
   const auto* p = static_cast<const char*>(buffer);
   while (*done < count) {
-    ssize_t n = ::write(h->fd, p + *done, count - *done);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = h->stream ? ::write(h->fd, p + *done, count - *done)
+                          : ::pwrite(h->fd, p + *done, count - *done,
+                                     static_cast<off_t>(h->position + *done));
+    if (n < 0 && (errno == EINTR || (errno == EAGAIN && !h->stream && Blocking(h->fd))))
+      continue;
     if (n < 0) return Fail(WindowsError(errno));
     if (n == 0) return Fail(kErrorDiskFull);
     *done += static_cast<uint32_t>(n);
+  }
+  if (!h->stream) {
+    h->position += *done;
+    if (h->position > h->size) h->size = h->position;
   }
   return true;
 }
 
 bool PosixSystem::CloseHandle(SysHandle handle) {
   PosixHandle* h = FromHandle(handle);
-  if (h == nullptr || h == &StdInput || h == &StdOutput) return Fail(kErrorInvalidHandle);
-  if (!h->search) ::close(h->fd);
+  // A search is given back by FindClose alone, as on Windows.
+  if (h == nullptr || h == &StdInput || h == &StdOutput || h->kind == PosixHandle::kSearch)
+    return Fail(kErrorInvalidHandle);
+  if (h->kind == PosixHandle::kFolder)
+    closedir(h->folder);
+  else
+    ::close(h->fd);
   delete h;
   return true;
 }
@@ -372,13 +465,45 @@ uint32_t AttributesOf(const std::string& full, const std::string& name,
   return attributes;
 }
 
-bool FillFound(const std::string& dir, const std::string& name, FindData* data,
-               unsigned char type = DT_UNKNOWN) {
+// The entry's name as UTF-16, stray bytes as lone surrogates; false when
+// it does not fit the record.
+bool FillName(const char* name, FindData* data) {
   uint32_t error = 0;
   std::memset(data, 0, sizeof *data);
-  if (Utf8ToWide(name.c_str(), -1, data->cFileName, 260, &error) == 0) return false;
+  return Utf8ToWide(name, -1, data->cFileName, 260, &error) != 0;
+}
+
+bool FillFound(const std::string& dir, const std::string& name, FindData* data,
+               unsigned char type = DT_UNKNOWN) {
+  if (!FillName(name.c_str(), data)) return false;
   data->attributes = AttributesOf(dir + "/" + name, name, type);
   return true;
+}
+
+// The attributes of a walked entry, never following a link: a link is a
+// reparse point and nothing more, since the walk goes no further there.
+uint32_t EntryAttributes(int folder, const char* name, unsigned char type) {
+  if (type == DT_UNKNOWN) {
+    struct stat st;
+    if (fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISLNK(st.st_mode) ? DT_LNK
+             : S_ISREG(st.st_mode) ? DT_REG
+                                   : DT_FIFO;
+    }
+  }
+  uint32_t attributes = type == DT_DIR   ? kAttributeDirectory
+                        : type == DT_LNK ? kAttributeReparsePoint
+                        : type == DT_REG || type == DT_UNKNOWN ? kAttributeNormal
+                                                               : kAttributeDevice;
+  if (name[0] == '.') attributes |= kAttributeHidden;
+  return attributes;
+}
+
+// One component of a held folder: no separator, and neither "." nor "..",
+// which would lead out of the folder the walk holds.
+bool IsOneComponent(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
 }  // namespace
@@ -425,12 +550,16 @@ SysHandle PosixSystem::FindFirstFileW(const char16_t* pattern, FindData* data) {
     if (d != nullptr) closedir(d);
     return Fail(kErrorFilenameTooLong), kInvalidHandle;
   }
-  return ToHandle(new PosixHandle{-1, true, d, dir, name, found});
+  auto* h = new PosixHandle(PosixHandle::kSearch, -1, d);
+  h->dir = dir;
+  h->pattern = name;
+  h->first = found;
+  return ToHandle(h);
 }
 
 bool PosixSystem::FindNextFileW(SysHandle search, FindData* data) {
   PosixHandle* h = FromHandle(search);
-  if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
+  if (h == nullptr || h->kind != PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
   if (h->folder == nullptr) return Fail(kErrorNoMoreFiles);
   for (;;) {
     errno = 0;
@@ -445,9 +574,117 @@ bool PosixSystem::FindNextFileW(SysHandle search, FindData* data) {
 
 bool PosixSystem::FindClose(SysHandle search) {
   PosixHandle* h = FromHandle(search);
-  if (h == nullptr || !h->search) return Fail(kErrorInvalidHandle);
+  if (h == nullptr || h->kind != PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
   if (h->folder != nullptr) closedir(h->folder);
   delete h;
+  return true;
+}
+
+SysHandle PosixSystem::HoldFolder(int fd) {
+  DIR* stream = fdopendir(fd);
+  if (stream == nullptr) {
+    int err = errno;
+    ::close(fd);
+    return Fail(WindowsError(err)), kInvalidHandle;
+  }
+  return ToHandle(new PosixHandle(PosixHandle::kFolder, fd, stream));
+}
+
+SysHandle PosixSystem::OpenFolder(const char16_t* path) {
+  if (path == nullptr) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  std::string narrow = Narrow(path);
+  if (narrow.empty()) return Fail(kErrorPathNotFound), kInvalidHandle;
+  int fd = ::open(narrow.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    struct stat st;
+    if (err == ENOTDIR && stat(narrow.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+      return Fail(kErrorDirectory), kInvalidHandle;
+    if (err == ENOENT) return Fail(MissingError(narrow)), kInvalidHandle;
+    return Fail(err == ENOTDIR ? kErrorPathNotFound : WindowsError(err)), kInvalidHandle;
+  }
+  return HoldFolder(fd);
+}
+
+SysHandle PosixSystem::OpenSubfolder(SysHandle folder, const char16_t* name) {
+  PosixHandle* h = FromHandle(folder, PosixHandle::kFolder);
+  if (h == nullptr) return Fail(kErrorInvalidHandle), kInvalidHandle;
+  std::string narrow = name != nullptr ? Narrow(name) : std::string();
+  if (!IsOneComponent(narrow)) return Fail(kErrorInvalidName), kInvalidHandle;
+  int fd = openat(h->fd, narrow.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    // A link (ELOOP) or anything not a folder (ENOTDIR) is not walked into.
+    int err = errno;
+    return Fail(err == ELOOP || err == ENOTDIR ? kErrorStoppedOnSymlink : WindowsError(err)),
+           kInvalidHandle;
+  }
+  return HoldFolder(fd);
+}
+
+bool PosixSystem::ReadFolder(SysHandle folder, FindData* entry) {
+  PosixHandle* h = FromHandle(folder, PosixHandle::kFolder);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(h->folder);
+    if (e == nullptr) return Fail(errno != 0 ? WindowsError(errno) : kErrorNoMoreFiles);
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    if (!FillName(e->d_name, entry)) return Fail(kErrorFilenameTooLong);
+    entry->attributes = EntryAttributes(h->fd, e->d_name, e->d_type);
+    return true;
+  }
+}
+
+bool PosixSystem::RewindFolder(SysHandle folder) {
+  PosixHandle* h = FromHandle(folder, PosixHandle::kFolder);
+  if (h == nullptr) return Fail(kErrorInvalidHandle);
+  rewinddir(h->folder);
+  return true;
+}
+
+SysHandle PosixSystem::OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                                        uint32_t share, uint32_t flags) {
+  (void)flags;
+  PosixHandle* h = FromHandle(folder, PosixHandle::kFolder);
+  if (h == nullptr) return Fail(kErrorInvalidHandle), kInvalidHandle;
+  std::string narrow = name != nullptr ? Narrow(name) : std::string();
+  if (!IsOneComponent(narrow)) return Fail(kErrorInvalidName), kInvalidHandle;
+  bool wantRead = (access & kGenericRead) != 0;
+  bool wantWrite = (access & kGenericWrite) != 0;
+  int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  // Non-blocking, so that a FIFO or a device never holds the open up.
+  int fd = openat(h->fd, narrow.c_str(), mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    int err = errno;
+    // A link, a folder opened for writing, or a socket or FIFO that cannot
+    // be opened at all: none is a regular file.
+    struct stat st;
+    if (err == ELOOP || err == EISDIR ||
+        (err != ENOENT && fstatat(h->fd, narrow.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         !S_ISREG(st.st_mode)))
+      return Fail(kErrorStoppedOnSymlink), kInvalidHandle;
+    return Fail(WindowsError(err)), kInvalidHandle;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    return Fail(WindowsError(err)), kInvalidHandle;
+  }
+  if (!S_ISREG(st.st_mode)) {  // a folder, FIFO or device: never scanned
+    ::close(fd);
+    return Fail(kErrorStoppedOnSymlink), kInvalidHandle;
+  }
+  return Hold(fd, st, wantWrite, share);
+}
+
+bool PosixSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
+  PosixHandle* h = FromHandle(handle);
+  if (h == nullptr || h->kind == PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
+  struct stat st;
+  if (fstat(h->fd, &st) != 0) return Fail(WindowsError(errno));
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 

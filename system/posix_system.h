@@ -1,7 +1,9 @@
 // The System over POSIX, keeping the Windows contract: Windows error codes,
-// exclusive opens, whole reads, 32-bit file pointers, UTF-8 as the ANSI
+// exclusive opens, whole reads, 64-bit file positions, UTF-8 as the ANSI
 // code page, the message box on standard error.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -40,6 +42,13 @@ class PosixSystem : public System {
   bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
+  SysHandle OpenFolder(const char16_t* path) override;
+  SysHandle OpenSubfolder(SysHandle folder, const char16_t* name) override;
+  bool ReadFolder(SysHandle folder, FindData* entry) override;
+  bool RewindFolder(SysHandle folder) override;
+  SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                             uint32_t share, uint32_t flags) override;
+  bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
@@ -61,6 +70,8 @@ class PosixSystem : public System {
 
  private:
   SysHandle Open(const char* path, uint32_t access, uint32_t share, uint32_t disposition);
+  SysHandle Hold(int fd, const struct stat& st, bool wantWrite, uint32_t share);
+  SysHandle HoldFolder(int fd);
   bool Fail(uint32_t error);
 
   uint32_t lastError_ = 0;

@@ -22,6 +22,16 @@ struct Guid {
 };
 bool operator==(const Guid& a, const Guid& b);
 
+// The same file under any of its names: its volume and its number there
+// (POSIX: st_dev and st_ino; Windows: the volume serial and file index).
+struct FileIdentity {
+  uint64_t volume;
+  uint64_t file;
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.file == b.file;
+}
+
 struct FindData {
   uint32_t attributes;  // kAttribute* bits
   char16_t cFileName[260];
@@ -76,6 +86,10 @@ inline constexpr uint32_t kErrorNoMoreFiles = 18;
 inline constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorDirectory = 267;  // a search inside something not a folder
+inline constexpr uint32_t kErrorFileTooLarge = 223;
+// A walked name that is a link, junction or other reparse point, or not a
+// regular file or folder at all: the walk never goes through it.
+inline constexpr uint32_t kErrorStoppedOnSymlink = 681;
 
 inline constexpr int32_t kServerExecFailure = static_cast<int32_t>(0x80080005u);
 inline constexpr int32_t kClassStringInvalid = static_cast<int32_t>(0x800401F3u);
@@ -126,6 +140,37 @@ class System {
   // and the current folder alone. The length without the terminator; the
   // size needed, terminator included, when size is too small; 0 on failure.
   virtual uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) = 0;
+
+  // Folders walked by handle, so that no name can be swapped for a link
+  // between a listing and an open. A held folder cannot be renamed, moved or
+  // replaced while it is open on Windows (no delete sharing); on POSIX every
+  // open below it is relative to its descriptor. CloseHandle gives it back.
+  // OpenFolder opens the folder at path, following links in path (the user
+  // named it, as `find -H` does); 267 when path names a file.
+  virtual SysHandle OpenFolder(const char16_t* path) = 0;
+  // Opens the subfolder name (one component) of a held folder, never through
+  // a link: 681 when name is, or has become, a link or reparse point, or is
+  // not a folder at all; 123 when name is not one component (empty, with a
+  // separator, "." or ".."), which would lead out of the held folder; other
+  // failures with the system's code.
+  virtual SysHandle OpenSubfolder(SysHandle folder, const char16_t* name) = 0;
+  // The next entry of a held folder in the order the system keeps them, "."
+  // and ".." left out; false with 18 after the last, or with another code.
+  // attributes as a search gives them (a link is a reparse point, lstat-like;
+  // on POSIX a name starting with "." is hidden). RewindFolder starts the
+  // listing again from the first entry.
+  virtual bool ReadFolder(SysHandle folder, FindData* entry) = 0;
+  virtual bool RewindFolder(SysHandle folder) = 0;
+  // Opens the file name (one component) of a held folder as CreateFileW
+  // would (access, share, disposition kOpenExisting, flags), name used
+  // exactly as listed (no final dot or space dropped), never through a link:
+  // 681 when name is, or has become, a link or reparse point, or is not a
+  // regular file (a folder, FIFO, socket or device); 123 as for
+  // OpenSubfolder when name is not one component.
+  virtual SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                                     uint32_t share, uint32_t flags) = 0;
+  // The identity of an open file or folder.
+  virtual bool GetFileIdentity(SysHandle handle, FileIdentity* identity) = 0;
 
   // Text. A length of -1 means "up to and including the terminator";
   // a capacity of 0 asks for the size needed.

@@ -12,6 +12,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "system/posix_system.h"
 #endif
 
 #include "tests/support/fake_system.h"
@@ -42,6 +49,13 @@ class Environment {
   virtual bool windowsPaths() const = 0;
   // The path of a device that opens like a file where nothing stops it.
   virtual std::u16string DevicePath() { return Path("nul"); }
+  // A link at name to target (both in the test's folder), replacing what is
+  // at name; false where the platform will not make one for this user.
+  virtual bool MakeLink(const std::string& name, const std::string& target, bool toFolder) = 0;
+  // A second name of the file existing; false where none can be made.
+  virtual bool MakeHardLink(const std::string& existing, const std::string& name) = 0;
+  // A FIFO (or what stands for one); false where there are none.
+  virtual bool MakeFifo(const std::string& name) = 0;
 };
 
 class FakeEnvironment : public Environment {
@@ -69,6 +83,18 @@ class FakeEnvironment : public Environment {
   bool caseInsensitive() const override { return true; }
   bool ansiIs1252() const override { return false; }
   bool windowsPaths() const override { return true; }
+  bool MakeLink(const std::string& name, const std::string&, bool toFolder) override {
+    fake_.AddLink(Path(name), toFolder);
+    return true;
+  }
+  bool MakeHardLink(const std::string& existing, const std::string& name) override {
+    fake_.AddHardLink(Path(existing), Path(name));
+    return true;
+  }
+  bool MakeFifo(const std::string& name) override {
+    fake_.AddFile(Path(name)).device = true;
+    return true;
+  }
 
  private:
   const std::u16string kRoot = u"C:\\Contract";
@@ -104,6 +130,29 @@ class RealEnvironment : public Environment {
     return Path(name);
   }
   std::string Bytes(const std::string& name) override { return ReadBytes(Native(name)); }
+  bool MakeLink(const std::string& name, const std::string& target, bool toFolder) override {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(Native(name))))
+      fs::rename(Native(name), Native(name + "~"), error);  // a swap, as a racer would
+    if (toFolder)
+      fs::create_directory_symlink(Native(target), Native(name), error);
+    else
+      fs::create_symlink(Native(target), Native(name), error);
+    return !error;
+  }
+  bool MakeHardLink(const std::string& existing, const std::string& name) override {
+    std::error_code error;
+    std::filesystem::create_hard_link(Native(existing), Native(name), error);
+    return !error;
+  }
+#ifdef _WIN32
+  bool MakeFifo(const std::string&) override { return false; }
+#else
+  bool MakeFifo(const std::string& name) override {
+    return mkfifo(Native(name).c_str(), 0600) == 0;
+  }
+#endif
 #ifdef _WIN32
   bool caseInsensitive() const override { return true; }
   bool ansiIs1252() const override { return true; }
@@ -171,6 +220,37 @@ class SystemContract : public ::testing::TestWithParam<Flavour> {
     EXPECT_TRUE(result);
     buffer.resize(done <= count ? done : 0);
     return buffer;
+  }
+  // A held folder, closed at the end if the test did not.
+  SysHandle HoldFolder(const std::u16string& path) {
+    SysHandle h = sys().OpenFolder(path.c_str());
+    if (h != kInvalidHandle) open_.push_back(h);
+    return h;
+  }
+  SysHandle HoldSubfolder(SysHandle folder, const char16_t* name) {
+    SysHandle h = sys().OpenSubfolder(folder, name);
+    if (h != kInvalidHandle) open_.push_back(h);
+    return h;
+  }
+  SysHandle OpenIn(SysHandle folder, const char16_t* name, uint32_t access = kReadWrite,
+                   uint32_t share = 0) {
+    SysHandle h = sys().OpenFileInFolder(folder, name, access, share, kFlagSequentialScan);
+    if (h != kInvalidHandle) open_.push_back(h);
+    return h;
+  }
+  // Every entry of a held folder with its attributes; *end is the code of
+  // the read that ended the listing.
+  std::map<std::u16string, uint32_t> List(SysHandle folder, uint32_t* end) {
+    std::map<std::u16string, uint32_t> seen;
+    FindData entry{};
+    while (sys().ReadFolder(folder, &entry)) seen[entry.cFileName] = entry.attributes;
+    *end = sys().GetLastError();
+    return seen;
+  }
+  FileIdentity Identity(SysHandle h) {
+    FileIdentity id{};
+    EXPECT_TRUE(sys().GetFileIdentity(h, &id));
+    return id;
   }
   // The new position, or -1 when the move failed.
   int64_t Seek(SysHandle h, int64_t distance, uint32_t method) {
@@ -330,6 +410,23 @@ TEST_P(SystemContract, AWriteOverwritesInPlaceAndKeepsTheLength) {
   EXPECT_EQ(env->Bytes("ten.bin"), "012abc6789");
 }
 
+// A write past the end grows the file, with zero bytes in the gap, and
+// every later read and move sees the new length.
+TEST_P(SystemContract, AWritePastTheEndGrowsWhatReadsSee) {
+  SysHandle h = Open(env->MakeFile("abc.bin", "abc"));
+  ASSERT_NE(h, kInvalidHandle);
+  EXPECT_EQ(Read(h, 10), "abc");
+  EXPECT_EQ(Seek(h, 5, kFileBegin), 5);
+  uint32_t done = 0;
+  EXPECT_TRUE(sys().WriteFile(h, "xy", 2, &done));
+  EXPECT_EQ(Read(h, 10), "");
+  EXPECT_EQ(Seek(h, 0, kFileEnd), 7);
+  EXPECT_EQ(Seek(h, 0, kFileBegin), 0);
+  EXPECT_EQ(Read(h, 10), std::string("abc\0\0xy", 7));
+  Close(h);
+  EXPECT_EQ(env->Bytes("abc.bin"), std::string("abc\0\0xy", 7));
+}
+
 TEST_P(SystemContract, DirectorySearchFindsFilesAndFolders) {
   env->MakeFile("Report.TXT", "r");
   env->MakeFolder("Sub");
@@ -400,6 +497,123 @@ TEST_P(SystemContract, AReadingOpenSharesReads) {
   ASSERT_NE(Open(env->MakeFile("held.txt", "x")), kInvalidHandle);
   EXPECT_EQ(Open(env->Path("held.txt"), kGenericRead, kShareRead), kInvalidHandle);
   EXPECT_EQ(sys().GetLastError(), kErrorSharingViolation);
+}
+
+// A held folder lists each entry once, "." and ".." left out, with the
+// attributes a search gives; a rewind lists them again.
+TEST_P(SystemContract, AHeldFolderListsItsEntries) {
+  env->MakeFolder("W/Sub");
+  for (const char* name : {"W/a.txt", "W/.dot", "plain.txt"}) env->MakeFile(name, "x");
+  SysHandle w = HoldFolder(env->Path("W"));
+  ASSERT_NE(w, kInvalidHandle);
+  uint32_t end = 0;
+  std::map<std::u16string, uint32_t> seen = List(w, &end);
+  EXPECT_EQ(end, kErrorNoMoreFiles);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NE(seen[u"Sub"] & kAttributeDirectory, 0u);
+  EXPECT_EQ(seen[u"a.txt"] & (kAttributeDirectory | kAttributeReparsePoint), 0u);
+  EXPECT_TRUE(env->windowsPaths() || (seen[u".dot"] & kAttributeHidden) != 0);
+  EXPECT_TRUE(sys().RewindFolder(w));
+  EXPECT_EQ(List(w, &end).size(), 3u);
+
+  struct {
+    const char* path;
+    uint32_t error;
+  } refused[] = {{"plain.txt", kErrorDirectory},
+                 {"missing", kErrorFileNotFound},
+                 {"nowhere/missing", kErrorPathNotFound}};
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(HoldFolder(env->Path(c.path)), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), c.error);
+  }
+}
+
+// A found file opens relative to its held folder, is held as a named open
+// is, and is known by its identity under any of its names.
+TEST_P(SystemContract, AFileInAHeldFolderOpensAndIsKnownByIdentity) {
+  env->MakeFolder("W/Sub");
+  env->MakeFile("W/Sub/doc.psd", "named");
+  env->MakeFile("W/Sub/other.psd", "other");
+  SysHandle w = HoldFolder(env->Path("W"));
+  ASSERT_NE(w, kInvalidHandle);
+  SysHandle sub = HoldSubfolder(w, u"Sub");
+  ASSERT_NE(sub, kInvalidHandle);
+  SysHandle doc = OpenIn(sub, u"doc.psd");
+  ASSERT_NE(doc, kInvalidHandle);
+  EXPECT_EQ(Read(doc, 10), "named");
+  EXPECT_EQ(OpenError(env->Path("W/Sub/doc.psd")), kErrorSharingViolation);
+  EXPECT_EQ(OpenIn(sub, u"missing.psd"), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+  for (const char16_t* name : {u"..", u".", u"", u"../Sub"}) {  // never out of the folder
+    EXPECT_EQ(OpenIn(sub, name), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), kErrorInvalidName);
+    EXPECT_EQ(HoldSubfolder(sub, name), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), kErrorInvalidName);
+  }
+
+  FileIdentity first = Identity(doc);
+  Close(doc);
+  SysHandle again = Open(env->Path("W/Sub/doc.psd"), kGenericRead, kShareRead);
+  ASSERT_NE(again, kInvalidHandle);
+  EXPECT_EQ(Identity(again), first);
+  SysHandle other = OpenIn(sub, u"other.psd", kGenericRead, kShareRead);
+  ASSERT_NE(other, kInvalidHandle);
+  EXPECT_FALSE(Identity(other) == first);
+  EXPECT_FALSE(Identity(sub) == first);
+  if (env->MakeHardLink("W/Sub/doc.psd", "W/Sub/second.psd")) {
+    SysHandle second = OpenIn(sub, u"second.psd", kGenericRead, kShareRead);
+    ASSERT_NE(second, kInvalidHandle);
+    EXPECT_EQ(Identity(second), first);
+    EXPECT_EQ(Read(second, 10), "named");
+  }
+}
+
+// The walk never goes through a link, nor opens what is not a regular file,
+// even when the name became a link after its folder was held and listed.
+TEST_P(SystemContract, TheWalkStopsAtLinksAndAtWhatIsNotAFile) {
+  env->MakeFolder("W/Sub");
+  env->MakeFolder("Outside");
+  env->MakeFile("W/a.txt", "x");
+  env->MakeFile("W/Sub/b.txt", "x");
+  env->MakeFile("Outside/secret.txt", "s");
+  SysHandle w = HoldFolder(env->Path("W"));
+  ASSERT_NE(w, kInvalidHandle);
+  uint32_t end = 0;
+  ASSERT_EQ(List(w, &end).size(), 2u);
+  EXPECT_EQ(HoldSubfolder(w, u"a.txt"), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorStoppedOnSymlink);
+  EXPECT_EQ(OpenIn(w, u"Sub"), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorStoppedOnSymlink);
+
+  // Swapped after the listing, as a racer would.
+  if (!env->MakeLink("W/Sub", "Outside", true) ||
+      !env->MakeLink("W/a.txt", "Outside/secret.txt", false)) {
+    GTEST_SKIP() << "this platform makes no links for this user";
+  }
+  sys().RewindFolder(w);
+  std::map<std::u16string, uint32_t> seen = List(w, &end);
+  EXPECT_NE(seen[u"Sub"] & kAttributeReparsePoint, 0u);
+  EXPECT_NE(seen[u"a.txt"] & kAttributeReparsePoint, 0u);
+  EXPECT_EQ(HoldSubfolder(w, u"Sub"), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorStoppedOnSymlink);
+  EXPECT_EQ(OpenIn(w, u"a.txt", kGenericRead, kShareRead), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorStoppedOnSymlink);
+  EXPECT_EQ(env->Bytes("Outside/secret.txt"), "s");
+}
+
+// A FIFO is refused at once: the open neither waits for a writer nor scans.
+TEST_P(SystemContract, AFifoInAHeldFolderIsRefusedWithoutWaiting) {
+  env->MakeFolder("W");
+  if (!env->MakeFifo("W/pipe")) GTEST_SKIP() << "no FIFOs here";
+  SysHandle w = HoldFolder(env->Path("W"));
+  ASSERT_NE(w, kInvalidHandle);
+  uint32_t end = 0;
+  EXPECT_NE(List(w, &end)[u"pipe"] & kAttributeDevice, 0u);
+  for (uint32_t access : {kGenericRead, kReadWrite}) {
+    EXPECT_EQ(OpenIn(w, u"pipe", access, access == kGenericRead ? kShareRead : 0), kInvalidHandle);
+    EXPECT_EQ(sys().GetLastError(), kErrorStoppedOnSymlink);
+  }
 }
 
 TEST_P(SystemContract, DirectorySearchIgnoresCaseWhereThePlatformDoes) {
@@ -573,6 +787,104 @@ TEST_P(SystemContract, AWaitEndsAndTheClockMovesOn) {
   sys().Sleep(50);
   EXPECT_NE(sys().GetTickCount(), before);
 }
+
+// The fake's own means for walk tests: a swap at the moment of the open, and
+// a failure at the Nth call of a walking verb, both in the log.
+TEST(FakeWalk, SwapsAndFailuresComeWhenAsked) {
+  FakeSystem fake;
+  fake.AddFile(u"C:\\W\\Sub\\a.psd", "a");
+  fake.AddFile(u"C:\\W\\b.psd", "b");
+  fake.beforeWalk = [&](Op op) {
+    if (op == Op::OpenSubfolder) fake.AddLink(u"C:\\W\\Sub", true);
+  };
+  fake.FailAt(Op::ReadFolder, 3, kErrorIoDevice);
+  SysHandle w = fake.OpenFolder(u"C:\\W");
+  ASSERT_NE(w, kInvalidHandle);
+  FindData entry{};
+  ASSERT_TRUE(fake.ReadFolder(w, &entry));
+  EXPECT_EQ(entry.attributes, kAttributeDirectory);
+  EXPECT_TRUE(fake.ReadFolder(w, &entry));
+  EXPECT_FALSE(fake.ReadFolder(w, &entry));
+  EXPECT_EQ(fake.GetLastError(), kErrorIoDevice);
+  EXPECT_EQ(fake.OpenSubfolder(w, u"Sub"), kInvalidHandle);
+  EXPECT_EQ(fake.GetLastError(), kErrorStoppedOnSymlink);
+  EXPECT_EQ(fake.LogOf("ReadFolder").size(), 3u);
+  EXPECT_EQ(fake.LogOf("OpenSubfolder").back(), "OpenSubfolder Sub error 681");
+  EXPECT_TRUE(fake.CloseHandle(w));
+}
+
+#ifndef _WIN32
+// A walk holds a descriptor per folder level: the System takes the hard
+// limit of descriptors, and running out anyway is code 4, never a crash.
+TEST(PosixDescriptors, TheLimitIsRaisedAndRunningOutIsCode4) {
+  System& sys = RealSystem();
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max != RLIM_INFINITY) {
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+  }
+  TempFolder folder;
+  std::u16string path = Utf16Path(folder.path());
+  rlimit low = limit;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<SysHandle> held;
+  uint32_t error = 0;
+  for (int i = 0; i < 100 && error == 0; ++i) {
+    SysHandle h = sys.OpenFolder(path.c_str());
+    if (h == kInvalidHandle) {
+      error = sys.GetLastError();
+    } else {
+      held.push_back(h);
+    }
+  }
+  for (SysHandle h : held) sys.CloseHandle(h);
+  setrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_EQ(error, kErrorTooManyOpenFiles);
+}
+
+// A tree 2,100 folders deep, far past PATH_MAX, walked holding every level,
+// from a start under the usual soft limit of 1,024 descriptors.
+TEST(PosixDescriptors, AWalkHoldsEveryLevelOfADeepTree) {
+  constexpr int kDepth = 2100;
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max < kDepth + 100) GTEST_SKIP() << "hard limit " << limit.rlim_max;
+  TempFolder folder;
+  // Made and removed relative to each level, since no path reaches the bottom.
+  std::vector<int> made{open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  while (made.size() <= kDepth && made.back() >= 0) {
+    mkdirat(made.back(), "d", 0700);
+    made.push_back(openat(made.back(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  }
+  bool complete = made.back() >= 0;
+  for (int fd : made) close(fd);
+  ASSERT_TRUE(complete);
+
+  rlimit usual = limit;
+  usual.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+  PosixSystem sys;
+  std::vector<SysHandle> held{sys.OpenFolder(Utf16Path(folder.path()).c_str())};
+  while (held.size() <= kDepth && held.back() != kInvalidHandle)
+    held.push_back(sys.OpenSubfolder(held.back(), u"d"));
+  EXPECT_NE(held.back(), kInvalidHandle) << "level " << held.size() << ", error "
+                                         << sys.GetLastError();
+  FindData entry{};
+  EXPECT_FALSE(sys.ReadFolder(held.back(), &entry));  // the bottom is empty
+  for (SysHandle h : held) sys.CloseHandle(h);
+  setrlimit(RLIMIT_NOFILE, &limit);
+
+  made.assign(1, open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  while (made.size() < kDepth + 1 && made.back() >= 0)
+    made.push_back(openat(made.back(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (size_t i = made.size() - 1; i > 0; --i) {
+    close(made[i]);
+    unlinkat(made[i - 1], "d", AT_REMOVEDIR);
+  }
+  close(made[0]);
+}
+#endif
 
 std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) { return info.param.name; }
 

@@ -346,6 +346,25 @@ TEST_F(DropletRun, ARequestThatCannotBeWrittenIsReported) {
   close(9);
 }
 
+// A repair past the file size limit (ulimit -f) fails for that file with
+// code 223; the signal that would end the whole run unseen is ignored.
+TEST_F(DropletRun, AFileOverTheSizeLimitFailsAloneWithCode223) {
+  std::string big(1 << 20, 'x');
+  big.replace(big.size() - 100, kDamaged.size(), kDamaged);
+  Write(folder / "big.psd", big);
+  Write(folder / "small.psd", kDamaged);
+  Outcome o = Run({"-c", "ulimit -f 100 && exec \"$0\" -k big.psd small.psd", gDroplet},
+                  "/bin/sh");
+  EXPECT_EQ(o.exitValue, 1);  // not 153: SIGXFSZ
+  EXPECT_NE(o.err.find("big.psd: The droplet was unable to write the file for repair. Please "
+                       "try again. (Error code 223.)"),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(Read(folder / "big.psd"), big);
+  EXPECT_EQ(Read(folder / "small.psd"), kRepaired);
+  EXPECT_NE(o.out.find("small.psd"), std::string::npos);
+}
+
 // A tree as archives hold them: nested folders, a dot file, a symbolic link
 // that loops, one out of the tree, and a folder the droplet cannot read
 // (where the test does not run as root, who reads every folder). Each row

@@ -103,6 +103,18 @@ std::vector<std::u16string> WindowsParts(const std::u16string& path) {
 
 std::string Describe(const std::u16string& text) { return U8(text); }
 
+// The file a name stands for: itself, or the one a hard link shares.
+FakeSystem::Node* FileOf(FakeSystem::Node* node) {
+  return node->sameFileAs != nullptr ? node->sameFileAs : node;
+}
+
+// One component of a held folder, as a walk lists it: no separator, no
+// wildcard, neither "." nor "..".
+bool IsOneComponent(const std::u16string& name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(u"\\/*?") == std::u16string::npos;
+}
+
 }  // namespace
 
 std::u16string U16(const std::string& utf8) {
@@ -159,6 +171,7 @@ void FakeSystem::Node::WriteAt(uint64_t at, const void* in, uint64_t count) {
 
 FakeSystem::FakeSystem() {
   root_.directory = true;
+  device_.identity = nextIdentity_++;
   device_.name = u"NUL";
   device_.device = true;
 }
@@ -181,6 +194,7 @@ FakeSystem::Node& FakeSystem::Make(const std::u16string& path, bool directory,
       next = node->children.back().get();
       next->name = parts[i];
       next->directory = true;
+      next->identity = nextIdentity_++;
     }
     node = next;
   }
@@ -243,6 +257,40 @@ FakeSystem::Node* FakeSystem::Resolve(const std::u16string& path, bool* folderMi
   return node;
 }
 
+FakeSystem::Node& FakeSystem::Replace(const std::u16string& path) {
+  std::vector<std::u16string> parts = Split(path);
+  std::u16string last = parts.back();
+  parts.pop_back();
+  std::u16string parentPath;
+  for (const std::u16string& p : parts) parentPath += (parentPath.empty() ? u"" : u"\\") + p;
+  Node* parent = parts.empty() ? &root_ : &Make(parentPath, true, u"");
+  for (auto& child : parent->children) {
+    if (!SameName(child->name, last)) continue;
+    replaced_.push_back(std::move(child));
+    child = std::make_unique<Node>();
+    child->name = replaced_.back()->name;
+    child->identity = nextIdentity_++;
+    return *child;
+  }
+  return Make(path, false, u"");
+}
+
+FakeSystem::Node& FakeSystem::AddLink(const std::u16string& path, bool toFolder) {
+  Node& link = Replace(path);
+  link.directory = toFolder;
+  link.extraAttributes = kAttributeReparsePoint;
+  return link;
+}
+
+FakeSystem::Node& FakeSystem::AddHardLink(const std::u16string& existing,
+                                          const std::u16string& path) {
+  Node* file = FileOf(Find(existing));
+  Node& name = Replace(path);
+  name.sameFileAs = file;
+  name.identity = file->identity;
+  return name;
+}
+
 FakeSystem::Node* FakeSystem::Find(const std::u16string& path) {
   bool missing;
   return Resolve(path, &missing);
@@ -256,6 +304,7 @@ std::string FakeSystem::Contents(const std::u16string& path) {
 std::string FakeSystem::Contents(const std::u16string& path, uint64_t at, uint64_t count) {
   Node* node = Find(path);
   if (node == nullptr) return "<missing>";
+  node = FileOf(node);
   std::string bytes(at < node->Size() ? std::min(count, node->Size() - at) : 0, '\0');
   node->ReadAt(at, bytes.data(), bytes.size());
   return bytes;
@@ -351,9 +400,23 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
     error = kErrorInvalidName;  // wildcards are no part of a name
   } else if (node == nullptr) {
     error = (folderMissing || path.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
-  } else if (node->device || node->directory ||
-             (node->readOnly && (access & kGenericWrite) != 0)) {
+  } else if (node->device || node->directory) {
     // Disk files only: a device opens as a directory does, refused.
+    error = kErrorAccessDenied;
+  }
+  if (error != 0) {
+    lastError_ = error;
+    log.push_back(line + " error " + std::to_string(error));
+    return kInvalidHandle;
+  }
+  return Hold(FileOf(node), access, share, line);
+}
+
+// Takes a found file as CreateFileW holds it: one holder alone, or readers
+// that share.
+SysHandle FakeSystem::Hold(Node* node, uint32_t access, uint32_t share, const std::string& line) {
+  uint32_t error = 0;
+  if (node->readOnly && (access & kGenericWrite) != 0) {
     error = kErrorAccessDenied;
   } else if (node->open && (share == 0 || node->exclusive)) {
     error = kErrorSharingViolation;
@@ -380,7 +443,7 @@ bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* ne
     return false;
   }
   Handle* h = FromHandle(file);
-  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
   int64_t base = method == kFileBegin ? 0
                  : method == kFileCurrent ? static_cast<int64_t>(h->position)
                                           : static_cast<int64_t>(h->node->Size());
@@ -406,7 +469,7 @@ bool FakeSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t
     log.push_back("ReadFile failed");
     return false;
   }
-  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
   uint64_t size = h->node->Size();
   uint64_t available = h->position < size ? size - h->position : 0;
   uint32_t n = available < count ? static_cast<uint32_t>(available) : count;
@@ -427,7 +490,7 @@ bool FakeSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, u
     return false;
   }
   Handle* h = FromHandle(file);
-  if (h == nullptr || h->node == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
   uint32_t n = injected ? count - 1 : count;
   h->node->WriteAt(h->position, buffer, n);
   log.push_back("WriteFile " + std::to_string(n) + " @" + std::to_string(h->position));
@@ -514,6 +577,145 @@ bool FakeSystem::FindClose(SysHandle search) {
   Handle* h = FromHandle(search);
   if (Injected(Op::FindClose) || h == nullptr || !h->search) return false;
   handles_.erase(search);
+  return true;
+}
+
+FakeSystem::Handle* FakeSystem::FolderHandle(SysHandle handle) {
+  Handle* h = FromHandle(handle);
+  return h != nullptr && h->folder ? h : nullptr;
+}
+
+// The entry of a held folder named exactly so (any case, as the file system
+// compares), or nullptr.
+FakeSystem::Node* FakeSystem::Child(Node* folder, const std::u16string& name) {
+  for (auto& child : folder->children)
+    if (SameName(child->name, name) ||
+        (!child->shortName.empty() && SameName(child->shortName, name)))
+      return child.get();
+  return nullptr;
+}
+
+SysHandle FakeSystem::OpenFolder(const char16_t* path) {
+  std::u16string given = path != nullptr ? path : u"";
+  std::string line = "OpenFolder " + Describe(given);
+  if (Injected(Op::OpenFolder)) {
+    log.push_back(line + " failed");
+    return kInvalidHandle;
+  }
+  bool folderMissing;
+  Node* node = Resolve(given, &folderMissing);
+  uint32_t error = 0;
+  if (node == nullptr)
+    error = (folderMissing || given.empty()) ? kErrorPathNotFound : kErrorFileNotFound;
+  else if (!node->directory)
+    error = kErrorDirectory;
+  if (error != 0) {
+    lastError_ = error;
+    log.push_back(line + " error " + std::to_string(error));
+    return kInvalidHandle;
+  }
+  SysHandle h = nextHandle_++;
+  handles_[h] = Handle{node, 0, false, false, {}, 0, true};
+  log.push_back(line);
+  return h;
+}
+
+SysHandle FakeSystem::OpenSubfolder(SysHandle folder, const char16_t* name) {
+  if (beforeWalk) beforeWalk(Op::OpenSubfolder);
+  std::u16string given = name != nullptr ? name : u"";
+  std::string line = "OpenSubfolder " + Describe(given);
+  if (Injected(Op::OpenSubfolder)) {
+    log.push_back(line + " failed");
+    return kInvalidHandle;
+  }
+  Handle* h = FolderHandle(folder);
+  Node* node = h != nullptr && IsOneComponent(given) ? Child(h->node, given) : nullptr;
+  uint32_t error = 0;
+  if (h == nullptr)
+    error = kErrorInvalidHandle;
+  else if (!IsOneComponent(given))
+    error = kErrorInvalidName;
+  else if (node == nullptr)
+    error = kErrorFileNotFound;
+  else if (!node->directory || (node->extraAttributes & kAttributeReparsePoint) != 0)
+    error = kErrorStoppedOnSymlink;
+  if (error != 0) {
+    lastError_ = error;
+    log.push_back(line + " error " + std::to_string(error));
+    return kInvalidHandle;
+  }
+  SysHandle held = nextHandle_++;
+  handles_[held] = Handle{node, 0, false, false, {}, 0, true};
+  log.push_back(line);
+  return held;
+}
+
+bool FakeSystem::ReadFolder(SysHandle folder, FindData* entry) {
+  if (beforeWalk) beforeWalk(Op::ReadFolder);
+  if (Injected(Op::ReadFolder)) {
+    log.push_back("ReadFolder failed");
+    return false;
+  }
+  Handle* h = FolderHandle(folder);
+  if (h == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  if (h->next >= h->node->children.size()) {
+    log.push_back("ReadFolder end");
+    return lastError_ = kErrorNoMoreFiles, false;
+  }
+  const Node& node = *h->node->children[h->next++];
+  Found(node, node.name, entry);
+  if (node.device) entry->attributes = kAttributeDevice | node.extraAttributes;
+  log.push_back("ReadFolder " + Describe(node.name));
+  return true;
+}
+
+bool FakeSystem::RewindFolder(SysHandle folder) {
+  log.push_back("RewindFolder");
+  if (Injected(Op::RewindFolder)) return false;
+  Handle* h = FolderHandle(folder);
+  if (h == nullptr) return lastError_ = kErrorInvalidHandle, false;
+  h->next = 0;
+  return true;
+}
+
+SysHandle FakeSystem::OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                                       uint32_t share, uint32_t) {
+  if (beforeWalk) beforeWalk(Op::OpenFileInFolder);
+  std::u16string given = name != nullptr ? name : u"";
+  std::string line = "OpenFileInFolder " + Describe(given);
+  if (Injected(Op::OpenFileInFolder)) {
+    log.push_back(line + " failed");
+    return kInvalidHandle;
+  }
+  Handle* h = FolderHandle(folder);
+  Node* node = h != nullptr && IsOneComponent(given) ? Child(h->node, given) : nullptr;
+  uint32_t error = 0;
+  if (h == nullptr)
+    error = kErrorInvalidHandle;
+  else if (!IsOneComponent(given))
+    error = kErrorInvalidName;
+  else if (IsDeviceName(given))
+    error = kErrorStoppedOnSymlink;  // a device in every folder, never a file
+  else if (node == nullptr)
+    error = kErrorFileNotFound;
+  else if (node->directory || node->device ||
+           (node->extraAttributes & kAttributeReparsePoint) != 0)
+    error = kErrorStoppedOnSymlink;
+  if (error != 0) {
+    lastError_ = error;
+    log.push_back(line + " error " + std::to_string(error));
+    return kInvalidHandle;
+  }
+  return Hold(FileOf(node), access, share, line);
+}
+
+bool FakeSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
+  log.push_back("GetFileIdentity");
+  if (Injected(Op::GetFileIdentity)) return false;
+  Handle* h = FromHandle(handle);
+  if (h == nullptr || h->node == nullptr || h->search) return lastError_ = kErrorInvalidHandle, false;
+  identity->volume = 0x1234;  // one volume: every drive of the fake
+  identity->file = h->node->identity;
   return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,7 +17,8 @@ enum class Op {
   SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
   MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
   OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
-  FindNextFileW, Count
+  FindNextFileW, OpenFolder, OpenSubfolder, ReadFolder, RewindFolder, OpenFileInFolder,
+  GetFileIdentity, Count
 };
 
 class FakeSystem : public System {
@@ -30,6 +32,8 @@ class FakeSystem : public System {
     bool open = false;
     bool exclusive = false;  // held open alone (share mode 0)
     uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
+    uint64_t identity = 0;  // the file's number on its volume
+    Node* sameFileAs = nullptr;  // a second name (hard link) of that file
     std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
     // as zero bytes, so a file of gigabytes takes a few pages of memory.
@@ -68,6 +72,19 @@ class FakeSystem : public System {
   Node& AddSparseFile(const std::u16string& path, uint64_t length,
                       const std::map<uint64_t, std::string>& pieces);
   std::u16string currentFolder = u"C:";  // where relative paths start
+
+  // --- links and races, for the walk. AddLink makes path a link (a folder
+  // link too, when toFolder): listed as a reparse point, refused by
+  // OpenSubfolder and OpenFileInFolder. An existing entry there is replaced.
+  // AddHardLink gives the file at existing a second name: one identity, one
+  // content, one lock. Replace puts a fresh node, with a new identity, where
+  // the entry at path was (an open handle keeps the old one), so that a test
+  // can swap an entry between a listing and an open; beforeWalk runs at the
+  // start of OpenSubfolder, ReadFolder and OpenFileInFolder to do so.
+  Node& AddLink(const std::u16string& path, bool toFolder = false);
+  Node& AddHardLink(const std::u16string& existing, const std::u16string& path);
+  Node& Replace(const std::u16string& path);
+  std::function<void(Op)> beforeWalk;
 
   // --- failure injection: the nth call (1-based) of op fails with error
   // (an HRESULT for the automation calls). A short write writes one byte
@@ -143,6 +160,13 @@ class FakeSystem : public System {
   bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
+  SysHandle OpenFolder(const char16_t* path) override;
+  SysHandle OpenSubfolder(SysHandle folder, const char16_t* name) override;
+  bool ReadFolder(SysHandle folder, FindData* entry) override;
+  bool RewindFolder(SysHandle folder) override;
+  SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                             uint32_t share, uint32_t flags) override;
+  bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
@@ -169,7 +193,8 @@ class FakeSystem : public System {
     bool search;
     bool stdinput;
     std::vector<Node*> matches = {};  // a wildcard search's further answers
-    size_t next = 0;
+    size_t next = 0;  // of matches, or of a held folder's children
+    bool folder = false;  // a folder held for a walk
   };
   struct Injection {
     Op op;
@@ -184,10 +209,15 @@ class FakeSystem : public System {
   Node* Resolve(const std::u16string& path, bool* folderMissing);
   Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
   Handle* FromHandle(SysHandle handle);
+  Handle* FolderHandle(SysHandle handle);
+  Node* Child(Node* folder, const std::u16string& name);
+  SysHandle Hold(Node* node, uint32_t access, uint32_t share, const std::string& line);
   HostString MakeCounted(const char* bytes, uint32_t length);
   void Found(const Node& node, const std::u16string& name, FindData* data);
 
   Node root_;    // children: the drives
+  std::vector<std::unique_ptr<Node>> replaced_;  // kept for the handles on them
+  uint64_t nextIdentity_ = 1;
   Node device_;  // what every reserved device name opens
   std::map<SysHandle, Handle> handles_;
   SysHandle nextHandle_ = 0x100;
