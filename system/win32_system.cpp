@@ -4,7 +4,9 @@
 #include <oleauto.h>
 #include <shlobj.h>
 #include <windows.h>
+#include <winternl.h>
 
+#include <cstddef>
 #include <cstring>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
@@ -13,7 +15,30 @@ static_assert(sizeof(SysHandle) == sizeof(HANDLE), "handles fit");
 
 namespace {
 
-HANDLE ToNative(SysHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+// A folder held for a walk: its handle and the entries the last listing
+// call gave. Handed out as its address with bit 1 set: kernel handles are
+// multiples of four, console handles (Windows 7) end in binary 11, and the
+// pseudo handles (-1, -2, ...) lie above any heap address.
+struct HeldFolder {
+  HANDLE handle;
+  ULONG filled;  // bytes of entries from the last listing call
+  ULONG next;    // offset of the next entry to hand out
+  bool pending;  // entries from next on are still to be handed out
+  bool restart;  // the next listing call starts from the first entry
+  alignas(8) unsigned char entries[64 * 1024];
+};
+
+constexpr SysHandle kFolderTag = 2;
+
+HeldFolder* Held(SysHandle handle) {
+  if ((handle & 3) != kFolderTag || handle > ~SysHandle(0xFFFF)) return nullptr;
+  return reinterpret_cast<HeldFolder*>(handle & ~kFolderTag);
+}
+
+HANDLE ToNative(SysHandle handle) {
+  HeldFolder* folder = Held(handle);
+  return folder != nullptr ? folder->handle : reinterpret_cast<HANDLE>(handle);
+}
 SysHandle FromNative(HANDLE handle) { return reinterpret_cast<SysHandle>(handle); }
 wchar_t* W(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
@@ -106,7 +131,15 @@ bool Win32System::WriteFile(SysHandle file, const void* buffer, uint32_t count, 
   return ok != FALSE;
 }
 
-bool Win32System::CloseHandle(SysHandle handle) { return ::CloseHandle(ToNative(handle)) != FALSE; }
+bool Win32System::CloseHandle(SysHandle handle) {
+  HeldFolder* folder = Held(handle);
+  if (folder == nullptr) return ::CloseHandle(ToNative(handle)) != FALSE;
+  BOOL closed = ::CloseHandle(folder->handle);
+  DWORD error = ::GetLastError();
+  ::HeapFree(::GetProcessHeap(), 0, folder);
+  ::SetLastError(error);
+  return closed != FALSE;
+}
 
 namespace {
 void CopyFound(const WIN32_FIND_DATAW& found, FindData* data) {
@@ -137,6 +170,261 @@ bool Win32System::FindClose(SysHandle search) { return ::FindClose(ToNative(sear
 
 uint32_t Win32System::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   return ::GetFullPathNameW(W(path), size, W(buffer), nullptr);
+}
+
+namespace {
+
+// The native calls open a name relative to a folder handle exactly as given
+// (Win32 path parsing would drop a final dot or space and could be led
+// through a link). Taken from ntdll at first use, which every process has.
+using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                          PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+                                          ULONG, PVOID, ULONG);
+using NtQueryDirectoryFileCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                  PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                  FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING,
+                                                  BOOLEAN);
+using RtlNtStatusToDosErrorCall = ULONG(NTAPI*)(NTSTATUS);
+
+NtCreateFileCall ntCreateFile;
+NtQueryDirectoryFileCall ntQueryDirectoryFile;
+RtlNtStatusToDosErrorCall rtlNtStatusToDosError;
+
+template <typename Call>
+bool Find(HMODULE module, const char* name, Call* call) {
+  *call = reinterpret_cast<Call>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return *call != nullptr;
+}
+
+bool NativeCalls() {
+  if (rtlNtStatusToDosError != nullptr) return true;
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  NtCreateFileCall create;
+  NtQueryDirectoryFileCall query;
+  RtlNtStatusToDosErrorCall toError;
+  if (ntdll == nullptr || !Find(ntdll, "NtCreateFile", &create) ||
+      !Find(ntdll, "NtQueryDirectoryFile", &query) ||
+      !Find(ntdll, "RtlNtStatusToDosError", &toError)) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  ntCreateFile = create;
+  ntQueryDirectoryFile = query;
+  rtlNtStatusToDosError = toError;
+  return true;
+}
+
+constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kStatusNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
+constexpr NTSTATUS kStatusNotADirectory = static_cast<NTSTATUS>(0xC0000103);
+constexpr NTSTATUS kStatusNameInvalid = static_cast<NTSTATUS>(0xC0000033);
+
+SysHandle Fail(DWORD error) {
+  ::SetLastError(error);
+  return kInvalidHandle;
+}
+
+bool FailFalse(DWORD error) {
+  ::SetLastError(error);
+  return false;
+}
+
+// One component as listed. A separator or stream colon would reach past
+// the held folder (and through whatever link lies on the way); "." and ".."
+// and an empty name would open the folder itself or its parent.
+bool OneComponent(const char16_t* name, USHORT* bytes) {
+  std::size_t length = 0;
+  for (; name[length] != u'\0'; ++length) {
+    char16_t c = name[length];
+    if (c == u'\\' || c == u'/' || c == u':') return false;
+    if (length >= 32767) return false;  // beyond what a counted name holds
+  }
+  if (length == 0 || (name[0] == u'.' && (length == 1 || (length == 2 && name[1] == u'.'))))
+    return false;
+  *bytes = static_cast<USHORT>(length * sizeof(char16_t));
+  return true;
+}
+
+// Opens name relative to folder without following a reparse point at it.
+// The status is the system's; a handle only when it succeeded.
+NTSTATUS OpenRelative(SysHandle folder, const char16_t* name, ACCESS_MASK access, ULONG share,
+                      ULONG options, HANDLE* opened) {
+  USHORT bytes = 0;
+  if (!OneComponent(name, &bytes)) return kStatusNameInvalid;
+  UNICODE_STRING text;
+  text.Buffer = const_cast<PWSTR>(W(name));
+  text.Length = bytes;
+  text.MaximumLength = bytes;
+  // No OBJ_CASE_INSENSITIVE: the name is the one listed, and in a
+  // case-sensitive folder another case would be another file.
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, 0, ToNative(folder), nullptr);
+  IO_STATUS_BLOCK status;
+  *opened = nullptr;
+  return ntCreateFile(opened, access, &attributes, &status, nullptr, 0, share, FILE_OPEN,
+                      options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+}
+
+// A reparse point opened as itself is never walked through; nor is
+// anything that is not on a disk.
+SysHandle PlainOrClosed(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    return Fail(kErrorStoppedOnSymlink);
+  }
+  if (!::GetFileInformationByHandle(handle, &info)) {
+    DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    return Fail(error);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::CloseHandle(handle);
+    return Fail(kErrorStoppedOnSymlink);
+  }
+  return FromNative(handle);
+}
+
+SysHandle HoldFolder(HANDLE handle) {
+  auto* folder = static_cast<HeldFolder*>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(HeldFolder)));
+  if (folder == nullptr) {
+    ::CloseHandle(handle);
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  folder->handle = handle;
+  folder->filled = 0;
+  folder->next = 0;
+  folder->pending = false;
+  folder->restart = false;
+  return reinterpret_cast<SysHandle>(folder) | kFolderTag;
+}
+
+}  // namespace
+
+SysHandle Win32System::OpenFolder(const char16_t* path) {
+  // Following links: the user named this folder. No delete sharing: it
+  // cannot be renamed, moved or replaced while it is held.
+  HANDLE handle = ::CreateFileW(W(path), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    ::CloseHandle(handle);
+    return Fail(kErrorDirectory);
+  }
+  return HoldFolder(handle);
+}
+
+SysHandle Win32System::OpenSubfolder(SysHandle folder, const char16_t* name) {
+  if (Held(folder) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (!NativeCalls()) return kInvalidHandle;
+  HANDLE handle;
+  NTSTATUS status =
+      OpenRelative(folder, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_DIRECTORY_FILE, &handle);
+  if (status == kStatusNotADirectory) return Fail(kErrorStoppedOnSymlink);
+  if (!NT_SUCCESS(status)) return Fail(rtlNtStatusToDosError(status));
+  SysHandle plain = PlainOrClosed(handle);
+  return plain == kInvalidHandle ? kInvalidHandle : HoldFolder(handle);
+}
+
+bool Win32System::ReadFolder(SysHandle folder, FindData* entry) {
+  HeldFolder* held = Held(folder);
+  if (held == nullptr) return FailFalse(ERROR_INVALID_HANDLE);
+  if (!NativeCalls()) return false;
+  constexpr std::size_t kNameAt = offsetof(FILE_BOTH_DIR_INFORMATION, FileName);
+  for (;;) {
+    if (!held->pending) {
+      IO_STATUS_BLOCK done;
+      NTSTATUS status = ntQueryDirectoryFile(
+          held->handle, nullptr, nullptr, nullptr, &done, held->entries, sizeof held->entries,
+          FileBothDirectoryInformation, FALSE, nullptr, held->restart ? TRUE : FALSE);
+      held->restart = false;
+      if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile)
+        return FailFalse(kErrorNoMoreFiles);
+      if (!NT_SUCCESS(status)) return FailFalse(rtlNtStatusToDosError(status));
+      if (done.Information < kNameAt || done.Information > sizeof held->entries)
+        return FailFalse(kErrorNoMoreFiles);
+      held->filled = static_cast<ULONG>(done.Information);
+      held->next = 0;
+      held->pending = true;
+    }
+    // Each entry is checked against what the call filled before it is read.
+    const unsigned char* at = held->entries + held->next;
+    const auto* info = reinterpret_cast<const FILE_BOTH_DIR_INFORMATION*>(at);
+    ULONG room = held->filled - held->next;
+    if (room < kNameAt || info->FileNameLength > room - kNameAt ||
+        info->NextEntryOffset > room - kNameAt) {
+      held->pending = false;
+      return FailFalse(ERROR_INVALID_DATA);
+    }
+    if (info->NextEntryOffset == 0)
+      held->pending = false;
+    else
+      held->next += info->NextEntryOffset;
+
+    const auto* name = reinterpret_cast<const char16_t*>(at + kNameAt);
+    std::size_t length = info->FileNameLength / sizeof(char16_t);
+    if (length == 0) return FailFalse(ERROR_INVALID_NAME);
+    if (name[0] == u'.' && (length == 1 || (length == 2 && name[1] == u'.'))) continue;
+    // A cut name would be another file's name: the entry fails on its own
+    // and the listing goes on after it.
+    if (length >= sizeof entry->cFileName / sizeof(char16_t))
+      return FailFalse(kErrorFilenameTooLong);
+    for (std::size_t i = 0; i < length; ++i)
+      if (name[i] == u'\0') return FailFalse(ERROR_INVALID_NAME);  // would end it early
+    std::memcpy(entry->cFileName, name, length * sizeof(char16_t));
+    entry->cFileName[length] = u'\0';
+    std::size_t shortLength = static_cast<unsigned char>(info->ShortNameLength) / sizeof(char16_t);
+    constexpr std::size_t kShortCapacity = sizeof info->ShortName / sizeof info->ShortName[0];
+    if (shortLength > kShortCapacity) shortLength = kShortCapacity;
+    std::memcpy(entry->cAlternateFileName, info->ShortName, shortLength * sizeof(char16_t));
+    entry->cAlternateFileName[shortLength] = u'\0';
+    entry->attributes = info->FileAttributes;
+    return true;
+  }
+}
+
+bool Win32System::RewindFolder(SysHandle folder) {
+  HeldFolder* held = Held(folder);
+  if (held == nullptr) return FailFalse(ERROR_INVALID_HANDLE);
+  held->pending = false;
+  held->restart = true;
+  return true;
+}
+
+SysHandle Win32System::OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                                        uint32_t share, uint32_t flags) {
+  if (Held(folder) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  // The hints CreateFileW knows; anything else (overlapped, no buffering,
+  // delete on close) would change what the handle does.
+  constexpr uint32_t kHints =
+      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_WRITE_THROUGH;
+  if ((flags & 0xFFF00000u & ~(kHints | FILE_FLAG_OPEN_REPARSE_POINT)) != 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  ULONG options = FILE_NON_DIRECTORY_FILE;
+  if (flags & FILE_FLAG_SEQUENTIAL_SCAN) options |= FILE_SEQUENTIAL_ONLY;
+  if (flags & FILE_FLAG_RANDOM_ACCESS) options |= FILE_RANDOM_ACCESS;
+  if (flags & FILE_FLAG_WRITE_THROUGH) options |= FILE_WRITE_THROUGH;
+  if (!NativeCalls()) return kInvalidHandle;
+  HANDLE handle;
+  // The system maps GENERIC_READ and GENERIC_WRITE as CreateFileW does.
+  NTSTATUS status = OpenRelative(folder, name, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, share,
+                                 options, &handle);
+  if (status == kStatusFileIsADirectory) return Fail(kErrorStoppedOnSymlink);
+  if (!NT_SUCCESS(status)) return Fail(rtlNtStatusToDosError(status));
+  return PlainOrClosed(handle);
+}
+
+bool Win32System::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(ToNative(handle), &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
 }
 
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,

@@ -1,5 +1,7 @@
 // The System over the real Windows calls: a thin pass-through, except that
-// opens take disk files only (as the POSIX System's do).
+// opens take disk files only (as the POSIX System's do). Held folders are
+// opened and listed with the native calls (ntdll), which take a name
+// relative to a handle exactly as given.
 #pragma once
 
 #include "system/system.h"
@@ -33,6 +35,13 @@ class Win32System : public System {
   bool FindNextFileW(SysHandle search, FindData* data) override;
   bool FindClose(SysHandle search) override;
   uint32_t GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) override;
+  SysHandle OpenFolder(const char16_t* path) override;
+  SysHandle OpenSubfolder(SysHandle folder, const char16_t* name) override;
+  bool ReadFolder(SysHandle folder, FindData* entry) override;
+  bool RewindFolder(SysHandle folder) override;
+  SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
+                             uint32_t share, uint32_t flags) override;
+  bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,

@@ -900,3 +900,93 @@ INSTANTIATE_TEST_SUITE_P(
     FlavourName);
 
 }  // namespace
+
+#ifdef _WIN32
+namespace {
+
+// Names that Win32 path parsing would change (a final dot or space dropped)
+// are made and removed through verbatim paths.
+std::wstring Verbatim(const std::filesystem::path& path) { return L"\\\\?\\" + path.wstring(); }
+
+// The held folder's opens take a name as listed: "A." is never "A", and
+// "trail.psd." never "trail.psd".
+TEST(Win32HeldFolder, ANameWithAFinalDotOrSpaceIsTheOneListed) {
+  TempFolder temp;
+  System& sys = RealSystem();
+  const struct {
+    const wchar_t* name;
+    bool folder;
+    std::string bytes;  // a file's contents, or the one name inside a folder
+  } entries[] = {
+      {L"trail.psd", false, "plain"},
+      {L"trail.psd.", false, "dotted"},
+      {L"space.psd ", false, "spaced"},
+      {L"space.psd", false, "unspaced"},
+      {L"A", true, "inA"},
+      {L"A.", true, "inAdot"},
+  };
+  for (const auto& e : entries) {
+    std::wstring path = Verbatim(temp.path() / e.name);
+    std::wstring file =
+        e.folder ? path + L"\\" + std::wstring(e.bytes.begin(), e.bytes.end()) : path;
+    if (e.folder) {
+      ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    }
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    if (!e.folder) WriteFile(h, e.bytes.data(), static_cast<DWORD>(e.bytes.size()), &done, nullptr);
+    CloseHandle(h);
+  }
+
+  SysHandle folder = sys.OpenFolder(Utf16Path(temp.path()).c_str());
+  ASSERT_NE(folder, kInvalidHandle);
+  for (const auto& e : entries) {
+    SCOPED_TRACE(std::filesystem::path(e.name).string());
+    auto name = reinterpret_cast<const char16_t*>(e.name);
+    std::string found;
+    if (e.folder) {
+      SysHandle sub = sys.OpenSubfolder(folder, name);
+      ASSERT_NE(sub, kInvalidHandle) << sys.GetLastError();
+      FindData entry;
+      ASSERT_TRUE(sys.ReadFolder(sub, &entry));
+      for (const char16_t* c = entry.cFileName; *c != u'\0'; ++c) found += static_cast<char>(*c);
+      sys.CloseHandle(sub);
+    } else {
+      SysHandle file = sys.OpenFileInFolder(folder, name, kGenericRead, kShareRead, 0);
+      ASSERT_NE(file, kInvalidHandle) << sys.GetLastError();
+      found.resize(16);
+      uint32_t done = 0;
+      EXPECT_TRUE(sys.ReadFile(file, found.data(), 16, &done));
+      found.resize(done);
+      sys.CloseHandle(file);
+    }
+    EXPECT_EQ(found, e.bytes);
+  }
+  sys.CloseHandle(folder);
+
+  for (const auto& e : entries) {
+    std::wstring path = Verbatim(temp.path() / e.name);
+    if (e.folder)
+      DeleteFileW((path + L"\\" + std::wstring(e.bytes.begin(), e.bytes.end())).c_str());
+    EXPECT_TRUE(e.folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str()));
+  }
+}
+
+// Held without delete sharing: nobody renames or replaces it mid-walk.
+TEST(Win32HeldFolder, AHeldFolderCannotBeRenamedUntilClosed) {
+  TempFolder temp;
+  System& sys = RealSystem();
+  std::filesystem::create_directories(temp / "held");
+  SysHandle folder = sys.OpenFolder(Utf16Path(temp / "held").c_str());
+  ASSERT_NE(folder, kInvalidHandle);
+  std::wstring from = (temp / "held").wstring(), to = (temp / "moved").wstring();
+  EXPECT_FALSE(MoveFileW(from.c_str(), to.c_str()));
+  DWORD error = GetLastError();
+  EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) << error;
+  EXPECT_TRUE(sys.CloseHandle(folder));
+  EXPECT_TRUE(MoveFileW(from.c_str(), to.c_str()));
+}
+
+}  // namespace
+#endif
