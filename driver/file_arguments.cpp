@@ -1,9 +1,10 @@
 #include "driver/file_arguments.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "driver/driver.h"
+#include "driver/file_point.h"
+#include "driver/folder_walk.h"
 #include "driver/long_path.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
@@ -12,6 +13,7 @@
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "messages/trace.h"
+#include "repair/cfile_access.h"
 #include "repair/repair_file.h"
 #include "settings/droplet_settings.h"
 #include "system/system.h"
@@ -35,19 +37,75 @@ uint32_t MakeFullPath(char16_t* path) {
 
 }  // namespace
 
-size_t HeldListsBudget = 1 << 20;
-
 namespace {
-
-constexpr char16_t kSeparator = kModulePathSeparator;
-constexpr int kNameCapacity = sizeof FindData::cFileName / sizeof(char16_t);
-// A found file's path before its capacity is checked: a folder path and a name.
-constexpr int kFoundPathCapacity = kPathCapacity + kNameCapacity + 2;
 
 bool KeepsGoing() { return Settings.keepGoing || Settings.check; }
 
-// A file failed with code, its message in CurrentMessage: counted, and the
-// end of the walk unless the run keeps going.
+// Any option beyond the defaults: the run is then about an archive, and a
+// file reached twice (a folder named twice, a folder and a file in it, two
+// names of one file) is handled once. The plain droplet keeps the list of
+// what was dropped, duplicates included.
+bool ArchiveRun() {
+  return Settings.recursive || Settings.keepGoing || Settings.check || Settings.report;
+}
+
+// The files this run has opened, by identity: an open-addressed table in
+// memory from the System, grown by doubling. Without memory to grow it, a
+// file counts as new: it may then be handled twice, never skipped wrongly.
+class CFileSet {
+ public:
+  void Clear() {
+    Sys().Release(slots_);
+    slots_ = nullptr;
+    capacity_ = used_ = 0;
+  }
+  // True when identity was not in the set (and now is).
+  bool Add(const FileIdentity& identity) {
+    if ((used_ + 1) * 2 > capacity_ && !Grow()) return true;
+    size_t i = Slot(identity);
+    if (slots_[i].used) return false;
+    slots_[i] = {identity, true};
+    ++used_;
+    return true;
+  }
+
+ private:
+  struct Entry {
+    FileIdentity identity;
+    bool used;
+  };
+  size_t Slot(const FileIdentity& identity) const {
+    uint64_t h =
+        (identity.file ^ (identity.volume * 0x9E3779B97F4A7C15ull)) * 0xFF51AFD7ED558CCDull;
+    size_t i = static_cast<size_t>(h >> 20) & (capacity_ - 1);
+    while (slots_[i].used && !(slots_[i].identity == identity)) i = (i + 1) & (capacity_ - 1);
+    return i;
+  }
+  bool Grow() {
+    size_t grown = capacity_ == 0 ? 256 : capacity_ * 2;
+    auto* bigger = static_cast<Entry*>(Sys().Allocate(grown * sizeof(Entry)));
+    if (bigger == nullptr) return false;
+    std::memset(bigger, 0, grown * sizeof(Entry));
+    Entry* old = slots_;
+    size_t oldCapacity = capacity_;
+    slots_ = bigger;
+    capacity_ = grown;
+    for (size_t i = 0; i < oldCapacity; ++i)
+      if (old[i].used) slots_[Slot(old[i].identity)] = old[i];
+    Sys().Release(old);
+    return true;
+  }
+
+  Entry* slots_ = nullptr;
+  size_t capacity_ = 0, used_ = 0;
+};
+
+CFileSet Seen;
+
+bool FirstTime(const FileIdentity& identity) { return Seen.Add(identity); }
+
+}  // namespace
+
 int32_t FileFailed(int32_t code) {
   NoteFile({CurrentFile, code, 0});
   if (!KeepsGoing()) return code;
@@ -55,17 +113,23 @@ int32_t FileFailed(int32_t code) {
   return 0;
 }
 
-// The per-file point of the walk, for named and found files alike: path is
-// the full path (CurrentFile names the file to the user). Repairs the file
-// (or, checking, counts its damaged values) and lists it. 0 to go on, or
-// the code that ends the walk.
-int32_t HandleFile(const char16_t* path, HostList* list) {
+int32_t HandleFile(const char16_t* path, HostList* list, SysHandle folder, const char16_t* name) {
   // A cancel is no failure of the file: it is neither counted nor remembered.
   if (int32_t r = ProgressNextFile(CurrentFile); r != 0) return r;
   ToNarrowTrace(path);
   TraceHook("\n");
   uint64_t damaged = 0;
-  int32_t result = Settings.check ? CheckFile(path, &damaged) : RepairFile(path, &damaged);
+  FileTarget target{folder, name, ArchiveRun() ? FirstTime : nullptr};
+  const FileTarget* at = name != nullptr || target.admit != nullptr ? &target : nullptr;
+  int32_t result = Settings.check ? CheckFile(path, &damaged, at) : RepairFile(path, &damaged, at);
+  // A found name that has become a link, or something other than a file,
+  // since it was listed is passed over as a link in the listing is; a file
+  // this run has already handled under another name is not handled again.
+  if ((name != nullptr && result == static_cast<int32_t>(kErrorStoppedOnSymlink)) ||
+      result == static_cast<int32_t>(kErrorSeenBefore)) {
+    CurrentFile = nullptr;
+    return 0;
+  }
   if (result != 0) return FileFailed(result);
   if (Settings.check) {
     NoteFile({CurrentFile, 0, damaged});
@@ -82,7 +146,6 @@ int32_t HandleFile(const char16_t* path, HostList* list) {
   return Sent([&] { return list->AddPathItem(counted); });
 }
 
-// Names a found path to the user (UTF-8, in a buffer that lives on).
 void NameFound(const char16_t* path) {
   static char name[kTallyPathCapacity];
   if (Sys().WideCharToMultiByte(kCodePageUtf8, 0, path, -1, name, sizeof name) == 0) name[0] = 0;
@@ -90,210 +153,9 @@ void NameFound(const char16_t* path) {
   CurrentFile = name;
 }
 
-// folder, a separator unless it ends with one, and name, into out
-// (capacity units); the length, or -1 when it does not fit.
-int Join(const char16_t* folder, const char16_t* name, char16_t* out, int capacity) {
-  int f = TextLength(folder), n = TextLength(name);
-  bool separate = f > 0 && folder[f - 1] != kSeparator;
-  int total = f + (separate ? 1 : 0) + n;
-  if (total >= capacity) return -1;
-  std::memcpy(out, folder, static_cast<size_t>(f) * sizeof(char16_t));
-  if (separate) out[f] = kSeparator;
-  std::memcpy(out + total - n, name, static_cast<size_t>(n + 1) * sizeof(char16_t));
-  return total;
-}
+namespace {
 
-// Ordinal name order: by units, and on Windows blind to the case of ASCII
-// letters (names that differ only there then go by their units).
-int CompareNames(const char16_t* a, const char16_t* b) {
-  auto fold = [](char16_t c) {
-#ifdef _WIN32
-    return FoldAscii(c);
-#else
-    return c;
-#endif
-  };
-  const char16_t *p = a, *q = b;
-  for (; *p != 0 && fold(*p) == fold(*q); ++p, ++q) {
-  }
-  if (fold(*p) != fold(*q)) return fold(*p) < fold(*q) ? -1 : 1;
-  for (p = a, q = b; *p != 0 && *p == *q; ++p, ++q) {
-  }
-  return *p == *q ? 0 : (*p < *q ? -1 : 1);
-}
-
-// Only regular files and folders are walked: not ".", "..", hidden or
-// system entries, links of any kind (never followed), or devices.
-bool Walked(const FindData& entry) {
-  const char16_t* n = entry.cFileName;
-  if (n[0] == u'.' && (n[1] == 0 || (n[1] == u'.' && n[2] == 0))) return false;
-  return (entry.attributes &
-          (kAttributeHidden | kAttributeSystem | kAttributeReparsePoint | kAttributeDevice)) == 0;
-}
-
-// One folder's entries, sorted: the only list the walk holds.
-class CFolderEntries {
- public:
-  CFolderEntries() = default;
-  ~CFolderEntries() { Release(); }
-
-  // Gives the memory back; the list is empty after it.
-  void Release() {
-    Sys().Release(names_);
-    Sys().Release(index_);
-    names_ = nullptr;
-    index_ = nullptr;
-    used_ = namesCapacity_ = indexCapacity_ = 0;
-    count_ = 0;
-  }
-  size_t bytes() const { return namesCapacity_ * sizeof(char16_t) + indexCapacity_ * 4; }
-  CFolderEntries(const CFolderEntries&) = delete;
-  CFolderEntries& operator=(const CFolderEntries&) = delete;
-
-  // Lists folder's walked entries that sort after `after` (all when null).
-  // 0, or the failure's code with its message (the folder named by caller).
-  int32_t List(const char16_t* folder, const char16_t* after) {
-    count_ = 0;
-    used_ = 0;
-    char16_t pattern[kPathCapacity];
-    if (Join(folder, u"*", pattern, kPathCapacity) < 0) return OpenFailure(kErrorFilenameTooLong);
-    FindData entry;
-    SysHandle search = Sys().FindFirstFileW(pattern, &entry);
-    if (search == kInvalidHandle) {
-      uint32_t error = Sys().GetLastError();
-      return error == kErrorFileNotFound ? 0 : OpenFailure(error);  // 2: nothing in it
-    }
-    uint32_t error = kErrorNoMoreFiles;
-    do {
-      if (!Walked(entry) || (after != nullptr && CompareNames(entry.cFileName, after) <= 0))
-        continue;
-      if (!Add(entry.cFileName, (entry.attributes & kAttributeDirectory) != 0)) {
-        Sys().FindClose(search);
-        return OutOfMemoryFailure();
-      }
-    } while (Sys().FindNextFileW(search, &entry) || (error = Sys().GetLastError(), false));
-    Sys().FindClose(search);
-    if (error != kErrorNoMoreFiles) return OpenFailure(error);
-    const char16_t* names = names_;
-    std::sort(index_, index_ + count_, [names](uint32_t a, uint32_t b) {
-      return CompareNames(names + (a & kOffset), names + (b & kOffset)) < 0;
-    });
-    return 0;
-  }
-
-  uint32_t count() const { return count_; }
-  const char16_t* Name(uint32_t i) const { return names_ + (index_[i] & kOffset); }
-  bool IsFolder(uint32_t i) const { return (index_[i] & kFolderBit) != 0; }
-
- private:
-  static constexpr uint32_t kFolderBit = 0x80000000u;
-  static constexpr uint32_t kOffset = ~kFolderBit;
-
-  // Grows *block (of *capacity elements) to hold at least need of them.
-  template <typename T>
-  static bool Grow(T** block, size_t* capacity, size_t need) {
-    if (need <= *capacity) return true;
-    size_t grown = std::max(need, *capacity * 2 + 256);
-    auto* bigger = static_cast<T*>(Sys().Allocate(grown * sizeof(T)));
-    if (bigger == nullptr) return false;
-    if (*block != nullptr) std::memcpy(bigger, *block, *capacity * sizeof(T));
-    Sys().Release(*block);
-    *block = bigger;
-    *capacity = grown;
-    return true;
-  }
-
-  bool Add(const char16_t* name, bool folder) {
-    size_t n = static_cast<size_t>(TextLength(name)) + 1;
-    if (used_ + n > kOffset || !Grow(&names_, &namesCapacity_, used_ + n) ||
-        !Grow(&index_, &indexCapacity_, count_ + 1))
-      return false;
-    std::memcpy(names_ + used_, name, n * sizeof(char16_t));
-    index_[count_++] = static_cast<uint32_t>(used_) | (folder ? kFolderBit : 0);
-    used_ += n;
-    return true;
-  }
-
-  char16_t* names_ = nullptr;
-  size_t used_ = 0, namesCapacity_ = 0;
-  uint32_t* index_ = nullptr;
-  size_t indexCapacity_ = 0;
-  uint32_t count_ = 0;
-};
-
-// Walks the folder in `folder` (kPathCapacity units, shared down the walk;
-// a subfolder's path extends it and is cut back after) depth first, each
-// folder's entries in name order, a subfolder's files where its name falls.
-// 0, or the code that ends the walk.
-int32_t WalkFolder(char16_t* folder, HostList* list, size_t* held) {
-  static char16_t found[kFoundPathCapacity];
-  char16_t after[kNameCapacity];
-  bool resume = false;
-  int length = TextLength(folder);
-  CFolderEntries entries;
-  for (;;) {
-    if (int32_t r = ProgressGoOn(); r != 0) return r;  // a big tree stops between folders too
-    if (int32_t r = entries.List(folder, resume ? after : nullptr); r != 0) {
-      NameFound(folder);  // an unreadable folder is named with the system's code
-      return FileFailed(r);
-    }
-    bool listAgain = false;
-    for (uint32_t i = 0; i < entries.count() && !listAgain; ++i) {
-      int n = Join(folder, entries.Name(i), found, kFoundPathCapacity);
-      if (n < 0 || n >= kPathCapacity) {
-        NameFound(found);
-        if (int32_t r = FileFailed(OpenFailure(kErrorFilenameTooLong)); r != 0) return r;
-      } else if (entries.IsFolder(i)) {
-        size_t kept = entries.bytes();
-        listAgain = *held + kept > HeldListsBudget;
-        if (listAgain) {
-          std::memcpy(after, entries.Name(i),
-                      static_cast<size_t>(TextLength(entries.Name(i)) + 1) * sizeof(char16_t));
-          entries.Release();
-          kept = 0;
-        }
-        std::memcpy(folder, found, static_cast<size_t>(n + 1) * sizeof(char16_t));
-        *held += kept;
-        int32_t r = WalkFolder(folder, list, held);
-        *held -= kept;
-        folder[length] = 0;
-        if (r != 0) return r;
-      } else {
-        NameFound(found);
-        if (int32_t r = HandleFile(found, list); r != 0) return r;
-      }
-    }
-    if (!listAgain) return 0;
-    resume = true;
-  }
-}
-
-// A named argument, with recursive on: a folder is walked, anything else
-// goes the way of a file. A name with a wildcard is never a folder here.
-int32_t HandleNamed(const char16_t* path, HostList* list) {
-  int n = TextLength(path);
-  bool folder = n > 0 && path[n - 1] == kSeparator;
-  bool wildcard = false;
-  for (int i = 0; i < n; ++i) wildcard = wildcard || path[i] == u'*' || path[i] == u'?';
-  if (!folder && !wildcard) {
-    FindData entry;
-    SysHandle search = Sys().FindFirstFileW(path, &entry);
-    if (search != kInvalidHandle) {
-      folder = (entry.attributes & kAttributeDirectory) != 0;
-      Sys().FindClose(search);
-    }
-  }
-  if (!folder) return HandleFile(path, list);
-  // A folder's files are named to the user by their full paths.
-  static char16_t walked[kPathCapacity];
-  std::memcpy(walked, path, static_cast<size_t>(n + 1) * sizeof(char16_t));
-  size_t held = 0;
-  return WalkFolder(walked, list, &held);
-}
-
-}  // namespace
-
-int32_t WalkFileArguments(char* tail, HostList* list) {
+int32_t WalkTail(char* tail, HostList* list) {
   char token[kTokenCapacity];
   char16_t path[kPathCapacity];
 
@@ -325,7 +187,7 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     }
     if (error != 0) {
       if (int32_t r = FileFailed(OpenFailure(error)); r != 0) return r;
-    } else if (int32_t r = Settings.recursive ? HandleNamed(path, list) : HandleFile(path, list);
+    } else if (int32_t r = Settings.recursive ? WalkNamed(path, list) : HandleFile(path, list);
                r != 0) {
       return r;
     }
@@ -335,4 +197,12 @@ int32_t WalkFileArguments(char* tail, HostList* list) {
     while (*position == ' ') ++position;
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t WalkFileArguments(char* tail, HostList* list) {
+  int32_t result = WalkTail(tail, list);
+  Seen.Clear();  // the next run, in a test, starts with none seen
+  return result;
 }

@@ -3,19 +3,11 @@
 // listing.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "system/capacities.h"
 
 class HostList;
-
-// Bytes of the lists of the folders on the way down that a recursive walk
-// keeps while it is in a subfolder. A folder whose list would take more is
-// listed again after the subfolder, from the entries after its name on:
-// memory stays bounded by the largest single folder (and this), and a folder
-// of many subfolders is read once as long as its list fits.
-extern size_t HeldListsBudget;
 
 // Walks the writable tail, UTF-8 text (terminators are written over
 // delimiters): each file is repaired in place and its path added to list, in

@@ -12,10 +12,21 @@ constexpr uint32_t kCheckAccess = kGenericRead;
 constexpr uint32_t kCheckShare = kShareRead;
 }  // namespace
 
-CFileAccess::CFileAccess(const char16_t* path, Mode mode) : mode_(mode) {
+CFileAccess::CFileAccess(const char16_t* path, Mode mode, const FileTarget* target) : mode_(mode) {
   TraceHook("CFileAccess\n");
-  handle_ = Open(path);
+  handle_ = Open(path, target);
   if (handle_ == kInvalidHandle) return;
+  if (target != nullptr && target->admit != nullptr) {
+    FileIdentity identity;
+    if (!Sys().GetFileIdentity(handle_, &identity)) {
+      Fail(Sys().GetLastError());
+      return;
+    }
+    if (!target->admit(identity)) {
+      Fail(kErrorSeenBefore);
+      return;
+    }
+  }
   if (!Sys().SetFilePointerEx(handle_, 0, nullptr, kFileBegin)) Fail(Sys().GetLastError());
 }
 
@@ -30,11 +41,14 @@ void CFileAccess::Fail(uint32_t error) {
   error_ = error;
 }
 
-SysHandle CFileAccess::Open(const char16_t* path) {
+SysHandle CFileAccess::Open(const char16_t* path, const FileTarget* target) {
   SysHandle handle;
   uint32_t access = readOnly() ? kCheckAccess : kOpenAccess;
   uint32_t share = readOnly() ? kCheckShare : kShareNone;
-  if (WideMode) {
+  if (target != nullptr && target->name != nullptr) {
+    handle =
+        Sys().OpenFileInFolder(target->folder, target->name, access, share, kFlagSequentialScan);
+  } else if (WideMode) {
     handle = Sys().CreateFileW(path, access, share, kOpenExisting, kFlagSequentialScan);
   } else {
     char ansi[kAnsiPathCapacity];

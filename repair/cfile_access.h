@@ -6,14 +6,31 @@
 
 #include "system/system.h"
 
+// Where a walk found the file, and what it asks of the open. A found file is
+// opened by its name in the folder the walk holds, never by a path that a
+// link could have been swapped into; a named one by its path. admit, when
+// set, is asked with the file's identity right after the open: false, and
+// the file is left untouched with kErrorSeenBefore (a file the run already
+// handled under another name).
+struct FileTarget {
+  SysHandle folder = kInvalidHandle;
+  const char16_t* name = nullptr;
+  bool (*admit)(const FileIdentity& identity) = nullptr;
+};
+
+// Not a system's code: the open's answer when admit says no.
+inline constexpr uint32_t kErrorSeenBefore = 0x1392;  // 5010, "already exists"
+
 class CFileAccess {
  public:
   // kRepair holds the file for reading and writing, alone; kCheck opens it
   // for reading only and lets other programs read it meanwhile.
   enum class Mode { kRepair, kCheck };
 
-  // Opens path (UTF-16) and moves to its start. Check failed() afterwards.
-  explicit CFileAccess(const char16_t* path, Mode mode = Mode::kRepair);
+  // Opens path (UTF-16), or the target's name in its folder, and moves to
+  // its start. Check failed() afterwards.
+  explicit CFileAccess(const char16_t* path, Mode mode = Mode::kRepair,
+                       const FileTarget* target = nullptr);
   ~CFileAccess();
   CFileAccess(const CFileAccess&) = delete;
   CFileAccess& operator=(const CFileAccess&) = delete;
@@ -37,7 +54,7 @@ class CFileAccess {
 
  private:
   void Fail(uint32_t error);
-  SysHandle Open(const char16_t* path);
+  SysHandle Open(const char16_t* path, const FileTarget* target);
 
   uint32_t error_ = 0;
   SysHandle handle_ = kInvalidHandle;

@@ -76,7 +76,8 @@ bool ExamineChunkOn(ScanPath path, const uint8_t* base, int32_t end, int32_t* f,
   }
 }
 
-int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found) {
+int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found,
+                 const FileTarget* target) {
   *found = 0;
   if (kRepairedLength != kDamagedLength) return paramErr;
 
@@ -91,7 +92,7 @@ int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found) 
   int32_t f = 0;
 
   // Declared after the buffer, so the file is closed before it is released.
-  CFileAccess file(path, mode);
+  CFileAccess file(path, mode, target);
   if (file.failed())
     return Failure("CFileAccess open error\n", msg::kOpen, FailureCode(file.error()));
 
@@ -134,8 +135,8 @@ int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found) 
 
 }  // namespace
 
-int32_t RepairFile(const char16_t* path, uint64_t* repaired) {
-  return ScanFile(path, CFileAccess::Mode::kRepair, repaired);
+int32_t RepairFile(const char16_t* path, uint64_t* repaired, const FileTarget* target) {
+  return ScanFile(path, CFileAccess::Mode::kRepair, repaired, target);
 }
 
 int32_t RepairFile(const char16_t* path) {
@@ -143,6 +144,6 @@ int32_t RepairFile(const char16_t* path) {
   return RepairFile(path, &repaired);
 }
 
-int32_t CheckFile(const char16_t* path, uint64_t* found) {
-  return ScanFile(path, CFileAccess::Mode::kCheck, found);
+int32_t CheckFile(const char16_t* path, uint64_t* found, const FileTarget* target) {
+  return ScanFile(path, CFileAccess::Mode::kCheck, found, target);
 }

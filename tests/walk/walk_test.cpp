@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "driver/driver.h"
-#include "settings/droplet_settings.h"
 #include "driver/file_arguments.h"
+#include "driver/folder_walk.h"
 #include "messages/messages.h"
 #include "messages/run_tally.h"
+#include "settings/droplet_settings.h"
 #include "tests/support/fake_system.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/trace_recorder.h"
@@ -321,8 +323,9 @@ TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
   fake.Find(u"C:\\d\\link")->extraAttributes = kAttributeReparsePoint;
   fake.AddFile(u"C:\\last.psd", kDamaged);
   int32_t result = -1;
-  // Ordinal: blind to case on Windows, by units on Linux. With no lists held
-  // on the way down, each folder is listed again after each subfolder.
+  // Ordinal: blind to case on Windows, by bytes on Linux. With no lists held
+  // on the way down, m is listed again after its subfolder; d, whose own list
+  // never counts, is listed once.
   bool blind = kModulePathSeparator == u'\\';
   size_t budget = HeldListsBudget;
   for (size_t held : {budget, size_t(0)}) {
@@ -335,8 +338,7 @@ TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
     EXPECT_EQ(result, 0);
   }
   HeldListsBudget = budget;
-  // d is listed once, then once more after each of its two subfolders.
-  EXPECT_EQ(fake.LogOf("FindFirstFileW " + In("C:\\d", "*")).size(), 4u);
+  EXPECT_EQ(fake.LogOf("RewindFolder").size(), 1u);
   for (const char* name : {"hidden.psd", "system.psd", "link\\l.psd"})
     EXPECT_EQ(fake.Contents(u"C:\\d\\" + U16(name)), kDamaged) << name;
   EXPECT_EQ(fake.LiveAllocations(), 0);
@@ -352,7 +354,7 @@ TEST_F(Folders, FailuresNameTheFolderOrPathAndKeepGoingGoesOn) {
     q = In(q, "q" + std::string(std::min<size_t>(199, kPathCapacity - 14 - q.size()), 'f'));
   std::string longName = In(q, "long-name.psd"), qa = In(q, "a.psd");
   for (char c : q) qLong += c == static_cast<char>(kModulePathSeparator) ? '\\' : c;
-  // Searches: the named folder itself, then d, m, the long folders.
+  // Subfolders opened: m, then the long ones.
   const struct {
     Op op;
     int nth;
@@ -361,9 +363,9 @@ TEST_F(Folders, FailuresNameTheFolderOrPathAndKeepGoingGoesOn) {
     int32_t code;
     std::string named;
   } cases[] = {
-      {Op::FindFirstFileW, 3, false, {D("a.psd")}, 5, D("m")},
-      {Op::FindFirstFileW, 3, true, {D("a.psd"), qa, D("z.psd")}, 5, D("m")},
-      {Op::FindNextFileW, 1, false, {}, 59, "C:\\d"},
+      {Op::OpenSubfolder, 1, false, {D("a.psd")}, 5, D("m")},
+      {Op::OpenSubfolder, 1, true, {D("a.psd"), qa, D("z.psd")}, 5, D("m")},
+      {Op::ReadFolder, 1, false, {}, 59, "C:\\d"},
       {Op::Count, 0, false, {D("a.psd"), D("m\\x.psd"), qa}, 206, longName},
       {Op::Count, 0, true, {D("a.psd"), D("m\\x.psd"), qa, D("z.psd")}, 206, longName},
   };
@@ -386,6 +388,61 @@ TEST_F(Folders, FailuresNameTheFolderOrPathAndKeepGoingGoesOn) {
     EXPECT_STREQ(Tally.failed[0].message, msg::kOpen);
     EXPECT_EQ(std::string(Tally.failed[0].path), c.named);
     EXPECT_EQ(local.Contents(u"C:\\d\\z.psd"), c.keepGoing ? kRepaired : kDamaged);
+  }
+}
+
+// What the walk reaches is what it listed, inside the tree, each file once:
+// a folder or file swapped for a link after the listing is passed over; a
+// file reached again (a folder named twice, a file inside it, a second name
+// of one file) is repaired, counted and sent once. Names go in byte order
+// on Linux, in case-blind unit order on Windows.
+TEST_F(Folders, TheWalkStaysInsideItsTreeTakesEachFileOnceInOrder) {
+  bool windows = kModulePathSeparator == u'\\';
+  const struct {
+    const char* what;
+    std::string tail;
+    std::function<void(FakeSystem&)> setUp;
+    Paths sent;
+  } cases[] = {
+      {"swapped for links",
+       "\"C:\\d\"",
+       [](FakeSystem& f) {
+         f.beforeWalk = [&f](Op op) {
+           if (op != Op::OpenFileInFolder || f.Find(u"C:\\d\\c.psd")->extraAttributes != 0) return;
+           f.AddLink(u"C:\\d\\b_sub", true);
+           f.AddLink(u"C:\\d\\c.psd");
+         };
+       },
+       {D("a.psd")}},
+      {"reached twice",
+       "\"C:\\d\" C:\\d \"C:\\d\\a.psd\"",
+       [](FakeSystem& f) { f.AddHardLink(u"C:\\d\\a.psd", u"C:\\d\\h.psd"); },
+       {D("a.psd"), D("b_sub\\x.psd"), D("c.psd")}},
+      {"name order", "\"C:\\n\"",
+       [](FakeSystem& f) {
+         for (const char* name :
+              {"\xEF\xBC\x81", "\xF0\x9F\x98\x80", "\xEE\x80\x80", "z\xEF\xBC\x81", "za"})
+           f.AddFile(u"C:\\n\\" + U16(name), kDamaged);
+       },
+       windows ? Paths{"C:\\n\\za", "C:\\n\\z\xEF\xBC\x81", "C:\\n\\\xF0\x9F\x98\x80",
+                       "C:\\n\\\xEE\x80\x80", "C:\\n\\\xEF\xBC\x81"}
+               : Paths{"C:\\n/za", "C:\\n/z\xEF\xBC\x81", "C:\\n/\xEE\x80\x80",
+                       "C:\\n/\xEF\xBC\x81", "C:\\n/\xF0\x9F\x98\x80"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    for (const char* name : {"a.psd", "b_sub\\x.psd", "c.psd"})
+      local.AddFile(u"C:\\d\\" + U16(name), kDamaged);
+    c.setUp(local);
+    ResetTally();
+    host.calls.clear();
+    int32_t result = -1;
+    EXPECT_EQ(WalkOf(c.tail, &result), c.sent);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Tally.files, c.sent.size());
+    EXPECT_EQ(local.LiveAllocations(), 0);
   }
 }
 
