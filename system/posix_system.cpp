@@ -34,6 +34,9 @@ struct PosixHandle {
   bool stream = false;
   uint64_t position = 0;
   uint64_t size = 0;
+  // A file's identity as its open saw it (0, 0 until known): a file's
+  // device and number do not change while it is open.
+  FileIdentity identity = {0, 0};
   // A search: the folder still being read, its path and the pattern, and
   // the first answer, which the later ones do not repeat. A walked folder:
   // the stream over its descriptor (fd is that descriptor).
@@ -317,6 +320,7 @@ SysHandle PosixSystem::Hold(int fd, const struct stat& st, bool wantWrite, uint3
   }
   auto* h = new PosixHandle(PosixHandle::kFile, fd);
   h->size = static_cast<uint64_t>(st.st_size);
+  h->identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   return ToHandle(h);
 }
 
@@ -356,8 +360,7 @@ namespace {
 // system not, the descriptor blocks from then on and the call is made again.
 bool Blocking(int fd) {
   int flags = fcntl(fd, F_GETFL);
-  return flags != -1 && (flags & O_NONBLOCK) != 0 &&
-         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+  return flags != -1 && (flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -406,8 +409,7 @@ bool PosixSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, 
     ssize_t n = h->stream ? ::write(h->fd, p + *done, count - *done)
                           : ::pwrite(h->fd, p + *done, count - *done,
                                      static_cast<off_t>(h->position + *done));
-    if (n < 0 && (errno == EINTR || (errno == EAGAIN && !h->stream && Blocking(h->fd))))
-      continue;
+    if (n < 0 && (errno == EINTR || (errno == EAGAIN && !h->stream && Blocking(h->fd)))) continue;
     if (n < 0) return Fail(WindowsError(errno));
     if (n == 0) return Fail(kErrorDiskFull);
     *done += static_cast<uint32_t>(n);
@@ -492,8 +494,8 @@ uint32_t EntryAttributes(int folder, const char* name, unsigned char type) {
                                    : DT_FIFO;
     }
   }
-  uint32_t attributes = type == DT_DIR   ? kAttributeDirectory
-                        : type == DT_LNK ? kAttributeReparsePoint
+  uint32_t attributes = type == DT_DIR                         ? kAttributeDirectory
+                        : type == DT_LNK                       ? kAttributeReparsePoint
                         : type == DT_REG || type == DT_UNKNOWN ? kAttributeNormal
                                                                : kAttributeDevice;
   if (name[0] == '.') attributes |= kAttributeHidden;
@@ -681,6 +683,10 @@ SysHandle PosixSystem::OpenFileInFolder(SysHandle folder, const char16_t* name, 
 bool PosixSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   PosixHandle* h = FromHandle(handle);
   if (h == nullptr || h->kind == PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
+  if (h->identity.file != 0 || h->identity.volume != 0) {
+    *identity = h->identity;
+    return true;
+  }
   struct stat st;
   if (fstat(h->fd, &st) != 0) return Fail(WindowsError(errno));
   identity->volume = static_cast<uint64_t>(st.st_dev);
