@@ -632,6 +632,24 @@ $(qpath "$t/missing.psd"): $(open_message 2)" "Check documents" 00000040
 same_bytes "$t/one.psd" "$work/one.orig" && pass "nothing written" || fail "a checked file changed"
 expect_no_record "$work/records/27.json"
 
+echo "[$(( $(date +%s) - started )) s] case 30: names that end in a dot, and a file reached twice"
+# Win32 parsing drops a final dot: the host, given A.\inner.psd's path,
+# would open A\inner.psd. Such names fail by name and are left alone; their
+# twins are repaired once. A folder named twice and a file inside it, once.
+t=$work/files/dots
+for f in A/other.psd A./inner.psd trail.psd trail.psd. a.psd; do small_document "$t/$f"; done
+droplet_under_test="$work/Repair folders.exe"
+run_droplet "$work/records/30.json" "$(qpath "$t")" "$(qpath "$t")" "$(qpath "$t/a.psd")"
+unset droplet_under_test
+expect_status_1
+expect_box "2 of 5 files could not be repaired; the others were repaired and sent to the host editor.
+$(qpath "$t/A."): $(open_message 123)
+$(qpath "$t/trail.psd."): $(open_message 123)" "Repair folders"
+expect_record "$work/records/30.json" "$(defaults_json "$(path_item "$(qpath "$t/A/other.psd")"),$(
+  path_item "$(qpath "$t/a.psd")"),$(path_item "$(qpath "$t/trail.psd")")")"
+for f in A/other.psd a.psd trail.psd; do expect_repaired "$t/$f"; done
+for f in A./inner.psd trail.psd.; do expect_untouched "$t/$f"; done
+
 echo "[$(( $(date +%s) - started )) s] case 6: the box on a display"
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
   exec 5>"$work/logs/display"

@@ -62,7 +62,8 @@ bool IsDeviceName(const std::u16string& part) {
   static const char16_t* const kNames[] = {u"CON", u"PRN", u"AUX", u"NUL"};
   for (const char16_t* name : kNames)
     if (SameName(part, name)) return true;
-  return part.size() == 4 && (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
+  return part.size() == 4 &&
+         (SameName(part.substr(0, 3), u"COM") || SameName(part.substr(0, 3), u"LPT")) &&
          part[3] >= u'1' && part[3] <= u'9';
 }
 
@@ -437,18 +438,22 @@ SysHandle FakeSystem::Hold(Node* node, uint32_t access, uint32_t share, const st
 bool FakeSystem::SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
                                   uint32_t method) {
   std::string line = "SetFilePointerEx " + std::to_string(distance) +
-                     (method == kFileBegin ? " begin" : method == kFileCurrent ? " current" : " end");
+                     (method == kFileBegin     ? " begin"
+                      : method == kFileCurrent ? " current"
+                                               : " end");
   if (Injected(Op::SetFilePointerEx)) {
     log.push_back(line + " failed");
     return false;
   }
   Handle* h = FromHandle(file);
-  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
-  int64_t base = method == kFileBegin ? 0
+  if (h == nullptr || h->node == nullptr || h->folder)
+    return lastError_ = kErrorInvalidHandle, false;
+  int64_t base = method == kFileBegin     ? 0
                  : method == kFileCurrent ? static_cast<int64_t>(h->position)
                                           : static_cast<int64_t>(h->node->Size());
   int64_t target;
-  if (__builtin_add_overflow(base, distance, &target)) return lastError_ = kErrorInvalidParameter, false;
+  if (__builtin_add_overflow(base, distance, &target))
+    return lastError_ = kErrorInvalidParameter, false;
   if (target < 0) return lastError_ = kErrorNegativeSeek, false;
   h->position = static_cast<uint64_t>(target);
   if (newPosition != nullptr) *newPosition = h->position;
@@ -469,7 +474,8 @@ bool FakeSystem::ReadFile(SysHandle file, void* buffer, uint32_t count, uint32_t
     log.push_back("ReadFile failed");
     return false;
   }
-  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->folder)
+    return lastError_ = kErrorInvalidHandle, false;
   uint64_t size = h->node->Size();
   uint64_t available = h->position < size ? size - h->position : 0;
   uint32_t n = available < count ? static_cast<uint32_t>(available) : count;
@@ -490,7 +496,8 @@ bool FakeSystem::WriteFile(SysHandle file, const void* buffer, uint32_t count, u
     return false;
   }
   Handle* h = FromHandle(file);
-  if (h == nullptr || h->node == nullptr || h->folder) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->folder)
+    return lastError_ = kErrorInvalidHandle, false;
   uint32_t n = injected ? count - 1 : count;
   h->node->WriteAt(h->position, buffer, n);
   log.push_back("WriteFile " + std::to_string(n) + " @" + std::to_string(h->position));
@@ -620,13 +627,19 @@ SysHandle FakeSystem::OpenFolder(const char16_t* path) {
   return h;
 }
 
-SysHandle FakeSystem::OpenSubfolder(SysHandle folder, const char16_t* name) {
-  if (beforeWalk) beforeWalk(Op::OpenSubfolder);
+// The entry name names in the held folder, for the walk's relative opens:
+// nullptr, with the error logged and kept, when the call fails, the entry
+// is missing or it is not what the verb opens (a link or reparse point
+// never is).
+FakeSystem::Node* FakeSystem::WalkedEntry(Op op, const char* verb, SysHandle folder,
+                                          const char16_t* name, bool wantFolder,
+                                          std::string* line) {
+  if (beforeWalk) beforeWalk(op);
   std::u16string given = name != nullptr ? name : u"";
-  std::string line = "OpenSubfolder " + Describe(given);
-  if (Injected(Op::OpenSubfolder)) {
-    log.push_back(line + " failed");
-    return kInvalidHandle;
+  *line = std::string(verb) + " " + Describe(given);
+  if (Injected(op)) {
+    log.push_back(*line + " failed");
+    return nullptr;
   }
   Handle* h = FolderHandle(folder);
   Node* node = h != nullptr && IsOneComponent(given) ? Child(h->node, given) : nullptr;
@@ -635,15 +648,23 @@ SysHandle FakeSystem::OpenSubfolder(SysHandle folder, const char16_t* name) {
     error = kErrorInvalidHandle;
   else if (!IsOneComponent(given))
     error = kErrorInvalidName;
+  else if (!wantFolder && IsDeviceName(given))
+    error = kErrorStoppedOnSymlink;  // a device in every folder, never a file
   else if (node == nullptr)
     error = kErrorFileNotFound;
-  else if (!node->directory || (node->extraAttributes & kAttributeReparsePoint) != 0)
+  else if (node->directory != wantFolder || node->device ||
+           (node->extraAttributes & kAttributeReparsePoint) != 0)
     error = kErrorStoppedOnSymlink;
-  if (error != 0) {
-    lastError_ = error;
-    log.push_back(line + " error " + std::to_string(error));
-    return kInvalidHandle;
-  }
+  if (error == 0) return node;
+  lastError_ = error;
+  log.push_back(*line + " error " + std::to_string(error));
+  return nullptr;
+}
+
+SysHandle FakeSystem::OpenSubfolder(SysHandle folder, const char16_t* name) {
+  std::string line;
+  Node* node = WalkedEntry(Op::OpenSubfolder, "OpenSubfolder", folder, name, true, &line);
+  if (node == nullptr) return kInvalidHandle;
   SysHandle held = nextHandle_++;
   handles_[held] = Handle{node, 0, false, false, {}, 0, true};
   log.push_back(line);
@@ -680,32 +701,9 @@ bool FakeSystem::RewindFolder(SysHandle folder) {
 
 SysHandle FakeSystem::OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                                        uint32_t share, uint32_t) {
-  if (beforeWalk) beforeWalk(Op::OpenFileInFolder);
-  std::u16string given = name != nullptr ? name : u"";
-  std::string line = "OpenFileInFolder " + Describe(given);
-  if (Injected(Op::OpenFileInFolder)) {
-    log.push_back(line + " failed");
-    return kInvalidHandle;
-  }
-  Handle* h = FolderHandle(folder);
-  Node* node = h != nullptr && IsOneComponent(given) ? Child(h->node, given) : nullptr;
-  uint32_t error = 0;
-  if (h == nullptr)
-    error = kErrorInvalidHandle;
-  else if (!IsOneComponent(given))
-    error = kErrorInvalidName;
-  else if (IsDeviceName(given))
-    error = kErrorStoppedOnSymlink;  // a device in every folder, never a file
-  else if (node == nullptr)
-    error = kErrorFileNotFound;
-  else if (node->directory || node->device ||
-           (node->extraAttributes & kAttributeReparsePoint) != 0)
-    error = kErrorStoppedOnSymlink;
-  if (error != 0) {
-    lastError_ = error;
-    log.push_back(line + " error " + std::to_string(error));
-    return kInvalidHandle;
-  }
+  std::string line;
+  Node* node = WalkedEntry(Op::OpenFileInFolder, "OpenFileInFolder", folder, name, false, &line);
+  if (node == nullptr) return kInvalidHandle;
   return Hold(FileOf(node), access, share, line);
 }
 
@@ -713,7 +711,8 @@ bool FakeSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   log.push_back("GetFileIdentity");
   if (Injected(Op::GetFileIdentity)) return false;
   Handle* h = FromHandle(handle);
-  if (h == nullptr || h->node == nullptr || h->search) return lastError_ = kErrorInvalidHandle, false;
+  if (h == nullptr || h->node == nullptr || h->search)
+    return lastError_ = kErrorInvalidHandle, false;
   identity->volume = 0x1234;  // one volume: every drive of the fake
   identity->file = h->node->identity;
   return true;
@@ -735,8 +734,8 @@ uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char1
   return length;
 }
 
-int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
-                                    int length, char16_t* out, int capacity) {
+int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
+                                    char16_t* out, int capacity) {
   wideningCodePage = codePage;
   wideningFlags = flags;
   if (Injected(Op::MultiByteToWideChar)) return 0;
@@ -746,8 +745,8 @@ int FakeSystem::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const cha
   return n;
 }
 
-int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length,
-                                    char* out, int capacity) {
+int FakeSystem::WideCharToMultiByte(uint32_t, uint32_t, const char16_t* text, int length, char* out,
+                                    int capacity) {
   if (Injected(Op::WideCharToMultiByte)) return 0;
   std::u16string fitted;
   if (!ansiBestFit.empty() && text != nullptr) {
@@ -835,7 +834,8 @@ int32_t FakeSystem::CoCreateInstance(const Guid& id, uint32_t context, const Gui
   createIid = iid;
   *object = nullptr;
   if (Injected(Op::CoCreateInstance)) return static_cast<int32_t>(lastError_);
-  if (createResult < 0 || !(id == clsid)) return createResult < 0 ? createResult : kClassNotRegistered;
+  if (createResult < 0 || !(id == clsid))
+    return createResult < 0 ? createResult : kClassNotRegistered;
   *object = hostObject;
   return createResult;
 }

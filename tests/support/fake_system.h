@@ -13,12 +13,36 @@
 #include "system/system.h"
 
 enum class Op {
-  GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
-  SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
-  MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
-  OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
-  FindNextFileW, OpenFolder, OpenSubfolder, ReadFolder, RewindFolder, OpenFileInFolder,
-  GetFileIdentity, Count
+  GetModuleFileNameW,
+  GetModuleFileNameA,
+  GetStdHandle,
+  CreateFileW,
+  CreateFileA,
+  SetFilePointerEx,
+  ReadFile,
+  WriteFile,
+  CloseHandle,
+  FindFirstFileW,
+  FindClose,
+  GetFullPathNameW,
+  MultiByteToWideChar,
+  WideCharToMultiByte,
+  MessageBoxW,
+  MessageBoxA,
+  Allocate,
+  OleInitialize,
+  CLSIDFromProgID,
+  CoCreateInstance,
+  SysAllocString,
+  SysAllocStringByteLen,
+  FindNextFileW,
+  OpenFolder,
+  OpenSubfolder,
+  ReadFolder,
+  RewindFolder,
+  OpenFileInFolder,
+  GetFileIdentity,
+  Count
 };
 
 class FakeSystem : public System {
@@ -30,11 +54,11 @@ class FakeSystem : public System {
     bool device = false;  // NUL, CON, COM1 and the like
     bool readOnly = false;
     bool open = false;
-    bool exclusive = false;  // held open alone (share mode 0)
+    bool exclusive = false;        // held open alone (share mode 0)
     uint32_t extraAttributes = 0;  // hidden, system, reparse point (a link)
-    uint64_t identity = 0;  // the file's number on its volume
-    Node* sameFileAs = nullptr;  // a second name (hard link) of that file
-    std::vector<uint8_t> data;  // a file's bytes, unless it is sparse
+    uint64_t identity = 0;         // the file's number on its volume
+    Node* sameFileAs = nullptr;    // a second name (hard link) of that file
+    std::vector<uint8_t> data;     // a file's bytes, unless it is sparse
     // A sparse file: its length and the pages written so far; the rest reads
     // as zero bytes, so a file of gigabytes takes a few pages of memory.
     bool sparse = false;
@@ -65,7 +89,7 @@ class FakeSystem : public System {
   Node& AddFile(const std::u16string& path, const std::string& data,
                 const std::u16string& shortName = u"");
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
-  Node* Find(const std::u16string& path);  // by stored or short names, any case
+  Node* Find(const std::u16string& path);            // by stored or short names, any case
   std::string Contents(const std::u16string& path);  // bytes of a file
   std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
   // A sparse file of length bytes, zero but for the pieces given at their offsets.
@@ -147,8 +171,8 @@ class FakeSystem : public System {
     sleeps.push_back(milliseconds);
     tickCount += milliseconds;
   }
-  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
-                        uint32_t disposition, uint32_t flags) override;
+  SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t flags) override;
   SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                         uint32_t flags) override;
   bool SetFilePointerEx(SysHandle file, int64_t distance, uint64_t* newPosition,
@@ -193,8 +217,8 @@ class FakeSystem : public System {
     bool search;
     bool stdinput;
     std::vector<Node*> matches = {};  // a wildcard search's further answers
-    size_t next = 0;  // of matches, or of a held folder's children
-    bool folder = false;  // a folder held for a walk
+    size_t next = 0;                  // of matches, or of a held folder's children
+    bool folder = false;              // a folder held for a walk
   };
   struct Injection {
     Op op;
@@ -204,18 +228,20 @@ class FakeSystem : public System {
   };
 
   bool Injected(Op op, Injection* hit = nullptr);  // counts the call
-  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share,
-                 uint32_t disposition, const char* opName);
+  SysHandle Open(const std::u16string& path, uint32_t access, uint32_t share, uint32_t disposition,
+                 const char* opName);
   Node* Resolve(const std::u16string& path, bool* folderMissing);
   Node& Make(const std::u16string& path, bool directory, const std::u16string& shortName);
   Handle* FromHandle(SysHandle handle);
   Handle* FolderHandle(SysHandle handle);
+  Node* WalkedEntry(Op op, const char* verb, SysHandle folder, const char16_t* name,
+                    bool wantFolder, std::string* line);
   Node* Child(Node* folder, const std::u16string& name);
   SysHandle Hold(Node* node, uint32_t access, uint32_t share, const std::string& line);
   HostString MakeCounted(const char* bytes, uint32_t length);
   void Found(const Node& node, const std::u16string& name, FindData* data);
 
-  Node root_;    // children: the drives
+  Node root_;                                    // children: the drives
   std::vector<std::unique_ptr<Node>> replaced_;  // kept for the handles on them
   uint64_t nextIdentity_ = 1;
   Node device_;  // what every reserved device name opens
