@@ -106,6 +106,11 @@ bool FirstTime(const FileIdentity& identity) { return Seen.Add(identity); }
 
 }  // namespace
 
+bool FirstVisit(SysHandle handle) {
+  FileIdentity identity;
+  return !ArchiveRun() || !Sys().GetFileIdentity(handle, &identity) || Seen.Add(identity);
+}
+
 int32_t FileFailed(int32_t code) {
   NoteFile({CurrentFile, code, 0});
   if (!KeepsGoing()) return code;

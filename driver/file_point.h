@@ -20,5 +20,10 @@ int32_t HandleFile(const char16_t* path, HostList* list, SysHandle folder = kInv
 // end of the walk unless the run keeps going (then 0).
 int32_t FileFailed(int32_t code);
 
+// False when the run has already walked the open folder (or file) behind
+// handle, under this or another name: a folder named twice, or named and
+// inside another named one, is walked once, its failures told once.
+bool FirstVisit(SysHandle handle);
+
 // Names a found path to the user (UTF-8, in a buffer that lives on).
 void NameFound(const char16_t* path);

@@ -230,6 +230,10 @@ int32_t WalkFolder(SysHandle handle, char16_t* folder, HostList* list, size_t* h
         if (int32_t r = FoundFailed(found, error); r != 0) return r;
         continue;
       }
+      if (!FirstVisit(subfolder)) {
+        Sys().CloseHandle(subfolder);
+        continue;
+      }
       size_t kept = entries.bytes();
       listAgain = *held > HeldListsBudget;
       if (listAgain) {
@@ -271,6 +275,10 @@ int32_t WalkNamed(const char16_t* path, HostList* list) {
       return FileFailed(OpenFailure(error));
     }
     return HandleFile(path, list);
+  }
+  if (!FirstVisit(folder)) {
+    Sys().CloseHandle(folder);
+    return 0;
   }
   // A folder's files are named to the user by their full paths.
   static char16_t walked[kPathCapacity];
