@@ -788,61 +788,7 @@ TEST_P(SystemContract, AWaitEndsAndTheClockMovesOn) {
   EXPECT_NE(sys().GetTickCount(), before);
 }
 
-// The fake's own means for walk tests: a swap at the moment of the open, and
-// a failure at the Nth call of a walking verb, both in the log.
-TEST(FakeWalk, SwapsAndFailuresComeWhenAsked) {
-  FakeSystem fake;
-  fake.AddFile(u"C:\\W\\Sub\\a.psd", "a");
-  fake.AddFile(u"C:\\W\\b.psd", "b");
-  fake.beforeWalk = [&](Op op) {
-    if (op == Op::OpenSubfolder) fake.AddLink(u"C:\\W\\Sub", true);
-  };
-  fake.FailAt(Op::ReadFolder, 3, kErrorIoDevice);
-  SysHandle w = fake.OpenFolder(u"C:\\W");
-  ASSERT_NE(w, kInvalidHandle);
-  FindData entry{};
-  ASSERT_TRUE(fake.ReadFolder(w, &entry));
-  EXPECT_EQ(entry.attributes, kAttributeDirectory);
-  EXPECT_TRUE(fake.ReadFolder(w, &entry));
-  EXPECT_FALSE(fake.ReadFolder(w, &entry));
-  EXPECT_EQ(fake.GetLastError(), kErrorIoDevice);
-  EXPECT_EQ(fake.OpenSubfolder(w, u"Sub"), kInvalidHandle);
-  EXPECT_EQ(fake.GetLastError(), kErrorStoppedOnSymlink);
-  EXPECT_EQ(fake.LogOf("ReadFolder").size(), 3u);
-  EXPECT_EQ(fake.LogOf("OpenSubfolder").back(), "OpenSubfolder Sub error 681");
-  EXPECT_TRUE(fake.CloseHandle(w));
-}
-
 #ifndef _WIN32
-// A walk holds a descriptor per folder level: the System takes the hard
-// limit of descriptors, and running out anyway is code 4, never a crash.
-TEST(PosixDescriptors, TheLimitIsRaisedAndRunningOutIsCode4) {
-  System& sys = RealSystem();
-  rlimit limit{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-  if (limit.rlim_max != RLIM_INFINITY) {
-    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
-  }
-  TempFolder folder;
-  std::u16string path = Utf16Path(folder.path());
-  rlimit low = limit;
-  low.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  std::vector<SysHandle> held;
-  uint32_t error = 0;
-  for (int i = 0; i < 100 && error == 0; ++i) {
-    SysHandle h = sys.OpenFolder(path.c_str());
-    if (h == kInvalidHandle) {
-      error = sys.GetLastError();
-    } else {
-      held.push_back(h);
-    }
-  }
-  for (SysHandle h : held) sys.CloseHandle(h);
-  setrlimit(RLIMIT_NOFILE, &limit);
-  EXPECT_EQ(error, kErrorTooManyOpenFiles);
-}
-
 // A tree 2,100 folders deep, far past PATH_MAX, walked holding every level,
 // from a start under the usual soft limit of 1,024 descriptors.
 TEST(PosixDescriptors, AWalkHoldsEveryLevelOfADeepTree) {
@@ -903,75 +849,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 #ifdef _WIN32
 namespace {
-
-// Names that Win32 path parsing would change (a final dot or space dropped)
-// are made and removed through verbatim paths.
-std::wstring Verbatim(const std::filesystem::path& path) { return L"\\\\?\\" + path.wstring(); }
-
-// The held folder's opens take a name as listed: "A." is never "A", and
-// "trail.psd." never "trail.psd".
-TEST(Win32HeldFolder, ANameWithAFinalDotOrSpaceIsTheOneListed) {
-  TempFolder temp;
-  System& sys = RealSystem();
-  const struct {
-    const wchar_t* name;
-    bool folder;
-    std::string bytes;  // a file's contents, or the one name inside a folder
-  } entries[] = {
-      {L"trail.psd", false, "plain"},
-      {L"trail.psd.", false, "dotted"},
-      {L"space.psd ", false, "spaced"},
-      {L"space.psd", false, "unspaced"},
-      {L"A", true, "inA"},
-      {L"A.", true, "inAdot"},
-  };
-  for (const auto& e : entries) {
-    std::wstring path = Verbatim(temp.path() / e.name);
-    std::wstring file =
-        e.folder ? path + L"\\" + std::wstring(e.bytes.begin(), e.bytes.end()) : path;
-    if (e.folder) {
-      ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-    }
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD done = 0;
-    if (!e.folder) WriteFile(h, e.bytes.data(), static_cast<DWORD>(e.bytes.size()), &done, nullptr);
-    CloseHandle(h);
-  }
-
-  SysHandle folder = sys.OpenFolder(Utf16Path(temp.path()).c_str());
-  ASSERT_NE(folder, kInvalidHandle);
-  for (const auto& e : entries) {
-    SCOPED_TRACE(std::filesystem::path(e.name).string());
-    auto name = reinterpret_cast<const char16_t*>(e.name);
-    std::string found;
-    if (e.folder) {
-      SysHandle sub = sys.OpenSubfolder(folder, name);
-      ASSERT_NE(sub, kInvalidHandle) << sys.GetLastError();
-      FindData entry;
-      ASSERT_TRUE(sys.ReadFolder(sub, &entry));
-      for (const char16_t* c = entry.cFileName; *c != u'\0'; ++c) found += static_cast<char>(*c);
-      sys.CloseHandle(sub);
-    } else {
-      SysHandle file = sys.OpenFileInFolder(folder, name, kGenericRead, kShareRead, 0);
-      ASSERT_NE(file, kInvalidHandle) << sys.GetLastError();
-      found.resize(16);
-      uint32_t done = 0;
-      EXPECT_TRUE(sys.ReadFile(file, found.data(), 16, &done));
-      found.resize(done);
-      sys.CloseHandle(file);
-    }
-    EXPECT_EQ(found, e.bytes);
-  }
-  sys.CloseHandle(folder);
-
-  for (const auto& e : entries) {
-    std::wstring path = Verbatim(temp.path() / e.name);
-    if (e.folder)
-      DeleteFileW((path + L"\\" + std::wstring(e.bytes.begin(), e.bytes.end())).c_str());
-    EXPECT_TRUE(e.folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str()));
-  }
-}
 
 // Held without delete sharing: nobody renames or replaces it mid-walk.
 TEST(Win32HeldFolder, AHeldFolderCannotBeRenamedUntilClosed) {
