@@ -70,9 +70,17 @@ print(",".join(str(d[k]).lower() for k in ("recursive", "keep-going", "check", "
        droplet-maker.txt droplet.exe)"
   same "product version $version" \
     "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
-  same "shortcuts on the desktop and in the Start menu, to the installed program" \
+  same "shortcuts to the three droplets on the desktop, in the Start menu and in Send To" \
     "$(msiinfo export "$msi" Shortcut | tr -d '\r' | tail -n +4 | cut -f2,3,5 | sort)" \
-    "$(printf 'DesktopFolder\tdroplet\t[INSTALLDIR]droplet.exe\nProgramMenuFolder\tCheck documents\t[INSTALLDIR]Check documents.exe\nProgramMenuFolder\tRepair folders\t[INSTALLDIR]Repair folders.exe\nProgramMenuFolder\tdroplet\t[INSTALLDIR]droplet.exe')"
+    "$(for folder in DesktopFolder ProgramMenuFolder SendToFolder; do
+         for name in "Check documents" "Repair folders" droplet; do
+           printf '%s\t%s\t[INSTALLDIR]%s.exe\n' $folder "$name" "$name"; done; done)"
+  same "a folder's menu (and its background's) runs Check documents and Repair folders on it" \
+    "$(msiinfo export "$msi" Registry | tr -d '\r' | tail -n +4 | cut -f2- | grep command | sort)" \
+    "$(for where in 'Directory\Background\shell|%V' 'Directory\shell|%1'; do
+         for verb in 'Check documents|DropletCheckDocuments' 'Repair folders|DropletRepairFolders'; do
+           printf '0\t%s\\%s\\command\t\t"[INSTALLDIR]%s.exe" "%s"\tFolderMenu\n' \
+             "${where%|*}" "${verb#*|}" "${verb%|*}" "${where#*|}"; done; done)"
   msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
   mkdir -p "$work/cab-$arch"
   (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)
