@@ -3,13 +3,11 @@
 # shortcuts of the three droplets (desktop, Start menu, Send To) and the
 # folder menu's verbs, drop a damaged document on the desktop shortcut and
 # send three to droplet.exe's Send To shortcut (the stand-in host records the
-# requests), run "Repair folders" on a folder as its verb does, check the list
-# of installed programs, upgrade to a later version (and back, which is
-# refused), uninstall, and check that nothing is left behind.
+# requests), check the list of installed programs, upgrade to a later version
+# (and back, which is refused), uninstall, and check that nothing is left
+# behind.
 #   msi_install.sh --arch win32|win64 --msi-arch x86|x64 --droplet droplet.exe
 #                  --host stand_in_host.exe --version x.y.z --work <folder>
-# The ready-made droplets are taken from beside droplet.exe and stamped here
-# as the downloads stamp them.
 # The prefix's home folder is the work folder, with a Desktop of its own:
 # Wine links the Windows desktop to $HOME/Desktop, or to $HOME itself when
 # that does not exist, so the desktop shortcut would otherwise land in the
@@ -45,34 +43,27 @@ ours() {
     -not -path '*/windows/Installer/*' 2>/dev/null | sort
 }
 
-started=$(date +%s)
-echo "booting a $arch Wine prefix"
-wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 2; }
-wineserver -w
-wine "$host" /register >/dev/null 2>&1 || { echo "registering the stand-in host failed"; exit 1; }
-
-echo "[$(( $(date +%s) - started )) s] building the $msi_arch installer"
+echo "building the $msi_arch installer"
 printf 'guide\r\n' >"$work/GUIDE.txt"
 printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
 msi="$work/droplet-$version-windows-$msi_arch.msi"
-# The installer packs what stands beside droplet.exe.
+# The installer packs what stands beside droplet.exe: the maker and the
+# ready-made droplets as built (the end-to-end suite checks stamped ones).
 mkdir -p "$work/programs"
-built=$(dirname "$droplet")
-cp "$droplet" "$built/droplet-maker.exe" "$work/programs/"
-stamp() {  # stamp <droplet> <maker options>...: the built droplet, stamped
-  local name=$1; shift
-  [ -f "$built/$name" ] || { echo "no $name beside droplet.exe"; exit 1; }
-  wine "$built/droplet-maker.exe" --from "$(winpath "$built/$name")" "$@" \
-    "$(winpath "$work/programs/$name")" >/dev/null 2>&1 || { echo "stamping $name failed"; exit 1; }
-}
-stamp "Check documents.exe" --recursive --check
-stamp "Repair folders.exe" --recursive --keep-going --report
+cp "$droplet" "$(dirname "$droplet")"/{droplet-maker,"Check documents","Repair folders"}.exe "$work/programs/" ||
+  { echo "the programs beside droplet.exe are not all built"; exit 1; }
 droplet="$work/programs/droplet.exe"
 "$root/scripts/make-msi.sh" "$msi_arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
   "$msi" || { echo "make-msi failed"; exit 1; }
 product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
 echo "  product code $product"
+
+started=$(date +%s)
+echo "booting a $arch Wine prefix"
+wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 2; }
+wineserver -w
+wine "$host" /register >/dev/null 2>&1 || { echo "registering the stand-in host failed"; exit 1; }
 
 echo "[$(( $(date +%s) - started )) s] install"
 wine msiexec /i "$(winpath "$msi")" /qn >"$work/logs/install" 2>&1
@@ -102,25 +93,17 @@ for made in "Check documents" "Repair folders"; do
   cmp -s "$WINEPREFIX/drive_c/Program Files/droplet/$made.exe" "$work/programs/$made.exe" &&
     pass "$made.exe beside it" || fail "no $made.exe beside it"
 done
-# A shortcut names its target's path and carries its tooltip.
-lnk_says() {  # lnk_says <shortcut> <text>: the text, in ANSI or UTF-16
-  python3 - "$1" "$2" <<'PY'
-import sys
-data, text = open(sys.argv[1], "rb").read(), sys.argv[2]
-sys.exit(0 if text.encode("latin-1") in data or text.encode("utf-16-le") in data else 1)
-PY
-}
+# Each droplet's shortcuts name its path and carry its tooltip (ANSI or UTF-16).
+lnk_says() { python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); t = sys.argv[2]
+sys.exit(t.encode("latin-1") not in d and t.encode("utf-16-le") not in d)' "$@" 2>/dev/null; }
 send_to=$(find "$WINEPREFIX/drive_c/users" -type d -ipath '*/AppData/Roaming/Microsoft/Windows/SendTo' | head -n1)
 for made in "droplet|Repairs damaged documents and opens them in the host editor" \
     "Check documents|Checks documents and folders for damaged values; changes nothing" \
     "Repair folders|Repairs the documents in folders and their subfolders and opens them in the host editor"; do
   name=${made%|*} tip=${made#*|}
-  target="Program Files\\droplet\\$name.exe"
   for where in "desktop|$HOME/Desktop" "Start menu|$(dirname "$start_menu")" "Send To|$send_to"; do
-    lnk="${where#*|}/$name.lnk"
-    [ -f "$lnk" ] && lnk_says "$lnk" "$target" && lnk_says "$lnk" "$tip" &&
-      pass "$name: ${where%|*} shortcut to ${target##*\\}, tooltip '$tip'" ||
-      fail "$name: no ${where%|*} shortcut to $target with tooltip '$tip' (${where#*|})"
+    lnk_says "${where#*|}/$name.lnk" "Program Files\\droplet\\$name.exe" && lnk_says "${where#*|}/$name.lnk" "$tip" &&
+      pass "$name: ${where%|*} shortcut, tooltip '$tip'" || fail "$name: no ${where%|*} shortcut with tooltip '$tip'"
   done
 done
 # The folder menu: a verb per folder droplet on a folder and on an open
@@ -157,16 +140,19 @@ STAND_IN_HOST_RECORD=$(winpath "$work/record.json") STAND_IN_HOST_LIFETIME=5 \
 wineserver -w
 [ "$(cat "$doc")" = 'head /Values [ 1.0000000 middle /Values [ 1.0000000 tail' ] &&
   pass "document repaired" || fail "document not repaired: $(cat "$doc")"
-if python3 - "$work/record.json" "$(winpath "$doc")" <<'PY'
+# The record holds one request, with the given files.
+one_request() {  # one_request <record> <file>...
+  python3 - "$@" <<'PY'
 import json, sys
 lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
 request = json.loads(lines[0]) if len(lines) == 1 else {}
 files = [item["value"] for item in request.get("items", []) if item.get("key") == "File"]
-ok = request.get("event") == "BtcF" and files == [[{"kind": "path", "value": sys.argv[2]}]]
 print("    recorded: " + " ".join(lines))
-sys.exit(0 if ok else 1)
+sys.exit(request.get("event") != "BtcF" or files != [[{"kind": "path", "value": f} for f in sys.argv[2:]]])
 PY
-then pass "request recorded with the dropped document"; else fail "request not as expected"; fi
+}
+one_request "$work/record.json" "$(winpath "$doc")" && pass "request recorded with the dropped document" ||
+  fail "request not as expected"
 
 # Explorer's Send To starts the shortcut's target once with every selected
 # file, as a drop on it does (Wine's Explorer has no Send To menu: start the
@@ -182,45 +168,8 @@ STAND_IN_HOST_RECORD=$(winpath "$work/sent.json") STAND_IN_HOST_LIFETIME=5 \
 wineserver -w
 [ "$(cat "$work/files/sent "{1,2,3}.psd)" = "$(printf 'head /Values [ 1.0000000 tail%.0s' 1 2 3)" ] &&
   pass "the three documents repaired" || fail "not all three repaired"
-if python3 - "$work/sent.json" "${sent[@]}" <<'PY'
-import json, sys
-lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
-request = json.loads(lines[0]) if len(lines) == 1 else {}
-files = [item["value"] for item in request.get("items", []) if item.get("key") == "File"]
-print("    %d request(s): %s" % (len(lines), " ".join(lines)))
-sys.exit(0 if files == [[{"kind": "path", "value": p} for p in sys.argv[2:]]] else 1)
-PY
-then pass "one request with the three documents"; else fail "not one request with the three"; fi
-
-# The folder menu's verb as Explorer runs it: its command, with the folder
-# for "%1". "Repair folders" repairs the folder's tree and sends the files on.
-echo "[$(( $(date +%s) - started )) s] \"Repair folders\" from a folder's menu"
-mkdir -p "$work/files/archive/inner"
-printf 'head /Values [ --.-00000 tail' >"$work/files/archive/inner/deep.psd"
-command=$(wine reg query 'HKCR\Directory\shell\DropletRepairFolders\command' /ve 2>/dev/null | tr -d '\r' |
-          sed -n -E 's/^ +\(Default\) +REG_SZ +//p')
-mapfile -t words < <(python3 - "$command" "$(winpath "$work/files/archive")" <<'PY'
-import re, sys
-# CreateProcess's reading of the command: quoted or bare words, "%1" the folder.
-for quoted, bare in re.findall(r'"([^"]*)"|(\S+)', sys.argv[1]):
-    print((quoted or bare).replace("%1", sys.argv[2]))
-PY
-)
-if [ "${#words[@]}" = 2 ]; then
-  STAND_IN_HOST_RECORD=$(winpath "$work/verb.json") STAND_IN_HOST_LIFETIME=5 \
-    wine "${words[0]}" "${words[1]}" </dev/null >"$work/logs/verb" 2>&1
-  wineserver -w
-fi
-[ "$(cat "$work/files/archive/inner/deep.psd")" = 'head /Values [ 1.0000000 tail' ] &&
-  python3 - "$work/verb.json" "$(winpath "$work/files/archive/inner/deep.psd")" <<'PY' &&
-import json, sys
-lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
-print("    recorded: " + " ".join(lines))
-files = [item["value"] for item in json.loads(lines[0])["items"] if item["key"] == "File"]
-sys.exit(0 if len(lines) == 1 and files == [[{"kind": "path", "value": sys.argv[2]}]] else 1)
-PY
-  pass "the document in its subfolder repaired and sent to the host" ||
-  fail "the verb ($command) did not repair and send the folder's document"
+one_request "$work/sent.json" "${sent[@]}" && pass "one request with the three documents" ||
+  fail "not one request with the three"
 
 echo "[$(( $(date +%s) - started )) s] upgrade to a later version of the same program"
 next=${version%.*}.$(( ${version##*.} + 1 ))
