@@ -48,9 +48,9 @@ test-windows:
 # KEY=key.pem` makes the same, with programs and installers signed.
 dist: setup
 	cmake --preset windows
-	cmake --build --preset windows --target droplet droplet-maker -j2
+	cmake --build --preset windows --target droplet check_documents repair_folders droplet-maker -j2
 	cmake --preset windows-x64
-	cmake --build --preset windows-x64 --target droplet droplet-maker -j2
+	cmake --build --preset windows-x64 --target droplet check_documents repair_folders droplet-maker -j2
 	cmake --preset dist-linux
 	cmake --build --preset dist-linux --target droplet droplet-maker -j2
 	scripts/dist.sh $(if $(CERT),--cert "$(CERT)" --key "$(KEY)") dist

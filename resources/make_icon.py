@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the droplet's icon (a blue water drop) and writes droplet.ico.
+"""Draws the droplets' icons and writes them: droplet.ico (a blue water
+drop), check-documents.ico (a magnifier over the drop) and repair-folders.ico
+(the drop mended with a plaster).
 
-Eight images: 16x16 and 32x32 at 4, 8 and 32 bits per pixel, 48x48 at 8 and
-32 bits per pixel. Standard library only; the output is the same on every run.
+Eight images each: 16x16 and 32x32 at 4, 8 and 32 bits per pixel, 48x48 at 8
+and 32 bits per pixel. Standard library only; the output is the same on every
+run.
 
-    python3 resources/make_icon.py [output.ico]
+    python3 resources/make_icon.py                 all three, beside this script
+    python3 resources/make_icon.py [--kind droplet|check|repair] output.ico
 """
 import math
 import os
@@ -43,31 +47,94 @@ def shade(x, y):
     return int(min(r, 255)), int(min(g, 255)), int(min(b, 255))
 
 
-def render(size):
-    """Rows of (r, g, b, a), top row first."""
+def segment_distance(x, y, ax, ay, bx, by):
+    """Distance from the point to the segment from a to b."""
+    vx, vy = bx - ax, by - ay
+    t = max(0.0, min(1.0, ((x - ax) * vx + (y - ay) * vy) / (vx * vx + vy * vy)))
+    return math.hypot(x - ax - t * vx, y - ay - t * vy)
+
+
+# The magnifier: a lens over the drop's body, its handle to the lower right.
+LENS_X, LENS_Y, LENS_R, RING = 0.56, 0.55, 0.25, 0.075
+HANDLE_END = (0.93, 0.92)
+HANDLE_W = 0.065
+
+
+def magnifier(x, y):
+    """Colour of the magnifier at a point, or None where it is not."""
+    d = math.hypot(x - LENS_X, y - LENS_Y)
+    if LENS_R - RING <= d <= LENS_R:
+        return (45, 45, 55)
+    k = (LENS_R - RING / 2) / math.sqrt(2)
+    if d > LENS_R and segment_distance(x, y, LENS_X + k, LENS_Y + k, *HANDLE_END) <= HANDLE_W:
+        return (120, 70, 25)
+    if d < LENS_R - RING:  # the glass: what lies under it, brighter
+        if inside(x, y):
+            r, g, b = shade(x, y)
+            return (r + (255 - r) * 2 // 5, g + (255 - g) * 2 // 5, b)
+        return (225, 240, 250)
+    return None
+
+
+# The plaster: a band across the drop's body, a pad in its middle.
+BAND_X, BAND_Y, BAND_ANGLE = 0.5, 0.64, -0.6
+BAND_HALF_LENGTH, BAND_HALF_WIDTH, PAD_HALF_LENGTH = 0.4, 0.105, 0.11
+BAND_EDGE = 0.035
+
+
+def plaster(x, y):
+    """Colour of the plaster at a point, or None where it is not."""
+    c, s = math.cos(BAND_ANGLE), math.sin(BAND_ANGLE)
+    u = (x - BAND_X) * c + (y - BAND_Y) * s      # along the band
+    v = -(x - BAND_X) * s + (y - BAND_Y) * c     # across it
+    ends = max(0.0, abs(u) - (BAND_HALF_LENGTH - BAND_HALF_WIDTH))
+    d = math.hypot(ends, v)  # rounded ends
+    if d > BAND_HALF_WIDTH:
+        return None
+    if d > BAND_HALF_WIDTH - BAND_EDGE:
+        return (150, 95, 50)
+    if abs(u) <= PAD_HALF_LENGTH and abs(v) <= BAND_HALF_WIDTH - BAND_EDGE - 0.01:
+        return (250, 240, 215)
+    return (225, 170, 115)
+
+
+MARKS = {'droplet': None, 'check': magnifier, 'repair': plaster}
+
+
+def render(size, kind='droplet'):
+    """Rows of (r, g, b, a, marked), top row first; marked when a mark
+    (magnifier, plaster) covers part of the pixel."""
+    mark = MARKS[kind]
     rows = []
     n = SUPERSAMPLE
     for py in range(size):
         row = []
         for px in range(size):
-            hits, acc = 0, [0, 0, 0]
+            hits, marks, acc = 0, 0, [0, 0, 0]
             for sy in range(n):
                 for sx in range(n):
                     x = (px + (sx + 0.5) / n) / size
                     y = (py + (sy + 0.5) / n) / size
-                    if inside(x, y):
-                        hits += 1
+                    c = mark(x, y) if mark else None
+                    if c is not None:
+                        marks += 1
+                    elif inside(x, y):
                         c = shade(x, y)
-                        for i in range(3):
-                            acc[i] += c[i]
+                    else:
+                        continue
+                    hits += 1
+                    for i in range(3):
+                        acc[i] += c[i]
             if hits == 0:
-                row.append((0, 0, 0, 0))
+                row.append((0, 0, 0, 0, False))
                 continue
             coverage = hits / (n * n)
             r, g, b = (v // hits for v in acc)
-            if coverage < 1.0:  # the rim: a darker outline keeps small sizes legible
+            # The drop's rim: a darker outline keeps small sizes legible. A
+            # mark draws its own.
+            if coverage < 1.0 and marks == 0:
                 r, g, b = r * 2 // 5, g * 2 // 5, b * 3 // 5 + 40
-            row.append((r, g, b, round(255 * coverage)))
+            row.append((r, g, b, round(255 * coverage), marks > 0))
         rows.append(row)
     return rows
 
@@ -84,11 +151,12 @@ def palette256():
 
 
 # The blues of the 16-colour palette: the drop stays blue rather than grey.
+# A mark takes any of the sixteen.
 VGA16_DROP = [4, 6, 12, 14, 15]
 
 
-def nearest(palette, rgb):
-    choices = VGA16_DROP if palette is VGA16 else range(len(palette))
+def nearest(palette, rgb, marked=False):
+    choices = VGA16_DROP if palette is VGA16 and not marked else range(len(palette))
     return min(choices,
                key=lambda i: sum((palette[i][k] - rgb[k]) ** 2 for k in range(3)))
 
@@ -97,9 +165,9 @@ def row_bytes(bits, width):
     return ((bits * width + 31) // 32) * 4
 
 
-def dib(size, bits):
+def dib(size, bits, kind):
     """One icon image: BITMAPINFOHEADER, palette, colour bits, AND mask."""
-    pixels = render(size)
+    pixels = render(size, kind)
     palette = VGA16 if bits == 4 else palette256() if bits == 8 else []
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, bits, 0,
                          (row_bytes(bits, size) + row_bytes(1, size)) * size, 0, 0,
@@ -112,15 +180,15 @@ def dib(size, bits):
         line = bytearray()
         bitsline = []
         maskbits = []
-        for r, g, b, a in row:
+        for r, g, b, a, marked in row:
             transparent = a < 128
             maskbits.append(1 if transparent else 0)
             if bits == 32:
                 line += struct.pack('BBBB', b, g, r, a)
             else:
-                key = (r, g, b)
+                key = (r, g, b, marked)
                 if key not in cache:
-                    cache[key] = nearest(palette, key)
+                    cache[key] = nearest(palette, key[:3], marked)
                 bitsline.append(0 if transparent else cache[key])
         if bits == 8:
             line += bytes(bitsline)
@@ -143,8 +211,8 @@ def dib(size, bits):
     return header + pal + bytes(colour) + bytes(mask)
 
 
-def ico():
-    images = [(size, bits, dib(size, bits)) for size, bits in IMAGES]
+def ico(kind='droplet'):
+    images = [(size, bits, dib(size, bits, kind)) for size, bits in IMAGES]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, bits, data in images:
@@ -155,12 +223,27 @@ def ico():
     return out + b''.join(data for _, _, data in images)
 
 
+FILES = {'droplet': 'droplet.ico', 'check': 'check-documents.ico', 'repair': 'repair-folders.ico'}
+
+
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'droplet.ico')
-    with open(path, 'wb') as f:
-        f.write(ico())
+    args = sys.argv[1:]
+    kind = None
+    if args[:1] == ['--kind'] and len(args) >= 2 and args[1] in FILES:
+        kind, args = args[1], args[2:]
+    if len(args) > 1 or (kind and not args) or (args and args[0].startswith('-')):
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    if args:
+        targets = [(kind or 'droplet', args[0])]
+    else:
+        here = os.path.dirname(os.path.abspath(__file__))
+        targets = [(k, os.path.join(here, name)) for k, name in FILES.items()]
+    for k, path in targets:
+        with open(path, 'wb') as f:
+            f.write(ico(k))
+    return 0
 
 
 if __name__ == '__main__':
-    main()
+    sys.exit(main())

@@ -40,10 +40,14 @@ for arch in x86 x64; do
   mkdir -p "$work/unzipped-$arch"
   unzip -q -o "$zip" -d "$work/unzipped-$arch"
   ln -s "unzipped-$arch/$top" "$work/$arch"
-  "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" >"$work/image.log" &&
-    pass "droplet.exe is the $arch program" || fail "droplet.exe: $(grep FAILED "$work/image.log")"
-  "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$version" >"$work/version.log" &&
-    pass "its version resource says $version" || fail "version: $(grep FAILED "$work/version.log")"
+  "$root/tests/pe/check_exe.py" $arch "$work/$arch/droplet.exe" "$work/$arch/droplet-maker.exe" \
+    "$work/$arch/Check documents.exe" "$work/$arch/Repair folders.exe" >"$work/image.log" &&
+    pass "droplet.exe and the made droplets are $arch programs, each with its own icon" ||
+    fail "programs: $(grep FAILED "$work/image.log")"
+  "$root/tests/release/check_version.py" "$work/$arch/droplet.exe" "$work/$arch/droplet-maker.exe" \
+    "$work/$arch/Check documents.exe" "$work/$arch/Repair folders.exe" "$version" >"$work/version.log" &&
+    pass "the four programs' version resources say $version and what each does" ||
+    fail "version: $(grep FAILED "$work/version.log")"
   grep -q $'\r$' "$work/$arch/GUIDE.txt" && pass "GUIDE.txt has Windows line ends" ||
     fail "GUIDE.txt has Unix line ends"
   grep -q "droplet-maker $version" "$work/$arch/droplet-maker.txt" &&
@@ -66,15 +70,23 @@ print(",".join(str(d[k]).lower() for k in ("recursive", "keep-going", "check", "
        droplet-maker.txt droplet.exe)"
   same "product version $version" \
     "$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')" "$version"
-  same "shortcuts on the desktop and in the Start menu, to the installed program" \
+  same "shortcuts to the three droplets on the desktop, in the Start menu and in Send To" \
     "$(msiinfo export "$msi" Shortcut | tr -d '\r' | tail -n +4 | cut -f2,3,5 | sort)" \
-    "$(printf 'DesktopFolder\tdroplet\t[INSTALLDIR]droplet.exe\nProgramMenuFolder\tCheck documents\t[INSTALLDIR]Check documents.exe\nProgramMenuFolder\tRepair folders\t[INSTALLDIR]Repair folders.exe\nProgramMenuFolder\tdroplet\t[INSTALLDIR]droplet.exe')"
+    "$(for folder in DesktopFolder ProgramMenuFolder SendToFolder; do
+         for name in "Check documents" "Repair folders" droplet; do
+           printf '%s\t%s\t[INSTALLDIR]%s.exe\n' $folder "$name" "$name"; done; done)"
+  same "a folder's menu (and its background's) runs Check documents and Repair folders on it" \
+    "$(msiinfo export "$msi" Registry | tr -d '\r' | tail -n +4 | cut -f2- | grep command | sort)" \
+    "$(for where in 'Directory\Background\shell|%V' 'Directory\shell|%1'; do
+         for verb in 'Check documents|DropletCheckDocuments' 'Repair folders|DropletRepairFolders'; do
+           printf '0\t%s\\%s\\command\t\t"[INSTALLDIR]%s.exe" "%s"\tFolderMenu\n' \
+             "${where%|*}" "${verb#*|}" "${verb%|*}" "${where#*|}"; done; done)"
   msiinfo extract "$msi" droplet.cab >"$work/$arch.cab" 2>/dev/null
   mkdir -p "$work/cab-$arch"
   (cd "$work/cab-$arch" && gcab -x "../$arch.cab" >/dev/null 2>&1)
-  # The cabinet names each file by its Id (no "-" allowed there).
-  for exe in droplet.exe droplet-maker.exe; do
-    cmp -s "$work/cab-$arch/${exe/-/_}" "$work/$arch/$exe" &&
+  # The cabinet names each file by its Id (no "-" or space allowed there).
+  for exe in droplet.exe droplet-maker.exe "Check documents.exe" "Repair folders.exe"; do
+    cmp -s "$work/cab-$arch/${exe//[- ]/_}" "$work/$arch/$exe" &&
       pass "the installer's $exe is the zip's" || fail "the installer's $exe is not the zip's"
   done
 done

@@ -2,8 +2,9 @@
 # Packs the built programs for download into <out> (make dist: dist/):
 #   droplet-<version>-windows-x86.zip, -windows-x64.zip   droplet.exe, droplet-maker.exe, GUIDE.txt, LICENSE.txt,
 #                                                         droplet-maker.txt (the manual page as text), and two
-#                                                         droplets made of droplet.exe: "Check documents.exe"
-#                                                         and "Repair folders.exe"
+#                                                         ready-made droplets: "Check documents.exe" and
+#                                                         "Repair folders.exe" (droplet.exe's code with icons
+#                                                         and version resources of their own, settings stamped)
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
 #   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
 #                                                         REQUEST-JSON.md, droplet-maker, droplet-maker.1
@@ -44,8 +45,10 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 x86_exe=$root/build/windows/droplet.exe
 x64_exe=$root/build/windows-x64/droplet.exe
 linux_bin=$root/build/dist-linux/droplet
+check_exe="Check documents.exe" repair_exe="Repair folders.exe"
 for f in "$x86_exe" "$x64_exe" "$linux_bin" "${x86_exe%.exe}-maker.exe" "${x64_exe%.exe}-maker.exe" \
-         "$linux_bin-maker"; do
+         "$linux_bin-maker" "${x86_exe%/*}/$check_exe" "${x86_exe%/*}/$repair_exe" \
+         "${x64_exe%/*}/$check_exe" "${x64_exe%/*}/$repair_exe"; do
   [ -f "$f" ] || { echo "dist: $f is missing (make dist builds it)" >&2; exit 1; }
 done
 
@@ -70,7 +73,6 @@ settle() {  # fixed modes and times for everything under a folder
   find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-check_exe="Check documents.exe" repair_exe="Repair folders.exe"
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -82,10 +84,11 @@ for arch in x86 x64; do
   if [ $arch = x86 ]; then cp "$x86_exe" "$dir/droplet.exe"; else cp "$x64_exe" "$dir/droplet.exe"; fi
   if [ $arch = x86 ]; then exe=$x86_exe; else exe=$x64_exe; fi
   cp "${exe%.exe}-maker.exe" "$dir/droplet-maker.exe"
-  # The droplets an archive's owner drops on, made before droplet.exe is
-  # signed (the maker refuses a signed program) and signed like it.
-  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --check "$dir/$check_exe"
-  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --keep-going --report "$dir/$repair_exe"
+  # The droplets an archive's owner drops on: built with their own icons and
+  # version resources (which the maker cannot write), their settings stamped
+  # here, before signing (the maker refuses a signed program).
+  "$linux_bin-maker" --from "${exe%/*}/$check_exe" --recursive --check "$dir/$check_exe"
+  "$linux_bin-maker" --from "${exe%/*}/$repair_exe" --recursive --keep-going --report "$dir/$repair_exe"
   for program in droplet.exe droplet-maker.exe "$check_exe" "$repair_exe"; do sign "$dir/$program"; done
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   page droplet-maker text >"$stage/droplet-maker.txt"

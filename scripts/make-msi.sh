@@ -44,6 +44,7 @@ package_code=$(uuid "package $version $arch $content")
   -D ProgramFilesFolder="$program_files" -D Win64="$win64" \
   -D ProgramComponent="$(uuid "component program $arch")" \
   -D DocumentsComponent="$(uuid "component documents $arch")" \
+  -D FolderMenuComponent="$(uuid "component folder menu $arch")" \
   -D Icon=droplet.ico -D Program=droplet.exe -D Maker=droplet-maker.exe -D Guide=GUIDE.txt -D License=LICENSE.txt \
   -D MakerManual=droplet-maker.txt -D CheckDroplet="Check documents.exe" -D RepairDroplet="Repair folders.exe" \
   droplet.wxs)

@@ -3,9 +3,11 @@
 subsystem, system DLLs only, the IDI_ICON1 icon group with its eight images,
 and the manifest's identity and dependency on the version 6 common controls,
 both for the program's own processor architecture; and its size, with
-droplet-maker.exe's when that is given.
+droplet-maker.exe's when that is given. Ready-made droplets given after the
+maker ("Check documents.exe", "Repair folders.exe") are checked as
+droplet.exe is, and each must carry an icon of its own.
 
-    tests/pe/check_exe.py x86|x64 build/windows/droplet.exe [droplet-maker.exe]
+    tests/pe/check_exe.py x86|x64 build/windows/droplet.exe [droplet-maker.exe [made.exe ...]]
 
 Prints one line per finding and exits 1 when any check fails.
 """
@@ -53,8 +55,13 @@ def resources(pe):
     return out
 
 
-def check(arch, path, maker=None):
-    machine, magic, manifest_arch = ARCHES[arch]
+def icon_images(res):
+    """The bytes of every icon image a program carries, in id order."""
+    return [data for (kind, _), data in sorted(res.items(), key=lambda i: str(i[0]))
+            if kind == RT_ICON]
+
+
+def check(arch, path, maker=None, *made):
     failures = []
 
     def expect(ok, text):
@@ -62,6 +69,22 @@ def check(arch, path, maker=None):
         if not ok:
             failures.append(text)
 
+    if maker is not None:
+        pe = pefile.PE(maker, fast_load=True)
+        size = len(pe.__data__)
+        expect(size <= MAKER_LIMIT and pe.FILE_HEADER.Machine == ARCHES[arch][0],
+               '%s: %d bytes, at most %d, for %s' % (maker, size, MAKER_LIMIT, arch))
+    first = check_droplet(arch, path, expect)
+    for other in made:
+        icons = check_droplet(arch, other, expect)
+        expect(icons and icons != first, '%s has an icon of its own' % other)
+    return failures
+
+
+def check_droplet(arch, path, expect):
+    """Checks one droplet program; gives its icon images."""
+    machine, magic, manifest_arch = ARCHES[arch]
+    print(path)
     pe = pefile.PE(path)
     size = len(pe.__data__)
     expect(size <= DROPLET_LIMIT, '%s: %d bytes, at most %d' % (path, size, DROPLET_LIMIT))
@@ -72,11 +95,6 @@ def check(arch, path, maker=None):
     expect(last is not None and last.Name.rstrip(b'\0') == b'.dropset' and
            last.PointerToRawData + last.SizeOfRawData == end,
            'the settings section ends the image and the file')
-    if maker is not None:
-        made = pefile.PE(maker, fast_load=True)
-        size = len(made.__data__)
-        expect(size <= MAKER_LIMIT and made.FILE_HEADER.Machine == machine,
-               '%s: %d bytes, at most %d, for %s' % (maker, size, MAKER_LIMIT, arch))
     found_machine, found_magic = pe.FILE_HEADER.Machine, pe.OPTIONAL_HEADER.Magic
     expect(found_machine == machine and found_magic == magic,
            'machine is %s (0x%x, optional header 0x%x)' % (arch, found_machine, found_magic))
@@ -132,17 +150,18 @@ def check(arch, path, maker=None):
             expect(arch.lower() == manifest_arch,
                    'common controls for processor architecture %s' % arch)
 
-    return failures
+    return icon_images(res)
 
 
 def main():
-    if len(sys.argv) not in (3, 4) or sys.argv[1] not in ARCHES:
-        print('usage: check_exe.py x86|x64 droplet.exe [droplet-maker.exe]', file=sys.stderr)
+    if len(sys.argv) < 3 or sys.argv[1] not in ARCHES:
+        print('usage: check_exe.py x86|x64 droplet.exe [droplet-maker.exe [made.exe ...]]',
+              file=sys.stderr)
         return 2
     try:
         failures = check(*sys.argv[1:])
     except (OSError, pefile.PEFormatError, struct.error, ET.ParseError) as e:
-        print('FAILED  cannot read %s: %s' % (sys.argv[2], e))
+        print('FAILED  cannot read %s: %s' % (getattr(e, 'filename', None) or sys.argv[2], e))
         return 1
     print('%d check(s) failed' % len(failures) if failures else 'all checks passed')
     return 1 if failures else 0

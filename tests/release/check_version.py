@@ -1,18 +1,28 @@
 #!/usr/bin/python3
-"""Reads droplet.exe's version resource back and checks it against the
-project version: the fixed file and product versions, and the strings the
-Properties dialog shows.
+"""Reads a shipped program's version resource back and checks it against
+the project version: the fixed file and product versions, and the strings the
+Properties dialog shows, which name the program and say what it does. The
+program is known by its file name: droplet.exe, droplet-maker.exe,
+"Check documents.exe" or "Repair folders.exe".
 
-    check_version.py droplet.exe 1.2.3
+    check_version.py droplet.exe ["Check documents.exe" ...] 1.2.3
 
-Prints the resource as read and one line per check; exits 1 when any fails.
+Prints each resource as read and one line per check; exits 1 when any fails.
 """
+import os
 import sys
 
 import pefile  # from python3-pefile, for Debian's python3: hence the first line
 
 COPYRIGHT_START = 'Copyright (c) '
-DESCRIPTION = 'Repairs damaged documents dropped on it and opens them in the host editor'
+# What each program's Properties dialog says it does.
+DESCRIPTIONS = {
+    'droplet.exe': 'Repairs damaged documents dropped on it and opens them in the host editor',
+    'Check documents.exe': 'Checks dropped documents and folders for damaged values; changes nothing',
+    'Repair folders.exe': 'Repairs the documents in dropped folders and their subfolders, '
+                          'goes on past failures, opens the rest in the host editor',
+    'droplet-maker.exe': 'Makes droplets: copies of droplet.exe with settings of their own stamped in',
+}
 
 
 def read(path):
@@ -37,16 +47,20 @@ def four(ms, ls):
     return '%d.%d.%d.%d' % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
-def main():
-    if len(sys.argv) != 3:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
-    path, version = sys.argv[1:3]
+def check(path, version):
+    """The failures found in one program's version resource."""
+    program = os.path.basename(path)
+    print(program)
+    if program not in DESCRIPTIONS:
+        text = '%s is none of %s' % (program, ', '.join(DESCRIPTIONS))
+        print('FAILED  ' + text)
+        return [text]
     try:
         fixed, strings, translations = read(path)
     except (OSError, ValueError, pefile.PEFormatError) as e:
-        print('FAILED  cannot read the version resource of %s: %s' % (path, e))
-        return 1
+        text = 'cannot read the version resource of %s: %s' % (path, e)
+        print('FAILED  ' + text)
+        return [text]
     file_version = four(fixed.FileVersionMS, fixed.FileVersionLS)
     product_version = four(fixed.ProductVersionMS, fixed.ProductVersionLS)
     print('FileVersion (fixed)    %s' % file_version)
@@ -69,11 +83,21 @@ def main():
            'one translation: U.S. English, Unicode')
     text = {name: value for (table, name), value in strings.items() if table == '040904B0'}
     for name, want in [('FileVersion', version), ('ProductVersion', version),
-                       ('ProductName', 'droplet'), ('OriginalFilename', 'droplet.exe'),
-                       ('InternalName', 'droplet'), ('FileDescription', DESCRIPTION)]:
+                       ('ProductName', 'droplet'), ('OriginalFilename', program),
+                       ('InternalName', program[:-len('.exe')]),
+                       ('FileDescription', DESCRIPTIONS[program])]:
         expect(text.get(name) == want, '%s is %r' % (name, want))
     expect(text.get('LegalCopyright', '').startswith(COPYRIGHT_START),
            'LegalCopyright is %r' % text.get('LegalCopyright'))
+    return failures
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    version = sys.argv[-1]
+    failures = [f for path in sys.argv[1:-1] for f in check(path, version)]
     print('%d check(s) failed' % len(failures) if failures else 'all checks passed')
     return 1 if failures else 0
 

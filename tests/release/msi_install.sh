@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The installer under Wine, as a user meets it: install quietly, drop a
-# damaged document on the desktop shortcut (the stand-in host records the
-# request), check the list of installed programs, upgrade to a later version
-# (and back, which is refused), uninstall, and check that nothing is left behind.
+# The installer under Wine, as a user meets it: install quietly, check the
+# shortcuts of the three droplets (desktop, Start menu, Send To) and the
+# folder menu's verbs, drop a damaged document on the desktop shortcut and
+# send three to droplet.exe's Send To shortcut (the stand-in host records the
+# requests), check the list of installed programs, upgrade to a later version
+# (and back, which is refused), uninstall, and check that nothing is left
+# behind.
 #   msi_install.sh --arch win32|win64 --msi-arch x86|x64 --droplet droplet.exe
 #                  --host stand_in_host.exe --version x.y.z --work <folder>
 # The prefix's home folder is the work folder, with a Desktop of its own:
@@ -45,11 +48,11 @@ printf 'guide\r\n' >"$work/GUIDE.txt"
 printf 'manual\r\n' >"$work/droplet-maker.txt"
 printf 'licence\r\n' >"$work/LICENSE.txt"
 msi="$work/droplet-$version-windows-$msi_arch.msi"
-# The installer packs what stands beside droplet.exe; copies of it stand in
-# for the made droplets, whose settings the end-to-end suite checks.
+# The installer packs what stands beside droplet.exe: the maker and the
+# ready-made droplets as built (the end-to-end suite checks stamped ones).
 mkdir -p "$work/programs"
-cp "$droplet" "$(dirname "$droplet")/droplet-maker.exe" "$work/programs/"
-for made in "Check documents.exe" "Repair folders.exe"; do cp "$droplet" "$work/programs/$made"; done
+cp "$droplet" "$(dirname "$droplet")"/{droplet-maker,"Check documents","Repair folders"}.exe "$work/programs/" ||
+  { echo "the programs beside droplet.exe are not all built"; exit 1; }
 droplet="$work/programs/droplet.exe"
 "$root/scripts/make-msi.sh" "$msi_arch" "$version" "$droplet" "$work/GUIDE.txt" "$work/LICENSE.txt" \
   "$msi" || { echo "make-msi failed"; exit 1; }
@@ -87,9 +90,35 @@ start_menu=$(find "$WINEPREFIX/drive_c" -ipath '*/Start Menu/Programs/droplet.ln
 [ -n "$start_menu" ] && pass "Start-menu shortcut ${start_menu#"$WINEPREFIX/drive_c/"}" ||
   fail "no Start-menu shortcut"
 for made in "Check documents" "Repair folders"; do
-  [ -f "$WINEPREFIX/drive_c/Program Files/droplet/$made.exe" ] &&
-    [ -n "$(find "$WINEPREFIX/drive_c" -ipath "*/Start Menu/Programs/$made.lnk")" ] &&
-    pass "$made.exe beside it, with a Start-menu shortcut" || fail "no $made.exe or no shortcut to it"
+  cmp -s "$WINEPREFIX/drive_c/Program Files/droplet/$made.exe" "$work/programs/$made.exe" &&
+    pass "$made.exe beside it" || fail "no $made.exe beside it"
+done
+# Each droplet's shortcuts name its path and carry its tooltip (ANSI or UTF-16).
+lnk_says() { python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); t = sys.argv[2]
+sys.exit(t.encode("latin-1") not in d and t.encode("utf-16-le") not in d)' "$@" 2>/dev/null; }
+send_to=$(find "$WINEPREFIX/drive_c/users" -type d -ipath '*/AppData/Roaming/Microsoft/Windows/SendTo' | head -n1)
+for made in "droplet|Repairs damaged documents and opens them in the host editor" \
+    "Check documents|Checks documents and folders for damaged values; changes nothing" \
+    "Repair folders|Repairs the documents in folders and their subfolders and opens them in the host editor"; do
+  name=${made%|*} tip=${made#*|}
+  for where in "desktop|$HOME/Desktop" "Start menu|$(dirname "$start_menu")" "Send To|$send_to"; do
+    lnk_says "${where#*|}/$name.lnk" "Program Files\\droplet\\$name.exe" && lnk_says "${where#*|}/$name.lnk" "$tip" &&
+      pass "$name: ${where%|*} shortcut, tooltip '$tip'" || fail "$name: no ${where%|*} shortcut with tooltip '$tip'"
+  done
+done
+# The folder menu: a verb per folder droplet on a folder and on an open
+# folder's background, each running the installed droplet on that folder.
+installed='C:\Program Files\droplet'
+verb_says() {  # verb_says <key> <title> <command>
+  local key="HKCR\\$1" got
+  got=$(wine reg query "$key" /ve 2>/dev/null | tr -d '\r' | sed -n -E 's/^ +\(Default\) +REG_SZ +//p')
+  got="$got|$(wine reg query "$key\\command" /ve 2>/dev/null | tr -d '\r' |
+              sed -n -E 's/^ +\(Default\) +REG_SZ +//p')"
+  [ "$got" = "$2|$3" ] && pass "$1: $2, $3" || fail "$1 says '$got', not '$2|$3'"
+}
+for verb in "DropletCheckDocuments|Check documents" "DropletRepairFolders|Repair folders"; do
+  verb_says "Directory\\shell\\${verb%|*}" "${verb#*|}" "\"$installed\\${verb#*|}.exe\" \"%1\""
+  verb_says "Directory\\Background\\shell\\${verb%|*}" "${verb#*|}" "\"$installed\\${verb#*|}.exe\" \"%V\""
 done
 uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
@@ -111,16 +140,36 @@ STAND_IN_HOST_RECORD=$(winpath "$work/record.json") STAND_IN_HOST_LIFETIME=5 \
 wineserver -w
 [ "$(cat "$doc")" = 'head /Values [ 1.0000000 middle /Values [ 1.0000000 tail' ] &&
   pass "document repaired" || fail "document not repaired: $(cat "$doc")"
-if python3 - "$work/record.json" "$(winpath "$doc")" <<'PY'
+# The record holds one request, with the given files.
+one_request() {  # one_request <record> <file>...
+  python3 - "$@" <<'PY'
 import json, sys
 lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
 request = json.loads(lines[0]) if len(lines) == 1 else {}
 files = [item["value"] for item in request.get("items", []) if item.get("key") == "File"]
-ok = request.get("event") == "BtcF" and files == [[{"kind": "path", "value": sys.argv[2]}]]
 print("    recorded: " + " ".join(lines))
-sys.exit(0 if ok else 1)
+sys.exit(request.get("event") != "BtcF" or files != [[{"kind": "path", "value": f} for f in sys.argv[2:]]])
 PY
-then pass "request recorded with the dropped document"; else fail "request not as expected"; fi
+}
+one_request "$work/record.json" "$(winpath "$doc")" && pass "request recorded with the dropped document" ||
+  fail "request not as expected"
+
+# Explorer's Send To starts the shortcut's target once with every selected
+# file, as a drop on it does (Wine's Explorer has no Send To menu: start the
+# shortcut as it would). One request with the three, so one droplet.
+echo "[$(( $(date +%s) - started )) s] three damaged documents sent to droplet.exe's Send To shortcut"
+sent=()
+for n in 1 2 3; do
+  printf 'head /Values [ --.-00000 tail' >"$work/files/sent $n.psd"
+  sent+=("$(winpath "$work/files/sent $n.psd")")
+done
+STAND_IN_HOST_RECORD=$(winpath "$work/sent.json") STAND_IN_HOST_LIFETIME=5 \
+  wine start /unix "$send_to/droplet.lnk" "${sent[@]}" </dev/null >"$work/logs/send-to" 2>&1
+wineserver -w
+[ "$(cat "$work/files/sent "{1,2,3}.psd)" = "$(printf 'head /Values [ 1.0000000 tail%.0s' 1 2 3)" ] &&
+  pass "the three documents repaired" || fail "not all three repaired"
+one_request "$work/sent.json" "${sent[@]}" && pass "one request with the three documents" ||
+  fail "not one request with the three"
 
 echo "[$(( $(date +%s) - started )) s] upgrade to a later version of the same program"
 next=${version%.*}.$(( ${version##*.} + 1 ))
@@ -158,6 +207,11 @@ left=$(ours)
 [ -z "$left" ] && pass "no shortcut or file of ours left" || fail "left behind: $left"
 wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "still listed as installed" ||
   pass "gone from the list of installed programs"
+for key in 'Directory\shell\DropletCheckDocuments' 'Directory\shell\DropletRepairFolders' \
+    'Directory\Background\shell\DropletCheckDocuments' 'Directory\Background\shell\DropletRepairFolders'; do
+  wine reg query "HKCR\\$key" >/dev/null 2>&1 && fail "$key left in the registry" ||
+    pass "$key removed"
+done
 
 # One droplet at a time: the x86 installer of the same version replaces the
 # x64 one (they would share the shortcuts). Needs 32-bit programs; the x86
