@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "messages/counted.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"
@@ -15,16 +16,29 @@ bool IsMessage(const char* message) {
   return CurrentMessage != nullptr && std::strcmp(CurrentMessage, message) == 0;
 }
 
-// "N files [before this one] were repaired in place", then, when the failure
-// was not a file's, how many a walk that went on past them could not repair;
-// then the end ("." or what became of the request).
-void Repaired(const char* before, const char* end, char* out, int capacity) {
-  const uint32_t repaired = SucceededFiles();
+// What became of the files handled so far: "N files [before this one] were
+// repaired in place", and how many of the others needed no repair (a sound
+// file is not "repaired"), then, when the failure was not a file's, how many
+// a walk that went on past them could not repair; then the end ("." or what
+// became of the request).
+void Repaired(bool beforeThis, const char* end, char* out, int capacity) {
+  const uint32_t repaired = Tally.damagedFiles, sound = SucceededFiles() - repaired;
+  const char* before = beforeThis ? " before this one" : "";
   char failed[48] = "";
   if (Tally.failures > 0 && CurrentFile == nullptr)
     std::snprintf(failed, sizeof failed, "; %u could not be repaired", Tally.failures);
-  std::snprintf(out, capacity, "%u %s%s repaired in place%s%s", repaired,
-                repaired == 1 ? "file" : "files", before, failed, end);
+  char files[40], sounds[40];
+  Counted(repaired, "file", "files", files, sizeof files);
+  Counted(sound, "file", "files", sounds, sizeof sounds);
+  if (repaired == 0)  // the failing file itself may have been written in part
+    std::snprintf(out, capacity, "No %sfile was changed (%s%s needed no repair)%s%s",
+                  FilesChanged ? "other " : "", sounds, before, failed, end);
+  else if (sound == 0)
+    std::snprintf(out, capacity, "%s%s %s repaired in place%s%s", files, before,
+                  repaired == 1 ? "was" : "were", failed, end);
+  else
+    std::snprintf(out, capacity, "%s%s %s repaired in place and %u needed no repair%s%s", files,
+                  before, repaired == 1 ? "was" : "were", sound, failed, end);
 }
 
 // What became of the files when the failure was not about one of them.
@@ -32,7 +46,7 @@ void FilesFate(char* out, int capacity) {
   if (SucceededFiles() == 0)
     std::snprintf(out, capacity, "No file was changed.");
   else
-    Repaired(SucceededFiles() == 1 ? " was" : " were", ".", out, capacity);
+    Repaired(false, ".", out, capacity);
 }
 
 }  // namespace
@@ -49,8 +63,7 @@ void ContextLine(int32_t code, char* out, int capacity) {
                     FilesChanged ? "No other file was changed; nothing was sent to the host editor."
                                  : "No file was changed.");
     else
-      Repaired(before == 1 ? " before this one was" : " before this one were", nothingSent, out,
-               capacity);
+      Repaired(true, nothingSent, out, capacity);
     return;
   }
   if (!IsMessage(msg::kConnect) && !IsMessage(msg::kLaunch)) {
@@ -58,7 +71,7 @@ void ContextLine(int32_t code, char* out, int capacity) {
     if (before == 0)
       std::snprintf(out, capacity, "No file was changed.");
     else
-      Repaired(before == 1 ? " was" : " were", nothingSent, out, capacity);
+      Repaired(false, nothingSent, out, capacity);
     return;
   }
   const char* host = nullptr;

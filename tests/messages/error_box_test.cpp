@@ -101,6 +101,7 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
     S stage;
     std::string context;
     uint32_t failed = 0;  // files a walk went on past
+    uint32_t sound = 0;   // files that needed no repair
   } cases[] = {
       {msg::kOpen, "c.psd", 2, false, S::kListing,
        std::string("2 files before this one were repaired in place") + nothingSent},
@@ -112,12 +113,20 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
        "files were repaired in place."},
       {msg::kOutOfMemory, nullptr, 1, true, S::kListing,
        std::string("1 file was repaired in place; 1 could not be repaired") + nothingSent, 1},
+      {msg::kOpen, "c.psd", 1, false, S::kListing,
+       std::string("1 file before this one was repaired in place and 3 needed no repair") +
+           nothingSent,
+       0, 3},
+      {msg::kOpen, "c.psd", 0, false, S::kListing,
+       std::string("No file was changed (1 file before this one needed no repair)") + nothingSent,
+       0, 1},
   };
   for (const Case& c : cases) {
     fake.boxes.clear();
     CurrentMessage = c.message;
     CurrentFile = c.file;
-    Tally.files = c.repaired + c.failed;
+    Tally.files = c.repaired + c.sound + c.failed;
+    Tally.damagedFiles = c.repaired;
     Tally.failures = c.failed;
     FilesChanged = c.changed;
     HostStage = c.stage;
