@@ -688,6 +688,15 @@ bool PosixSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool PosixSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  PosixHandle* h = FromHandle(file);
+  if (h == nullptr || h->kind == PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
+  struct stat st;
+  if (fstat(h->fd, &st) != 0) return Fail(WindowsError(errno));
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
 uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   std::string given = Narrow(path);
   if (given.empty()) return Fail(kErrorInvalidName), 0;

@@ -49,6 +49,7 @@ class PosixSystem : public System {
   SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                              uint32_t share, uint32_t flags) override;
   bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
+  bool GetFileSizeEx(SysHandle file, uint64_t* size) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,

@@ -171,6 +171,8 @@ class System {
                                      uint32_t share, uint32_t flags) = 0;
   // The identity of an open file or folder.
   virtual bool GetFileIdentity(SysHandle handle, FileIdentity* identity) = 0;
+  // The length of an open file, in bytes.
+  virtual bool GetFileSizeEx(SysHandle file, uint64_t* size) = 0;
 
   // Text. A length of -1 means "up to and including the terminator";
   // a capacity of 0 asks for the size needed.

@@ -427,6 +427,13 @@ bool Win32System::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool Win32System::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  LARGE_INTEGER length;
+  if (!::GetFileSizeEx(ToNative(file), &length)) return false;
+  *size = static_cast<uint64_t>(length.QuadPart);
+  return true;
+}
+
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
                                      int length, char16_t* out, int capacity) {
   return ::MultiByteToWideChar(codePage, flags, text, length, W(out), capacity);

@@ -719,6 +719,15 @@ bool FakeSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool FakeSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  log.push_back("GetFileSizeEx");
+  if (Injected(Op::GetFileSizeEx)) return false;
+  Handle* h = FromHandle(file);
+  if (h == nullptr || h->node == nullptr || h->search) return lastError_ = kErrorInvalidHandle, false;
+  *size = h->node->Size();
+  return true;
+}
+
 uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   std::u16string given = path;
   log.push_back("GetFullPathNameW " + U8(given));
