@@ -778,8 +778,25 @@ bool PosixSystem::ProgressStart(const char16_t* title) {
 
 void PosixSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (!progressShown_) return;
-  std::string line = std::string(progressTitle_) + ": " + Narrow(line1);
-  if (line2 != nullptr && line2[0] != 0) line += " (" + Narrow(line2) + ")";
+  progressLine1_ = Narrow(line1);
+  progressLine2_ = line2 != nullptr ? Narrow(line2) : std::string();
+  DrawProgress();
+}
+
+void PosixSystem::ProgressFraction(uint64_t done, uint64_t total) {
+  if (!progressShown_) return;
+  int percent = total == 0 ? -1 : static_cast<int>((done < total ? done : total) * 100 / total);
+  if (percent == progressPercent_) return;
+  progressPercent_ = percent;
+  if (!progressLine1_.empty()) DrawProgress();
+}
+
+// The share read leads, where a long name cannot push it off the row.
+void PosixSystem::DrawProgress() {
+  std::string line = std::string(progressTitle_) + ": ";
+  if (progressPercent_ >= 0) line += std::to_string(progressPercent_) + "% ";
+  line += progressLine1_;
+  if (!progressLine2_.empty()) line += " (" + progressLine2_ + ")";
   // One row only: a line that wrapped could not be rewritten in place.
   winsize size = {};
   size_t columns =
@@ -802,6 +819,9 @@ void PosixSystem::ProgressStop() {
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
   progressShown_ = false;
+  progressLine1_.clear();
+  progressLine2_.clear();
+  progressPercent_ = -1;
 }
 
 void* PosixSystem::Allocate(std::size_t bytes) { return std::malloc(bytes); }

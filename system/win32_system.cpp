@@ -485,9 +485,9 @@ bool Win32System::ProgressStart(const char16_t* title) {
       dialog == nullptr)
     return false;
   dialog->SetTitle(W(title));
-  // The number of files is not known ahead: the bar only shows that work goes on.
-  constexpr DWORD kFlags =
-      PROGDLG_NORMAL | PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_MARQUEEPROGRESS;
+  // No marquee: the bar shows how much of a large file has been read, and a
+  // marquee, once started, is never taken off again (Wine).
+  constexpr DWORD kFlags = PROGDLG_NORMAL | PROGDLG_NOTIME | PROGDLG_NOMINIMIZE;
   if (FAILED(dialog->StartProgressDialog(nullptr, nullptr, kFlags, nullptr))) {
     dialog->Release();
     return false;
@@ -500,6 +500,12 @@ void Win32System::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (progress_ == nullptr) return;
   Dialog(progress_)->SetLine(1, W(line1), TRUE, nullptr);  // a long path is shortened to fit
   Dialog(progress_)->SetLine(2, W(line2), FALSE, nullptr);
+}
+
+void Win32System::ProgressFraction(uint64_t done, uint64_t total) {
+  if (progress_ == nullptr) return;
+  // An empty bar is none of one: the dialog has no use for a total of 0.
+  Dialog(progress_)->SetProgress64(total != 0 ? done : 0, total != 0 ? total : 1);
 }
 
 bool Win32System::ProgressCancelled() {

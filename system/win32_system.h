@@ -51,6 +51,7 @@ class Win32System : public System {
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
   bool ProgressStart(const char16_t* title) override;
   void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  void ProgressFraction(uint64_t done, uint64_t total) override;
   bool ProgressCancelled() override;
   void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;

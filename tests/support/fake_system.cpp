@@ -799,6 +799,10 @@ void FakeSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (progressShown_) progress.push_back(U8(line1) + " | " + U8(line2));
 }
 
+void FakeSystem::ProgressFraction(uint64_t done, uint64_t total) {
+  if (progressShown_) bar.push_back(total == 0 ? "empty" : std::to_string(done * 100 / total) + "%");
+}
+
 bool FakeSystem::ProgressCancelled() {
   return progressShown_ && cancelAt != 0 && ++cancelQueries_ >= cancelAt;
 }

@@ -119,8 +119,10 @@ class FakeSystem : public System {
   // "stop"; a start that fails (progressFails) is logged "start failed"; a
   // box is logged "box", or "box over the progress" while that shows.
   // ProgressCancelled answers true from its cancelAt-th call on (0: never).
-  // ticksPerRead moves the clock on with each read of a file.
+  // ticksPerRead moves the clock on with each read of a file. The bar is
+  // logged apart, as "N%" of the file read or "empty".
   std::vector<std::string> progress;
+  std::vector<std::string> bar;
   bool progressFails = false;
   int cancelAt = 0;
   uint32_t ticksPerRead = 0;
@@ -176,6 +178,7 @@ class FakeSystem : public System {
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
   bool ProgressStart(const char16_t* title) override;
   void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  void ProgressFraction(uint64_t done, uint64_t total) override;
   bool ProgressCancelled() override;
   void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
