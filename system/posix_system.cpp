@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "system/terminal_line.h"
 #include "system/utf8.h"
 
 namespace {
@@ -801,13 +802,7 @@ void PosixSystem::DrawProgress() {
   winsize size = {};
   size_t columns =
       ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
-  size_t end = 0;
-  for (size_t shown = 0; end < line.size(); ++shown) {
-    if (shown == columns) break;
-    ++end;
-    while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) ++end;
-  }
-  std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(end), line.c_str());
+  std::fprintf(stderr, "\r\033[K%s", TerminalLine(line, columns).c_str());
   std::fflush(stderr);
 }
 
