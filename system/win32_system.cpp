@@ -479,6 +479,13 @@ bool CanMakeWindows() {
 bool Win32System::ProgressStart(const char16_t* title) {
   if (progress_ != nullptr) return true;
   if (!CanMakeWindows()) return false;
+  // A run that never reaches the host (a check) has not started COM, and the
+  // dialog is a COM object. The run's own OleInitialize later answers S_FALSE,
+  // a success; COM stays up for the rest of the process either way.
+  if (!comStarted_) {
+    comStarted_ = true;
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  }
   IProgressDialog* dialog = nullptr;
   if (FAILED(::CoCreateInstance(kProgressDialogClass, nullptr, CLSCTX_INPROC_SERVER,
                                 kProgressDialogInterface, reinterpret_cast<void**>(&dialog))) ||

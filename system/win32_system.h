@@ -66,4 +66,5 @@ class Win32System : public System {
  private:
   ObjectWrapper wrap_;
   void* progress_ = nullptr;  // the progress dialog's interface while it is shown
+  bool comStarted_ = false;   // for the dialog, once
 };
