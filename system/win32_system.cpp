@@ -511,6 +511,9 @@ void Win32System::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
 
 void Win32System::ProgressFraction(uint64_t done, uint64_t total) {
   if (progress_ == nullptr) return;
+  // The bar's control counts in signed 32 bits: a file of 2 GiB or more
+  // filled it at once (Wine), so both sides are scaled down to fit.
+  for (; total > 0x7FFFFFFF; total >>= 1) done >>= 1;
   // An empty bar is none of one: the dialog has no use for a total of 0.
   Dialog(progress_)->SetProgress64(total != 0 ? done : 0, total != 0 ? total : 1);
 }
