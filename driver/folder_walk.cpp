@@ -119,13 +119,17 @@ class CFolderEntries {
 
   // Lists the held folder's walked entries that sort after `after` (all when
   // null), from its first entry (again: it was listed before). 0, or the
-  // failure's code with its message (the folder named by the caller).
+  // failure's code with its message (the folder named by the caller), or
+  // kRunCancelled.
   int32_t List(SysHandle folder, const char16_t* after, bool again) {
     count_ = 0;
     used_ = 0;
     if (again && !Sys().RewindFolder(folder)) return OpenFailure(Sys().GetLastError());
     FindData entry;
-    while (Sys().ReadFolder(folder, &entry)) {
+    for (uint32_t read = 1; Sys().ReadFolder(folder, &entry); ++read) {
+      // A folder of a million entries takes seconds to list: Cancel is heard there too.
+      if (read % 1024 == 0)
+        if (int32_t r = ProgressGoOn(); r != 0) return r;
       if (!Walked(entry) || (after != nullptr && CompareNames(entry.cFileName, after) <= 0))
         continue;
       if (!Add(entry.cFileName, (entry.attributes & kAttributeDirectory) != 0))
@@ -201,6 +205,7 @@ int32_t WalkFolder(SysHandle handle, char16_t* folder, HostList* list, size_t* h
   for (;;) {
     if (int32_t r = ProgressGoOn(); r != 0) return r;  // a big tree stops between folders too
     if (int32_t r = entries.List(handle, again ? after : nullptr, again); r != 0) {
+      if (r == kRunCancelled) return r;
       NameFound(folder);  // an unreadable folder is named with the system's code
       return FileFailed(r);
     }

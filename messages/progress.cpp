@@ -25,6 +25,10 @@ struct ProgressState {
   uint32_t drawn = 0;  // when the lines were last drawn
   const char* file = nullptr;
   uint64_t bytes = 0;
+  SysHandle handle = kInvalidHandle;  // the current file's, only within ProgressBytes
+  bool sized = false;                 // its length was asked for
+  uint64_t length = 0;                // and is this (0: not known)
+  int bar = 0;                        // per mille of the bar as last drawn
   char16_t line1[kNameRoom + 16];  // as last drawn: the same lines are not drawn again
   char16_t line2[96];
 };
@@ -56,6 +60,25 @@ void CountLine(char16_t* out, int capacity) {
   if (Utf8ToWide(text, -1, out, capacity, &error) == 0) out[0] = 0;
 }
 
+// The bar shows the share read of a file large enough to count its MiB, and
+// stands empty otherwise (between files, while waiting).
+void DrawBar(uint32_t now) {
+  uint64_t done = 0, length = 0;
+  if (!Progress.waiting && Progress.file != nullptr && Progress.bytes >= kProgressLargeFile) {
+    if (!Progress.sized && Progress.handle != kInvalidHandle) {
+      Progress.sized = true;
+      if (!Sys().GetFileSizeEx(Progress.handle, &Progress.length)) Progress.length = 0;
+    }
+    length = Progress.length;
+    done = Progress.bytes < length ? Progress.bytes : length;  // a file may grow meanwhile
+  }
+  int bar = length == 0 ? 0 : static_cast<int>(done * 1000 / length);
+  if (bar == Progress.bar) return;
+  Progress.bar = bar;
+  Sys().ProgressFraction(done, length);
+  Progress.drawn = now;
+}
+
 void Draw(uint32_t now) {
   char16_t line1[kNameRoom + 16] = {};  // compared whole: cleared past the text
   char16_t line2[96] = {};
@@ -67,6 +90,7 @@ void Draw(uint32_t now) {
     return;  // nothing of the droplet's own to say
   }
   CountLine(line2, sizeof line2 / sizeof line2[0]);
+  DrawBar(now);
   if (std::memcmp(line1, Progress.line1, sizeof line1) == 0 &&
       std::memcmp(line2, Progress.line2, sizeof line2) == 0)
     return;
@@ -106,6 +130,7 @@ void TakeDown() {
   Progress.shown = false;
   Progress.asked = false;
   Progress.line1[0] = Progress.line2[0] = 0;
+  Progress.bar = 0;  // a dialog starts with its bar empty
 }
 
 }  // namespace
@@ -121,6 +146,8 @@ int32_t ProgressNextFile(const char* file) {
   if (Cancelled()) return kRunCancelled;
   Progress.file = file;
   Progress.bytes = 0;
+  Progress.sized = false;
+  Progress.length = 0;
   Tick(false);
   return 0;
 }
@@ -129,9 +156,11 @@ int32_t ProgressGoOn() { return Cancelled() ? kRunCancelled : 0; }
 
 void ProgressAside() { TakeDown(); }
 
-void ProgressBytes(uint64_t done) {
+void ProgressBytes(uint64_t done, SysHandle file) {
   Progress.bytes = done;
+  Progress.handle = file;
   Tick(false);
+  Progress.handle = kInvalidHandle;  // the caller closes it
 }
 
 int32_t ProgressWaiting() {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "system/system.h"
+
 inline constexpr uint32_t kProgressDelay = 2000;  // ms of a run before anything shows
 inline constexpr uint32_t kProgressRedraw = 100;  // ms between two redraws
 // A file this far along shows its bytes beside the count of files.
@@ -29,8 +31,10 @@ int32_t ProgressGoOn();
 void ProgressAside();
 
 // Between two chunks of the current file: done bytes of it are read.
-// Cheap while nothing shows: one look at the clock.
-void ProgressBytes(uint64_t done);
+// Cheap while nothing shows: one look at the clock. A large file's length
+// is asked of its open handle, once and only while the progress shows, for
+// the bar.
+void ProgressBytes(uint64_t done, SysHandle file);
 
 // The host turned a call away and the run waits for it: shown at once.
 // kRunCancelled when the user has asked to stop waiting.

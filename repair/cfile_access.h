@@ -50,6 +50,7 @@ class CFileAccess {
   bool failed() const { return failed_; }
   uint32_t error() const { return error_; }
   uint64_t position() const { return position_; }
+  SysHandle handle() const { return handle_; }  // for the progress, which asks its length
   bool readOnly() const { return mode_ == Mode::kCheck; }
 
  private:

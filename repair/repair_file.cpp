@@ -126,7 +126,7 @@ int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found,
     if (!file.Read(base, &count))
       return Failure("CFileAccess continue read error", msg::kRead, FailureCode(file.error()));
     n = static_cast<int32_t>(count);
-    ProgressBytes(file.position() + count);  // once per chunk, never in the scan
+    ProgressBytes(file.position() + count, file.handle());  // once per chunk, never in the scan
   }
 
   TraceHook("Repair Done\n");

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "system/terminal_line.h"
 #include "system/utf8.h"
 
 namespace {
@@ -694,6 +695,15 @@ bool PosixSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool PosixSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  PosixHandle* h = FromHandle(file);
+  if (h == nullptr || h->kind == PosixHandle::kSearch) return Fail(kErrorInvalidHandle);
+  struct stat st;
+  if (fstat(h->fd, &st) != 0) return Fail(WindowsError(errno));
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
 uint32_t PosixSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   std::string given = Narrow(path);
   if (given.empty()) return Fail(kErrorInvalidName), 0;
@@ -775,19 +785,30 @@ bool PosixSystem::ProgressStart(const char16_t* title) {
 
 void PosixSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (!progressShown_) return;
-  std::string line = std::string(progressTitle_) + ": " + Narrow(line1);
-  if (line2 != nullptr && line2[0] != 0) line += " (" + Narrow(line2) + ")";
+  progressLine1_ = Narrow(line1);
+  progressLine2_ = line2 != nullptr ? Narrow(line2) : std::string();
+  DrawProgress();
+}
+
+void PosixSystem::ProgressFraction(uint64_t done, uint64_t total) {
+  if (!progressShown_) return;
+  int percent = total == 0 ? -1 : static_cast<int>((done < total ? done : total) * 100 / total);
+  if (percent == progressPercent_) return;
+  progressPercent_ = percent;
+  if (!progressLine1_.empty()) DrawProgress();
+}
+
+// The share read leads, where a long name cannot push it off the row.
+void PosixSystem::DrawProgress() {
+  std::string line = std::string(progressTitle_) + ": ";
+  if (progressPercent_ >= 0) line += std::to_string(progressPercent_) + "% ";
+  line += progressLine1_;
+  if (!progressLine2_.empty()) line += " (" + progressLine2_ + ")";
   // One row only: a line that wrapped could not be rewritten in place.
   winsize size = {};
   size_t columns =
       ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
-  size_t end = 0;
-  for (size_t shown = 0; end < line.size(); ++shown) {
-    if (shown == columns) break;
-    ++end;
-    while (end < line.size() && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) ++end;
-  }
-  std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(end), line.c_str());
+  std::fprintf(stderr, "\r\033[K%s", TerminalLine(line, columns).c_str());
   std::fflush(stderr);
 }
 
@@ -799,6 +820,9 @@ void PosixSystem::ProgressStop() {
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
   progressShown_ = false;
+  progressLine1_.clear();
+  progressLine2_.clear();
+  progressPercent_ = -1;
 }
 
 void* PosixSystem::Allocate(std::size_t bytes) { return std::malloc(bytes); }

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <string>
 #include <vector>
 
 #include "system/system.h"
@@ -49,6 +50,7 @@ class PosixSystem : public System {
   SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                              uint32_t share, uint32_t flags) override;
   bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
+  bool GetFileSizeEx(SysHandle file, uint64_t* size) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
@@ -57,6 +59,7 @@ class PosixSystem : public System {
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
   bool ProgressStart(const char16_t* title) override;
   void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  void ProgressFraction(uint64_t done, uint64_t total) override;
   bool ProgressCancelled() override;
   void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
@@ -75,8 +78,12 @@ class PosixSystem : public System {
   bool Fail(uint32_t error);
 
   uint32_t lastError_ = 0;
+  void DrawProgress();
+
   bool progressShown_ = false;
   char progressTitle_[256] = {};
+  std::string progressLine1_, progressLine2_;  // as last updated
+  int progressPercent_ = -1;                   // of the current file read; -1: none
   // Fixed places: registering happens at start-up, where nothing may fail
   // for want of memory.
   static constexpr int kMaxHosts = 4;

@@ -171,6 +171,8 @@ class System {
                                      uint32_t share, uint32_t flags) = 0;
   // The identity of an open file or folder.
   virtual bool GetFileIdentity(SysHandle handle, FileIdentity* identity) = 0;
+  // The length of an open file, in bytes.
+  virtual bool GetFileSizeEx(SysHandle file, uint64_t* size) = 0;
 
   // Text. A length of -1 means "up to and including the terminator";
   // a capacity of 0 asks for the size needed.
@@ -190,8 +192,10 @@ class System {
   // dialog, no terminal), and the run then goes on without. Update sets the
   // two lines (line2 may be empty); Cancelled tells whether the user asked to
   // stop; Stop takes it off the screen. All are harmless when not started.
+  // Fraction fills the bar to done of total; a total of 0 leaves it empty.
   virtual bool ProgressStart(const char16_t* title) = 0;
   virtual void ProgressUpdate(const char16_t* line1, const char16_t* line2) = 0;
+  virtual void ProgressFraction(uint64_t done, uint64_t total) = 0;
   virtual bool ProgressCancelled() = 0;
   virtual void ProgressStop() = 0;
 

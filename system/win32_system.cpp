@@ -427,6 +427,13 @@ bool Win32System::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool Win32System::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  LARGE_INTEGER length;
+  if (!::GetFileSizeEx(ToNative(file), &length)) return false;
+  *size = static_cast<uint64_t>(length.QuadPart);
+  return true;
+}
+
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
                                      int length, char16_t* out, int capacity) {
   return ::MultiByteToWideChar(codePage, flags, text, length, W(out), capacity);
@@ -472,15 +479,22 @@ bool CanMakeWindows() {
 bool Win32System::ProgressStart(const char16_t* title) {
   if (progress_ != nullptr) return true;
   if (!CanMakeWindows()) return false;
+  // A run that never reaches the host (a check) has not started COM, and the
+  // dialog is a COM object. The run's own OleInitialize later answers S_FALSE,
+  // a success; COM stays up for the rest of the process either way.
+  if (!comStarted_) {
+    comStarted_ = true;
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  }
   IProgressDialog* dialog = nullptr;
   if (FAILED(::CoCreateInstance(kProgressDialogClass, nullptr, CLSCTX_INPROC_SERVER,
                                 kProgressDialogInterface, reinterpret_cast<void**>(&dialog))) ||
       dialog == nullptr)
     return false;
   dialog->SetTitle(W(title));
-  // The number of files is not known ahead: the bar only shows that work goes on.
-  constexpr DWORD kFlags =
-      PROGDLG_NORMAL | PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_MARQUEEPROGRESS;
+  // No marquee: the bar shows how much of a large file has been read, and a
+  // marquee, once started, is never taken off again (Wine).
+  constexpr DWORD kFlags = PROGDLG_NORMAL | PROGDLG_NOTIME | PROGDLG_NOMINIMIZE;
   if (FAILED(dialog->StartProgressDialog(nullptr, nullptr, kFlags, nullptr))) {
     dialog->Release();
     return false;
@@ -493,6 +507,15 @@ void Win32System::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (progress_ == nullptr) return;
   Dialog(progress_)->SetLine(1, W(line1), TRUE, nullptr);  // a long path is shortened to fit
   Dialog(progress_)->SetLine(2, W(line2), FALSE, nullptr);
+}
+
+void Win32System::ProgressFraction(uint64_t done, uint64_t total) {
+  if (progress_ == nullptr) return;
+  // The bar's control counts in signed 32 bits: a file of 2 GiB or more
+  // filled it at once (Wine), so both sides are scaled down to fit.
+  for (; total > 0x7FFFFFFF; total >>= 1) done >>= 1;
+  // An empty bar is none of one: the dialog has no use for a total of 0.
+  Dialog(progress_)->SetProgress64(total != 0 ? done : 0, total != 0 ? total : 1);
 }
 
 bool Win32System::ProgressCancelled() {

@@ -42,6 +42,7 @@ class Win32System : public System {
   SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                              uint32_t share, uint32_t flags) override;
   bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
+  bool GetFileSizeEx(SysHandle file, uint64_t* size) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
@@ -50,6 +51,7 @@ class Win32System : public System {
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
   bool ProgressStart(const char16_t* title) override;
   void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  void ProgressFraction(uint64_t done, uint64_t total) override;
   bool ProgressCancelled() override;
   void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;
@@ -64,4 +66,5 @@ class Win32System : public System {
  private:
   ObjectWrapper wrap_;
   void* progress_ = nullptr;  // the progress dialog's interface while it is shown
+  bool comStarted_ = false;   // for the dialog, once
 };

@@ -395,6 +395,9 @@ TEST_P(SystemContract, PositionsPastTwoAndFourGibAreExact) {
   EXPECT_EQ(Seek(h, -4, kFileCurrent), 6);
   EXPECT_EQ(Read(h, 2), "67");
   EXPECT_EQ(Seek(h, 0, kFileEnd), 10);
+  uint64_t size = 0;
+  EXPECT_TRUE(sys().GetFileSizeEx(h, &size));
+  EXPECT_EQ(size, 10u);
 }
 
 TEST_P(SystemContract, AWriteOverwritesInPlaceAndKeepsTheLength) {
@@ -421,6 +424,9 @@ TEST_P(SystemContract, AWritePastTheEndGrowsWhatReadsSee) {
   EXPECT_TRUE(sys().WriteFile(h, "xy", 2, &done));
   EXPECT_EQ(Read(h, 10), "");
   EXPECT_EQ(Seek(h, 0, kFileEnd), 7);
+  uint64_t size = 0;
+  EXPECT_TRUE(sys().GetFileSizeEx(h, &size));
+  EXPECT_EQ(size, 7u);
   EXPECT_EQ(Seek(h, 0, kFileBegin), 0);
   EXPECT_EQ(Read(h, 10), std::string("abc\0\0xy", 7));
   Close(h);

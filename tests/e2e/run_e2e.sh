@@ -632,21 +632,21 @@ $(qpath "$t/missing.psd"): $(open_message 2)" "Check documents" 00000040
 same_bytes "$t/one.psd" "$work/one.orig" && pass "nothing written" || fail "a checked file changed"
 expect_no_record "$work/records/27.json"
 
-echo "[$(( $(date +%s) - started )) s] case 30: names that end in a dot, and a file reached twice"
+echo "[$(( $(date +%s) - started )) s] case 31: names that end in a dot, and a file reached twice"
 # Win32 parsing drops a final dot: the host, given A.\inner.psd's path,
 # would open A\inner.psd. Such names fail by name and are left alone; their
 # twins are repaired once. A folder named twice and a file inside it, once.
 t=$work/files/dots
 for f in A/other.psd A./inner.psd trail.psd trail.psd. a.psd; do small_document "$t/$f"; done
 droplet_under_test="$work/Repair folders.exe"
-run_droplet "$work/records/30.json" "$(qpath "$t")" "$(qpath "$t")" "$(qpath "$t/a.psd")"
+run_droplet "$work/records/31.json" "$(qpath "$t")" "$(qpath "$t")" "$(qpath "$t/a.psd")"
 unset droplet_under_test
 expect_status_1
 # The trace cuts the box's text after the second name.
 expect_box_start "2 of 5 files could not be repaired; the others were repaired and sent to the host editor.
 $(qpath "$t/A."): $(open_message 123)
 $(qpath "$t/trail.psd."): The droplet"
-expect_record "$work/records/30.json" "$(defaults_json "$(path_item "$(qpath "$t/A/other.psd")"),$(
+expect_record "$work/records/31.json" "$(defaults_json "$(path_item "$(qpath "$t/A/other.psd")"),$(
   path_item "$(qpath "$t/a.psd")"),$(path_item "$(qpath "$t/trail.psd")")")"
 for f in A/other.psd a.psd trail.psd; do expect_repaired "$t/$f"; done
 for f in A./inner.psd trail.psd.; do expect_untouched "$t/$f"; done
@@ -664,16 +664,17 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
-  # Runs the droplet in the background until its window titled droplet (the
-  # box, or the progress dialog) shows, and takes its picture.
+  # Runs the droplet (or $droplet_under_test) in the background until its
+  # window titled droplet (or $window_title: the box, or the progress dialog)
+  # shows, and takes its picture.
   shown_start() {  # record, picture, files...
-    local record=$1 picture=$2; shift 2
+    local record=$1 picture=$2 title=${window_title:-droplet}; shift 2
     STAND_IN_HOST_RECORD=$(winpath "$record") WINEDEBUG=+relay \
-      wine "$droplet" "$@" </dev/null >/dev/null 2>"$work/logs/relay" &
+      wine "${droplet_under_test:-$droplet}" "$@" </dev/null >/dev/null 2>"$work/logs/relay" &
     shown=$!
-    window=$(timeout 60 xdotool search --sync --onlyvisible --name '^droplet$' 2>/dev/null | head -n1)
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n1)
     if [ -n "$window" ]; then
-      pass "a window titled droplet appeared"
+      pass "a window titled $title appeared"
       sleep 1  # let it finish drawing before the picture is taken
       import -window "$window" "$picture" && pass "screenshot $picture" || fail "no screenshot"
     else
@@ -719,6 +720,58 @@ $no_change"
   expect_no_box
   expect_untouched "$t/cancelled.psd"
   expect_no_record "$work/records/29.json"
+
+  echo "[$(( $(date +%s) - started )) s] case 30: a check of 4 GiB documents: its bar, and Cancel"
+  # Sixteen documents of 4 GiB that cost no disk: holes, but for a damaged
+  # value at the end. A check of them lasts long enough to be watched.
+  mkdir -p "$t/large"
+  python3 - "$t/large" <<'EOF'
+import sys
+for i in range(16):
+    with open("%s/large%02d.psd" % (sys.argv[1], i), "wb") as f:
+        f.seek((4 << 30) - 19)
+        f.write(b"/Values [ --.-00000")
+EOF
+  droplet_under_test="$work/Check documents.exe" window_title="Check documents" \
+    shown_start "$work/records/31.json" "$work/progress-check.png" "$(winpath "$t/large")"
+  # The bar stands at the share of the current document read: filled in
+  # part, its rest still white (a bar full from the start filled its frame).
+  bar_share() {
+    convert "$1" -depth 8 txt:- 2>/dev/null | python3 -c '
+import re, sys
+rows = {}
+for line in sys.stdin:
+    m = re.match(r"(\d+),(\d+): \((\d+),(\d+),(\d+)", line)
+    if m:
+        x, y, r, g, b = map(int, m.groups())
+        rows.setdefault(y, {})[x] = (r, g, b)
+def blue(p): return p[2] > 200 and p[0] < 120 and 100 < p[1] < 200
+# The filled part of the bar: the longest blue run from the left (the
+# focused button on the right has a blue frame too).
+run, row, end = 0, {}, 0
+for pixels in rows.values():
+    length = 0
+    for x in sorted(pixels):
+        length = length + 1 if blue(pixels[x]) else 0
+        if length > run and x - length < len(pixels) // 4: run, row, end = length, pixels, x
+white = 0
+while min(row.get(end + 1 + white, (0, 0, 0))) >= 250: white += 1
+print(100 * run // (run + white) if run >= 4 else 0)'
+  }
+  share=0
+  for _ in $(seq 10); do
+    [ -n "$window" ] || break
+    import -window "$window" "$work/progress-fraction.png" 2>/dev/null || break
+    share=$(bar_share "$work/progress-fraction.png")
+    [ "$share" -gt 0 ] && [ "$share" -lt 100 ] && break
+    sleep 0.2
+  done
+  [ "$share" -gt 0 ] && [ "$share" -lt 100 ] && pass "the bar is ${share}% full" ||
+    fail "the bar is ${share}% full, not in part"
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
+  shown_end
+  expect_no_box
+  expect_no_record "$work/records/31.json"
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
   unset DISPLAY

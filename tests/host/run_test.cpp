@@ -1,4 +1,5 @@
 // The run: connection before any file, its traces, and every way it ends.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -443,6 +444,18 @@ TEST_F(Connection, ProgressShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     EXPECT_EQ(local.boxes.size(), c.shown.empty() || c.shown.back() != "box" ? 0u : 1u);
     EXPECT_EQ(local.progress, c.shown);
+    // The bar fills with the large file's share read, once its MiB show (8
+    // of 9 MiB, a chunk at a time), and stands empty again for the next file.
+    auto shows = [&c](const std::string& text) {
+      return std::any_of(c.shown.begin(), c.shown.end(),
+                         [&text](const std::string& line) { return line.find(text) != line.npos; });
+    };
+    Lines bar;
+    if (shows("8 MiB of this file"))
+      bar = {"88%", "89%", "90%", "90%", "91%", "92%", "93%", "93%", "94%",
+             "95%", "95%", "96%", "97%", "97%", "98%", "99%", "100%"};
+    if (!bar.empty() && shows("b.psd |")) bar.push_back("empty");
+    EXPECT_EQ(local.bar, bar);
     EXPECT_EQ(local.Contents(bigPath, 5 << 20, 19) == kRepaired, c.bigRepaired);
     EXPECT_EQ(local.Contents(bPath) == kRepaired, c.bRepaired);
     EXPECT_EQ(recording.plays != 0, c.played);

@@ -718,6 +718,15 @@ bool FakeSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+bool FakeSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
+  log.push_back("GetFileSizeEx");
+  if (Injected(Op::GetFileSizeEx)) return false;
+  Handle* h = FromHandle(file);
+  if (h == nullptr || h->node == nullptr || h->search) return lastError_ = kErrorInvalidHandle, false;
+  *size = h->node->Size();
+  return true;
+}
+
 uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   std::u16string given = path;
   log.push_back("GetFullPathNameW " + U8(given));
@@ -787,6 +796,10 @@ bool FakeSystem::ProgressStart(const char16_t* title) {
 
 void FakeSystem::ProgressUpdate(const char16_t* line1, const char16_t* line2) {
   if (progressShown_) progress.push_back(U8(line1) + " | " + U8(line2));
+}
+
+void FakeSystem::ProgressFraction(uint64_t done, uint64_t total) {
+  if (progressShown_) bar.push_back(total == 0 ? "empty" : std::to_string(done * 100 / total) + "%");
 }
 
 bool FakeSystem::ProgressCancelled() {

@@ -13,36 +13,12 @@
 #include "system/system.h"
 
 enum class Op {
-  GetModuleFileNameW,
-  GetModuleFileNameA,
-  GetStdHandle,
-  CreateFileW,
-  CreateFileA,
-  SetFilePointerEx,
-  ReadFile,
-  WriteFile,
-  CloseHandle,
-  FindFirstFileW,
-  FindClose,
-  GetFullPathNameW,
-  MultiByteToWideChar,
-  WideCharToMultiByte,
-  MessageBoxW,
-  MessageBoxA,
-  Allocate,
-  OleInitialize,
-  CLSIDFromProgID,
-  CoCreateInstance,
-  SysAllocString,
-  SysAllocStringByteLen,
-  FindNextFileW,
-  OpenFolder,
-  OpenSubfolder,
-  ReadFolder,
-  RewindFolder,
-  OpenFileInFolder,
-  GetFileIdentity,
-  Count
+  GetModuleFileNameW, GetModuleFileNameA, GetStdHandle, CreateFileW, CreateFileA,
+  SetFilePointerEx, ReadFile, WriteFile, CloseHandle, FindFirstFileW, FindClose, GetFullPathNameW,
+  MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
+  OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
+  FindNextFileW, OpenFolder, OpenSubfolder, ReadFolder, RewindFolder, OpenFileInFolder,
+  GetFileIdentity, GetFileSizeEx, Count
 };
 
 class FakeSystem : public System {
@@ -143,8 +119,10 @@ class FakeSystem : public System {
   // "stop"; a start that fails (progressFails) is logged "start failed"; a
   // box is logged "box", or "box over the progress" while that shows.
   // ProgressCancelled answers true from its cancelAt-th call on (0: never).
-  // ticksPerRead moves the clock on with each read of a file.
+  // ticksPerRead moves the clock on with each read of a file. The bar is
+  // logged apart, as "N%" of the file read or "empty".
   std::vector<std::string> progress;
+  std::vector<std::string> bar;
   bool progressFails = false;
   int cancelAt = 0;
   uint32_t ticksPerRead = 0;
@@ -191,6 +169,7 @@ class FakeSystem : public System {
   SysHandle OpenFileInFolder(SysHandle folder, const char16_t* name, uint32_t access,
                              uint32_t share, uint32_t flags) override;
   bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
+  bool GetFileSizeEx(SysHandle file, uint64_t* size) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
@@ -199,6 +178,7 @@ class FakeSystem : public System {
   int MessageBoxA(const char* text, const char* caption, uint32_t style) override;
   bool ProgressStart(const char16_t* title) override;
   void ProgressUpdate(const char16_t* line1, const char16_t* line2) override;
+  void ProgressFraction(uint64_t done, uint64_t total) override;
   bool ProgressCancelled() override;
   void ProgressStop() override;
   void* Allocate(std::size_t bytes) override;

@@ -11,6 +11,7 @@
 #include "driver/file_arguments.h"
 #include "driver/folder_walk.h"
 #include "messages/messages.h"
+#include "messages/progress.h"
 #include "messages/run_tally.h"
 #include "settings/droplet_settings.h"
 #include "tests/support/fake_system.h"
@@ -341,6 +342,26 @@ TEST_F(Folders, AFolderStandsForItsFilesInOrder) {
   EXPECT_EQ(fake.LogOf("RewindFolder").size(), 1u);
   for (const char* name : {"hidden.psd", "system.psd", "link\\l.psd"})
     EXPECT_EQ(fake.Contents(u"C:\\d\\" + U16(name)), kDamaged) << name;
+  EXPECT_EQ(fake.LiveAllocations(), 0);
+}
+
+// Cancel is heard while a long folder is listed, not only once it is: the
+// rest of it is neither read nor touched, and nothing names a failure.
+TEST_F(Folders, CancelStopsTheListingOfALongFolder) {
+  fake.AddSparseFile(u"C:\\d\\a.psd", 9 << 20, {{5 << 20, kDamaged}});  // slow: the dialog shows
+  for (int i = 0; i < 3000; ++i)
+    fake.AddFile(u"C:\\d\\e\\" + U16(std::to_string(10000 + i)) + u".psd", kDamaged);
+  fake.ticksPerRead = 100;
+  fake.cancelAt = 2;  // asked before e is listed, then within its listing
+  ResetTally();
+  ProgressBegin();
+  int32_t result = -1;
+  EXPECT_EQ(WalkOf("C:\\d", &result), Paths{D("a.psd")});
+  ProgressEnd();
+  EXPECT_EQ(result, kRunCancelled);
+  EXPECT_EQ(fake.Calls(Op::ReadFolder), 3 + 1024);  // d's two entries and its end, then e's
+  EXPECT_EQ(Tally.failures, 0u);
+  EXPECT_EQ(fake.Contents(u"C:\\d\\e\\10000.psd"), kDamaged);
   EXPECT_EQ(fake.LiveAllocations(), 0);
 }
 
