@@ -733,7 +733,7 @@ for i in range(16):
         f.write(b"/Values [ --.-00000")
 EOF
   droplet_under_test="$work/Check documents.exe" window_title="Check documents" \
-    shown_start "$work/records/31.json" "$work/progress-check.png" "$(winpath "$t/large")"
+    shown_start "$work/records/30.json" "$work/progress-check.png" "$(winpath "$t/large")"
   # The bar stands at the share of the current document read: filled in
   # part, its rest still white (a bar full from the start filled its frame).
   bar_share() {
@@ -771,7 +771,7 @@ print(100 * run // (run + white) if run >= 4 else 0)'
   [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
   shown_end
   expect_no_box
-  expect_no_record "$work/records/31.json"
+  expect_no_record "$work/records/30.json"
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
   unset DISPLAY
