@@ -45,9 +45,7 @@ bool KeepsGoing() { return Settings.keepGoing || Settings.check; }
 // file reached twice (a folder named twice, a folder and a file in it, two
 // names of one file) is handled once. The plain droplet keeps the list of
 // what was dropped, duplicates included.
-bool ArchiveRun() {
-  return Settings.recursive || Settings.keepGoing || Settings.check || Settings.report;
-}
+bool ArchiveRun() { return HasRunOptions(Settings); }
 
 // The files this run has opened, by identity: an open-addressed table in
 // memory from the System, grown by doubling. Without memory to grow it, a
@@ -131,7 +129,10 @@ int32_t HandleFile(const char16_t* path, HostList* list, SysHandle folder, const
     return 0;
   }
   if (result != 0) return FileFailed(result);
-  if (Settings.check) {
+  // A check, a run that sends nothing (no list) and a sound file where only
+  // the repaired ones are sent: counted, not listed.
+  if (Settings.check || list == nullptr ||
+      (Settings.send == SendFiles::kRepaired && damaged == 0)) {
     NoteFile({CurrentFile, 0, damaged});
     CurrentFile = nullptr;
     return 0;

@@ -71,10 +71,28 @@ char16_t SummaryText::text_[kSummaryTextCapacity];
 
 }  // namespace
 
-void ShowKeepGoingBox() {
+namespace {
+
+// What became of the documents when not every one was sent.
+void SentPart(SummaryText& box, uint32_t sent, const char* some) {
+  if (sent == 0)
+    box << "; nothing was sent to the host editor.";
+  else
+    box << some << static_cast<uint64_t>(sent)
+        << (sent == 1 ? " repaired document was" : " repaired documents were")
+        << " sent to the host editor.";
+}
+
+}  // namespace
+
+void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
   box << static_cast<uint64_t>(Tally.failures) << " of " << static_cast<uint64_t>(Tally.files)
-      << " files could not be repaired; the others were repaired and sent to the host editor.";
+      << " files could not be repaired; the others were repaired";
+  if (everyFileSent)
+    box << " and sent to the host editor.";
+  else
+    SentPart(box, sent, ", and the ");
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
   box.Show(kMessageBoxWarningOk);
 }
@@ -94,10 +112,17 @@ void ShowCheckBox() {
   box.Show(kMessageBoxInformationOk);
 }
 
-void ShowReportBox() {
+void ShowReportBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
   uint64_t all = Tally.files;
-  if (Tally.damagedFiles == 0)
+  if (!everyFileSent) {
+    if (Tally.damagedFiles == 0)
+      box << "All " << all << " documents are sound";
+    else
+      box << "Repaired " << Tally.damagedValues << " damaged values in "
+          << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents";
+    SentPart(box, sent, "; the ");
+  } else if (Tally.damagedFiles == 0)
     box << "All " << all << " documents were sent to the host editor; none needed repair.";
   else
     box << "Repaired " << Tally.damagedValues << " damaged values in "

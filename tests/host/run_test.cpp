@@ -532,4 +532,63 @@ TEST_F(Connection, AReportSaysWhatWasRepaired) {
   EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNoChange);
 }
 
+// Send chooses what reaches the host: the repaired documents only (a run
+// that repaired nothing sends nothing), or none, with no host contacted at
+// all (here none is registered). The report and keep-going boxes say so.
+TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
+  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2);
+  const std::string all = "C:\\a.psd C:\\b.psd C:\\c.psd";
+  const struct Case {
+    SendFiles send;
+    bool keepGoing, hostMissing;
+    std::string tail, box;
+    int listed;  // -1: no request
+  } cases[] = {
+      {SendFiles::kRepaired, false, false, all,
+       "Repaired 3 damaged values in 2 of 3 documents; the 2 repaired documents were sent to "
+       "the host editor.", 2},
+      {SendFiles::kRepaired, false, false, "C:\\c.psd",
+       "All 1 documents are sound; nothing was sent to the host editor.", -1},
+      {SendFiles::kRepaired, false, true, all,
+       Message(msg::kConnect, 0x0154) + kNotInstalled, -1},
+      {SendFiles::kNone, false, true, all,
+       "Repaired 3 damaged values in 2 of 3 documents; nothing was sent to the host editor.", -1},
+      {SendFiles::kNone, false, true, "C:\\c.psd",
+       "All 1 documents are sound; nothing was sent to the host editor.", -1},
+      {SendFiles::kRepaired, true, false, "C:\\a.psd C:\\gone.psd C:\\c.psd",
+       "1 of 3 files could not be repaired; the others were repaired, and the 1 repaired "
+       "document was sent to the host editor." + gone, 1},
+      {SendFiles::kNone, true, true, "C:\\a.psd C:\\gone.psd C:\\c.psd",
+       "1 of 3 files could not be repaired; the others were repaired; nothing was sent to the "
+       "host editor." + gone, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail + " " + SendName(c.send));
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    RecordingHost recording;
+    local.hostObject = &recording;
+    if (c.hostMissing) local.createResult = kClassNotRegistered;
+    local.AddFile(u"C:\\a.psd", kDamaged);
+    local.AddFile(u"C:\\b.psd", kDamaged + kDamaged);
+    local.AddFile(u"C:\\c.psd", "sound");
+    Settings.send = c.send;
+    Settings.keepGoing = c.keepGoing;
+    Settings.report = true;
+    std::string tail = c.tail;
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text), c.box);
+    EXPECT_EQ(recording.plays, c.listed >= 0 ? 1 : 0);
+    EXPECT_EQ(recording.Count("AddPathItem"), c.listed > 0 ? c.listed : 0);
+    bool reached = c.tail.find("a.psd") != std::string::npos;
+    bool connected = !c.hostMissing || c.send == SendFiles::kNone;  // a missing host changes nothing
+    EXPECT_EQ(local.Contents(u"C:\\a.psd") == kRepaired, reached && connected);
+    if (c.send == SendFiles::kNone) {
+      EXPECT_EQ(local.Calls(Op::OleInitialize) + local.Calls(Op::CoCreateInstance), 0);
+    }
+  }
+}
+
 }  // namespace
