@@ -123,8 +123,32 @@ int32_t RepairOnly(char* tail, WalkProc walk) {
   return 0;
 }
 
+bool HoldsNoFile(const char* tail) {
+  while (*tail == ' ') ++tail;
+  return *tail == 0;
+}
+
+// A droplet with options, started with nothing to work on, says what it is
+// for instead of connecting to play an empty request: no host, nothing sent.
+int32_t EmptyDrop() {
+  const DropletSettings& s = Settings;
+  const char* purpose = "to repair them and send them to the host editor.";
+  if (s.check)
+    purpose = "to find the damaged ones; nothing is changed.";
+  else if (s.send == SendFiles::kRepaired)
+    purpose = "to repair them; the repaired ones are sent to the host editor.";
+  else if (s.send == SendFiles::kNone)
+    purpose = "to repair them in place; nothing is sent to the host editor.";
+  ShowEmptyDropBox(s.recursive, purpose);
+  Tally.exitChosen = true;
+  Tally.exitValue = 2;  // as a Unix tool given no file
+  return 0;
+}
+
 int32_t Run(char* tail, WalkProc walk, RunState& state) {
   const DropletSettings& s = Settings;
+  // The specified droplet plays an empty request for an empty drop.
+  if (HasRunOptions(s) && HoldsNoFile(tail)) return EmptyDrop();
   if (s.check) return Check(tail, walk);
   if (s.send == SendFiles::kNone) return RepairOnly(tail, walk);
 

@@ -4,6 +4,7 @@
 
 #include "messages/message_box.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
@@ -31,6 +32,7 @@ class SummaryText {
     } while (n != 0);
     return *this << (digits + i);
   }
+  void Caption() { AppendText(DropletCaption, text_, &used_, kSummaryTextCapacity); }
   void Path(const char* utf8) {
     AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
   }
@@ -128,5 +130,13 @@ void ShowReportBox(bool everyFileSent, uint32_t sent) {
     box << "Repaired " << Tally.damagedValues << " damaged values in "
         << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents; all " << all
         << " were sent to the host editor.";
+  box.Show(kMessageBoxInformationOk);
+}
+
+void ShowEmptyDropBox(bool folders, const char* purpose) {
+  SummaryText box;
+  box << (folders ? "Drop documents or folders on \"" : "Drop documents on \"");
+  box.Caption();
+  box << "\" " << purpose;
   box.Show(kMessageBoxInformationOk);
 }

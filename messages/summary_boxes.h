@@ -15,3 +15,7 @@ void ShowCheckBox();
 // The end of a run that succeeded, when the settings ask for a report:
 // what was repaired and what was sent (every document, or `sent` of them).
 void ShowReportBox(bool everyFileSent = true, uint32_t sent = 0);
+
+// An empty drop on a droplet with options: one information box saying what
+// to drop on it (documents, or documents or folders) and `purpose`, ASCII.
+void ShowEmptyDropBox(bool folders, const char* purpose);
