@@ -85,7 +85,8 @@ for arch in x86 x64; do
   # The droplets an archive's owner drops on, made before droplet.exe is
   # signed (the maker refuses a signed program) and signed like it.
   "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --check "$dir/$check_exe"
-  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --keep-going --report "$dir/$repair_exe"
+  "$linux_bin-maker" --from "$dir/droplet.exe" --recursive --keep-going --report --send repaired \
+    "$dir/$repair_exe"
   for program in droplet.exe droplet-maker.exe "$check_exe" "$repair_exe"; do sign "$dir/$program"; done
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   page droplet-maker text >"$stage/droplet-maker.txt"
