@@ -64,7 +64,7 @@ int32_t FillDropletSettings(const uint8_t* block, size_t size) {
 }
 
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock,
-                ExitStyle style, size_t settingsSize, SettingsReadyProc ready) {
+                ExitStyle style, size_t settingsSize, SettingsReadyProc ready, WalkProc walk) {
   CurrentMessage = msg::kConnect;
   CurrentFile = nullptr;
   FilesChanged = false;
@@ -76,7 +76,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0 && ready != nullptr) ready(Settings);
-  if (result == 0) result = run(tail, WalkFileArguments);
+  if (result == 0) result = run(tail, walk != nullptr ? walk : WalkFileArguments);
   // A run that ended with its own summary has said what went wrong; one the
   // user cancelled needs no box: the user chose it.
   if (LowCode(result) != 0 && result != kRunCancelled && !Tally.summaryShown) ShowErrorBox(result);

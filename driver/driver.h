@@ -41,7 +41,9 @@ int32_t FillDropletSettings(const uint8_t* block, size_t size = kSettingsBlockSi
 // Returns the process exit value. settingsBlock: the program's settings
 // block of settingsSize bytes, applied after the defaults, then ready is
 // told; a block that fails its checks shows the internal-error box with -50
-// instead of the run.
+// instead of the run. walk: the run's file walk (nullptr: the tail's,
+// WalkFileArguments).
 int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBlock = nullptr,
                 ExitStyle style = ExitStyle::kWindowsDroplet,
-                size_t settingsSize = kSettingsBlockSize, SettingsReadyProc ready = nullptr);
+                size_t settingsSize = kSettingsBlockSize, SettingsReadyProc ready = nullptr,
+                WalkProc walk = nullptr);

@@ -45,9 +45,7 @@ bool KeepsGoing() { return Settings.keepGoing || Settings.check; }
 // file reached twice (a folder named twice, a folder and a file in it, two
 // names of one file) is handled once. The plain droplet keeps the list of
 // what was dropped, duplicates included.
-bool ArchiveRun() {
-  return Settings.recursive || Settings.keepGoing || Settings.check || Settings.report;
-}
+bool ArchiveRun() { return HasRunOptions(Settings); }
 
 // The files this run has opened, by identity: an open-addressed table in
 // memory from the System, grown by doubling. Without memory to grow it, a
@@ -136,7 +134,10 @@ int32_t HandleFile(const char16_t* path, HostList* list, SysHandle folder, const
     return 0;
   }
   if (result != 0) return FileFailed(result);
-  if (Settings.check) {
+  // A check, a run that sends nothing (no list) and a sound file where only
+  // the repaired ones are sent: counted, not listed.
+  if (Settings.check || list == nullptr ||
+      (Settings.send == SendFiles::kRepaired && damaged == 0)) {
     NoteFile({CurrentFile, 0, damaged});
     CurrentFile = nullptr;
     return 0;
@@ -160,10 +161,32 @@ void NameFound(const char16_t* path) {
 
 namespace {
 
-int32_t WalkTail(char* tail, HostList* list) {
+// One file argument: a quoted one is used as given, an unquoted one is
+// expanded to its long form first. 0 to go on, or the code that ends the walk.
+int32_t WalkArgument(const char* argument, bool quoted, HostList* list) {
   char token[kTokenCapacity];
   char16_t path[kPathCapacity];
+  CurrentFile = argument;
+  if (int32_t r = ProgressGoOn(); r != 0) return r;  // stopped by the user
 
+  // A name that cannot be held or converted exactly is reported like a
+  // file that cannot be opened: skipping it would send the host less than
+  // the user dropped, and converting it loosely would name another file.
+  size_t length = std::strlen(argument);
+  uint32_t error = length >= static_cast<size_t>(kTokenCapacity) ? kErrorFilenameTooLong : 0;
+  if (error == 0) {
+    std::memcpy(token, argument, length + 1);
+    error = ToWideFromUtf8(token, path, kPathCapacity);
+  }
+  if (error == 0) {
+    if (!quoted) ExpandLongPath(path);
+    error = MakeFullPath(path);
+  }
+  if (error != 0) return FileFailed(OpenFailure(error));
+  return Settings.recursive ? WalkNamed(path, list) : HandleFile(path, list);
+}
+
+int32_t WalkTail(char* tail, HostList* list) {
   char* position = tail;
   while (*position == ' ') ++position;
 
@@ -174,28 +197,7 @@ int32_t WalkTail(char* tail, HostList* list) {
 
     char* end = std::strchr(position, delimiter);
     if (end != nullptr) *end = 0;
-    CurrentFile = position;
-    if (int32_t r = ProgressGoOn(); r != 0) return r;  // stopped by the user
-
-    // A name that cannot be held or converted exactly is reported like a
-    // file that cannot be opened: skipping it would send the host less than
-    // the user dropped, and converting it loosely would name another file.
-    size_t length = std::strlen(position);
-    uint32_t error = length >= static_cast<size_t>(kTokenCapacity) ? kErrorFilenameTooLong : 0;
-    if (error == 0) {
-      std::memcpy(token, position, length + 1);
-      error = ToWideFromUtf8(token, path, kPathCapacity);
-    }
-    if (error == 0) {
-      if (!quoted) ExpandLongPath(path);
-      error = MakeFullPath(path);
-    }
-    if (error != 0) {
-      if (int32_t r = FileFailed(OpenFailure(error)); r != 0) return r;
-    } else if (int32_t r = Settings.recursive ? WalkNamed(path, list) : HandleFile(path, list);
-               r != 0) {
-      return r;
-    }
+    if (int32_t r = WalkArgument(position, quoted, list); r != 0) return r;
 
     if (end == nullptr || end[1] == 0) break;
     position = end + 1;
@@ -204,10 +206,26 @@ int32_t WalkTail(char* tail, HostList* list) {
   return 0;
 }
 
+char* const* ArgumentPaths = nullptr;
+int ArgumentCount = 0;
+
 }  // namespace
 
 int32_t WalkFileArguments(char* tail, HostList* list) {
   int32_t result = WalkTail(tail, list);
   Seen.Clear();  // the next run, in a test, starts with none seen
+  return result;
+}
+
+void SetArgumentPaths(char* const* paths, int count) {
+  ArgumentPaths = paths;
+  ArgumentCount = count;
+}
+
+int32_t WalkArgumentPaths(char* /*tail*/, HostList* list) {
+  int32_t result = 0;
+  for (int i = 0; result == 0 && i < ArgumentCount; ++i)
+    result = WalkArgument(ArgumentPaths[i], true, list);
+  Seen.Clear();
   return result;
 }

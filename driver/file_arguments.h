@@ -20,3 +20,12 @@ class HostList;
 // stopped the run before a file or folder: a walk that goes on past failed
 // files stops on it too, and passes it up as it is, neither counted nor kept.
 int32_t WalkFileArguments(char* tail, HostList* list);
+
+// The Linux entry's arguments, each one path whatever it holds (a quote, a
+// space, a newline), used as a quoted token is: exactly as given. The
+// arguments must outlive the walk.
+void SetArgumentPaths(char* const* paths, int count);
+
+// The walk over those paths (the tail is not read), with the results of
+// WalkFileArguments.
+int32_t WalkArgumentPaths(char* tail, HostList* list);

@@ -1,8 +1,10 @@
 // Linux entry: the same droplet over the POSIX System.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
-#include "driver/command_tail.h"
 #include "driver/driver.h"
+#include "driver/file_arguments.h"
 #include "driver/posix_options.h"
 #include "host/json_host.h"
 #include "host/run.h"
@@ -29,8 +31,15 @@ void PrintFileLine(const FileOutcome& file) {
   if (file.code != 0) {
     if (Settings.keepGoing || Settings.check) ShowErrorBox(file.code, false);
   } else if (Settings.check) {
-    if (file.damaged > 0 || Verbose)
-      std::printf("%s: %llu\n", path, static_cast<unsigned long long>(file.damaged));
+    // With -0 a NUL ends the name, as grep -Z has it: any name can be read back.
+    if (file.damaged > 0 || Verbose) {
+      std::fputs(path, stdout);
+      if (Options.null)
+        std::fputc('\0', stdout);
+      else
+        std::fputs(": ", stdout);
+      std::printf("%llu\n", static_cast<unsigned long long>(file.damaged));
+    }
   } else if (Verbose) {
     if (file.damaged > 0)
       std::fprintf(stderr, "%s: %llu repaired\n", path,
@@ -49,6 +58,7 @@ void SettingsReady(DropletSettings& settings) {
   settings.keepGoing = settings.keepGoing || Options.keepGoing;
   settings.check = settings.check || Options.check;
   settings.report = settings.report || Options.verbose;
+  if (Options.sendGiven) settings.send = Options.send;  // the command line wins
   char16_t progId[256];
   int n = 0;
   for (const char* p = settings.hostName; *p != 0 && n < kHostNameCapacity; ++p)
@@ -58,9 +68,27 @@ void SettingsReady(DropletSettings& settings) {
   Posix->RegisterHost(progId, kJsonHostClsid, []() -> void* { return CreateJsonHost(); });
 }
 
+// A check's counts are its answer: lost to a full or closed output, the run
+// has not done what was asked (exit 2, as for a document it could not read).
+int CheckOutputLost(const char* name) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  int error = errno;
+  std::fprintf(stderr, "%s: cannot write to standard output: %s\n", name,
+               error != 0 ? std::strerror(error) : "write error");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A made droplet with options takes no file at all as a question: the run
+  // then says what to drop on it.
+  DropletSettings own;
+  Options.madeWithOptions =
+      ApplySettingsBlock(OwnSettingsBlock(), OwnSettingsBlockSize(), &own) == 0 &&
+      HasRunOptions(own);
+  const char* name = ProgramName(argc > 0 ? argv[0] : nullptr);
   // The options first; what remains in argv are the files.
   if (int done = ReadPosixOptions(&argc, argv, stdout, stderr, &Options); done >= 0) return done;
 
@@ -69,27 +97,19 @@ int main(int argc, char** argv) {
   InstallSystem(&system);
   Posix = &system;
 
-  // The walk receives every argument exactly as the shell passed it. Nothing
-  // here may end the process other than by returning 1: the tail is made
-  // through the System, whose allocation reports failure as no memory.
-  int refused = 0;
-  char* tail = TailFromArguments(argc, argv, &refused);
-  if (tail == nullptr) {
-    if (refused != 0)
-      std::fprintf(stderr,
-                   "droplet: cannot pass a file name that starts with a double quote or holds "
-                   "both a double quote and a space: %s\n",
-                   argv[refused]);
-    InstallSystem(nullptr);
-    return 1;
-  }
-
+  // Every argument is one path, exactly as the shell passed it, whatever it
+  // holds: the walk takes them as they are, never through a command line.
+  SetArgumentPaths(argv + 1, argc - 1);
+  char files[] = "(arguments)";
+  char none[] = "";
   Verbose = Options.verbose;
   FileDone = PrintFileLine;
-  int exitValue = DropletMain(nullptr, tail, RunDroplet, OwnSettingsBlock(), ExitStyle::kUnixTool,
-                              OwnSettingsBlockSize(), SettingsReady);
-  system.Release(tail);
+  int exitValue =
+      DropletMain(nullptr, argc > 1 ? files : none, RunDroplet, OwnSettingsBlock(),
+                  ExitStyle::kUnixTool, OwnSettingsBlockSize(), SettingsReady, WalkArgumentPaths);
   InstallSystem(nullptr);
+  if (Settings.check)
+    if (int lost = CheckOutputLost(name); lost != 0) return lost;
   std::fflush(stdout);
   return exitValue;
 }

@@ -91,20 +91,66 @@ int32_t Check(char* tail, WalkProc walk) {
   return 0;
 }
 
+// The files the settings hand to the host: every one that succeeded, the
+// repaired ones, or none.
+uint32_t FilesToSend() {
+  switch (Settings.send) {
+    case SendFiles::kAll: return SucceededFiles();
+    case SendFiles::kRepaired: return Tally.damagedFiles;
+    case SendFiles::kNone: break;
+  }
+  return 0;
+}
+
 // The end of a walk that went on past failed files: the files that
-// succeeded are sent, if there are any, and one box says what failed.
-int32_t KeepGoingEnd(const BatchHost& host) {
-  if (Tally.failures < Tally.files)
-    if (int32_t r = PlayBatchRequest(host); r != 0) return r;
-  ShowKeepGoingBox();
+// succeeded are sent, if there are any to send, and one box says what failed.
+int32_t KeepGoingEnd(const BatchHost* host) {
+  uint32_t sent = host != nullptr ? FilesToSend() : 0;
+  if (sent > 0)
+    if (int32_t r = PlayBatchRequest(*host); r != 0) return r;
+  ShowKeepGoingBox(Settings.send == SendFiles::kAll, sent);
   Tally.exitChosen = true;
   Tally.exitValue = 1;
   return 0;
 }
 
+// Repair in place only: no host is needed, so none is contacted.
+int32_t RepairOnly(char* tail, WalkProc walk) {
+  if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
+  if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
+  if (Tally.failures > 0) return KeepGoingEnd(nullptr);
+  if (Settings.report) ShowReportBox(false, 0);
+  return 0;
+}
+
+bool HoldsNoFile(const char* tail) {
+  while (*tail == ' ') ++tail;
+  return *tail == 0;
+}
+
+// A droplet with options, started with nothing to work on, says what it is
+// for instead of connecting to play an empty request: no host, nothing sent.
+int32_t EmptyDrop() {
+  const DropletSettings& s = Settings;
+  const char* purpose = "to repair them and send them to the host editor.";
+  if (s.check)
+    purpose = "to find the damaged ones; nothing is changed.";
+  else if (s.send == SendFiles::kRepaired)
+    purpose = "to repair them; the repaired ones are sent to the host editor.";
+  else if (s.send == SendFiles::kNone)
+    purpose = "to repair them in place; nothing is sent to the host editor.";
+  ShowEmptyDropBox(s.recursive, purpose);
+  Tally.exitChosen = true;
+  Tally.exitValue = 2;  // as a Unix tool given no file
+  return 0;
+}
+
 int32_t Run(char* tail, WalkProc walk, RunState& state) {
   const DropletSettings& s = Settings;
+  // The specified droplet plays an empty request for an empty drop.
+  if (HasRunOptions(s) && HoldsNoFile(tail)) return EmptyDrop();
   if (s.check) return Check(tail, walk);
+  if (s.send == SendFiles::kNone) return RepairOnly(tail, walk);
 
   char identifier[kIdentifierCapacity];
   std::snprintf(identifier, sizeof identifier, "%s%s", s.hostName, kIdentifierSuffix);
@@ -141,9 +187,12 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
   // Nothing is sent, and no box shown, while the progress is up or after a cancel.
   if (r = ProgressHandOver(); r != 0) return r;
-  if (Tally.failures > 0) return KeepGoingEnd(host);
-  r = PlayBatchRequest(host);
-  if (r == 0 && s.report) ShowReportBox();
+  if (Tally.failures > 0) return KeepGoingEnd(&host);
+  // The specified droplet plays even an empty request; one that sends only
+  // what it repaired has nothing to say when nothing needed it.
+  uint32_t sent = FilesToSend();
+  if (s.send == SendFiles::kAll || sent > 0) r = PlayBatchRequest(host);
+  if (r == 0 && s.report) ShowReportBox(s.send == SendFiles::kAll, sent);
   return r;
 }
 

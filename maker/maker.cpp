@@ -34,6 +34,9 @@ const char kUsage[] =
     "  --keep-going         a file that fails is reported at the end; the others go on\n"
     "  --check              only count the damaged values; change nothing, send nothing\n"
     "  --report             after a run that succeeded, say what was repaired\n"
+    "  --send all|repaired|none  which files go to the host: every one (the\n"
+    "                       default), the repaired ones, or none (repair in place\n"
+    "                       only; the host editor need not be installed)\n"
     "  --force              replace OUTPUT if it exists\n"
     "  --show DROPLET       print a droplet's settings as JSON\n"
     "  -h, --help, /?, --version\n"
@@ -206,7 +209,7 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       *on = true;
     else {
       static const char* const kValued[] = {"--from", "--show",    "--host", "--action", "--flag",
-                                            "--name", "--save-to", "--log",  "--compat"};
+                                            "--name", "--save-to", "--log",  "--compat", "--send"};
       bool valued = false;
       for (const char* v : kValued) valued = valued || arg == v;
       if (!valued) return {arg, "unknown option (see droplet-maker --help)"};
@@ -239,6 +242,9 @@ Refusal ReadOptions(const std::vector<std::string>& args, Request& r, bool* help
       } else if (arg == "--compat") {
         if (!SetOne(kCompat, value, {&s.compatMacintosh, &s.compatWindows, &s.compatUnix}))
           return {arg, "unknown switch " + Quoted(value) + " (macintosh, windows or unix)"};
+      } else if (arg == "--send") {
+        if (!SendFromName(value.c_str(), &s.send))
+          return {arg, "unknown value " + Quoted(value) + " (all, repaired or none)"};
       } else if (arg == "--name") {
         if (Refusal no = TakeName(r, value); no.refused()) return no;
       } else if (arg == "--save-to") {
@@ -361,7 +367,7 @@ std::string SettingsJson(const DropletSettings& s) {
   for (const SwitchOption& o : kSwitches)
     if (o.field != &DropletSettings::suppressWarnings)
       json += std::string(",\"") + o.name + "\":" + (s.*o.field ? "true" : "false");
-  return json + "}\n";
+  return json + ",\"send\":\"" + SendName(s.send) + "\"}\n";
 }
 
 int Refuse(FILE* err, const Refusal& no) {
@@ -437,6 +443,15 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, FIL
                                       " does not end in .exe, which a Windows droplet needs to "
                                       "run (try " +
                                       Quoted(r.output + ".exe") + ")"});
+  // A droplet takes a block of a version it does not read for a damaged
+  // one and touches nothing: refused here rather than made.
+  uint32_t needs = BlockVersionFor(s);
+  uint32_t reads = BlockVersionsRead(&bytes[image.blockOffset], image.blockSize);
+  if (needs > reads)
+    return Refuse(
+        err, {"--send", Quoted(from) + " reads settings of versions 1 to " + std::to_string(reads) +
+                            " only and cannot take this one: make the droplet from a "
+                            "droplet of this release"});
   if (SameFile(r.output, from))
     return Refuse(err, {"OUTPUT", Quoted(r.output) + " is the --from droplet itself"});
   if (!r.force && FileExists(r.output))

@@ -4,6 +4,7 @@
 
 #include "messages/message_box.h"
 #include "messages/messages.h"
+#include "messages/process_state.h"
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
@@ -31,6 +32,7 @@ class SummaryText {
     } while (n != 0);
     return *this << (digits + i);
   }
+  void Caption() { AppendText(DropletCaption, text_, &used_, kSummaryTextCapacity); }
   void Path(const char* utf8) {
     AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
   }
@@ -71,10 +73,28 @@ char16_t SummaryText::text_[kSummaryTextCapacity];
 
 }  // namespace
 
-void ShowKeepGoingBox() {
+namespace {
+
+// What became of the documents when not every one was sent.
+void SentPart(SummaryText& box, uint32_t sent, const char* some) {
+  if (sent == 0)
+    box << "; nothing was sent to the host editor.";
+  else
+    box << some << static_cast<uint64_t>(sent)
+        << (sent == 1 ? " repaired document was" : " repaired documents were")
+        << " sent to the host editor.";
+}
+
+}  // namespace
+
+void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
   box << static_cast<uint64_t>(Tally.failures) << " of " << static_cast<uint64_t>(Tally.files)
-      << " files could not be repaired; the others were repaired and sent to the host editor.";
+      << " files could not be repaired; the others were repaired";
+  if (everyFileSent)
+    box << " and sent to the host editor.";
+  else
+    SentPart(box, sent, ", and the ");
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
   box.Show(kMessageBoxWarningOk);
 }
@@ -94,14 +114,29 @@ void ShowCheckBox() {
   box.Show(kMessageBoxInformationOk);
 }
 
-void ShowReportBox() {
+void ShowReportBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
   uint64_t all = Tally.files;
-  if (Tally.damagedFiles == 0)
+  if (!everyFileSent) {
+    if (Tally.damagedFiles == 0)
+      box << "All " << all << " documents are sound";
+    else
+      box << "Repaired " << Tally.damagedValues << " damaged values in "
+          << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents";
+    SentPart(box, sent, "; the ");
+  } else if (Tally.damagedFiles == 0)
     box << "All " << all << " documents were sent to the host editor; none needed repair.";
   else
     box << "Repaired " << Tally.damagedValues << " damaged values in "
         << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents; all " << all
         << " were sent to the host editor.";
+  box.Show(kMessageBoxInformationOk);
+}
+
+void ShowEmptyDropBox(bool folders, const char* purpose) {
+  SummaryText box;
+  box << (folders ? "Drop documents or folders on \"" : "Drop documents on \"");
+  box.Caption();
+  box << "\" " << purpose;
   box.Show(kMessageBoxInformationOk);
 }

@@ -1,13 +1,21 @@
 // The boxes at a run's end that sum it up, from the run's tally (Tally).
 #pragma once
 
+#include <cstdint>
+
 // The end of a run that kept going past failed files: one warning box with
 // the count and the first failures (their lists only without FileDone).
-void ShowKeepGoingBox();
+// everyFileSent: the others all went to the host; else `sent` of them did.
+void ShowKeepGoingBox(bool everyFileSent = true, uint32_t sent = 0);
 
 // The end of a check: one information box with the counts, the first
 // damaged documents and the files that could not be read.
 void ShowCheckBox();
 
-// The end of a run that succeeded, when the settings ask for a report.
-void ShowReportBox();
+// The end of a run that succeeded, when the settings ask for a report:
+// what was repaired and what was sent (every document, or `sent` of them).
+void ShowReportBox(bool everyFileSent = true, uint32_t sent = 0);
+
+// An empty drop on a droplet with options: one information box saying what
+// to drop on it (documents, or documents or folders) and `purpose`, ASCII.
+void ShowEmptyDropBox(bool folders, const char* purpose);

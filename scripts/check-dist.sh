@@ -55,11 +55,11 @@ for arch in x86 x64; do
     pass "droplet-maker.txt: the manual as text with Windows line ends, naming $version" ||
     fail "droplet-maker.txt is not the manual as Windows text"
 
-  for made in "Check documents|true,false,true,false" "Repair folders|true,true,false,true"; do
-    same "${made%|*}.exe: droplet.exe made recursive, keep-going, check, report: ${made#*|}" \
+  for made in "Check documents|true,false,true,false,all" "Repair folders|true,true,false,true,repaired"; do
+    same "${made%|*}.exe: droplet.exe made recursive, keep-going, check, report, send: ${made#*|}" \
       "$("$work/maker" --show "$work/$arch/${made%|*}.exe" | python3 -c 'import json, sys
 d = json.load(sys.stdin)
-print(",".join(str(d[k]).lower() for k in ("recursive", "keep-going", "check", "report")))')" "${made#*|}"
+print(",".join(str(d[k]).lower() for k in ("recursive", "keep-going", "check", "report", "send")))')" "${made#*|}"
   done
 
   msi=$dist/$name-windows-$arch.msi

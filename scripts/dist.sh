@@ -88,7 +88,8 @@ for arch in x86 x64; do
   # version resources (which the maker cannot write), their settings stamped
   # here, before signing (the maker refuses a signed program).
   "$linux_bin-maker" --from "${exe%/*}/$check_exe" --recursive --check "$dir/$check_exe"
-  "$linux_bin-maker" --from "${exe%/*}/$repair_exe" --recursive --keep-going --report "$dir/$repair_exe"
+  "$linux_bin-maker" --from "${exe%/*}/$repair_exe" --recursive --keep-going --report \
+    --send repaired "$dir/$repair_exe"
   for program in droplet.exe droplet-maker.exe "$check_exe" "$repair_exe"; do sign "$dir/$program"; done
   crlf "$root/docs/guide.txt" "$dir/GUIDE.txt"
   page droplet-maker text >"$stage/droplet-maker.txt"

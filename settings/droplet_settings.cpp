@@ -1,5 +1,7 @@
 #include "settings/droplet_settings.h"
 
+#include <cstring>
+
 DropletSettings Settings;
 
 // The table reads in rows of five.
@@ -25,4 +27,19 @@ void ApplyDropletDefaults() {
   s.suppressWarnings = false;
   s.flagOvrd = false;
   s.destinationMode = 1;
+}
+
+namespace {
+const char* const kSendNames[] = {"all", "repaired", "none"};
+}  // namespace
+
+const char* SendName(SendFiles send) { return kSendNames[static_cast<int>(send) % 3]; }
+
+bool SendFromName(const char* name, SendFiles* send) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::strcmp(name, kSendNames[i]) != 0) continue;
+    *send = static_cast<SendFiles>(i);
+    return true;
+  }
+  return false;
 }

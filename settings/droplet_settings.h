@@ -24,6 +24,10 @@ struct NamingComponent {  // design name
 };
 
 inline constexpr int kNamingSlotCount = 6;
+
+// Which files a run hands to the host: every one given or found, only those
+// it changed, or none (repair in place; the host is never contacted).
+enum class SendFiles : uint8_t { kAll = 0, kRepaired = 1, kNone = 2 };
 inline constexpr int kCustomTextCode = 19;
 
 struct DropletSettings {  // design name
@@ -48,7 +52,19 @@ struct DropletSettings {  // design name
   bool keepGoing = false;  // a failed file is remembered and the walk goes on
   bool check = false;      // a read-only scan with counts; the host is not contacted
   bool report = false;     // a run that succeeded ends with a summary box
+  SendFiles send = SendFiles::kAll;
 };
+
+// Any setting beyond the specified droplet's: the run is then about an
+// archive (an empty drop says what to drop, a file reached twice is handled
+// once).
+inline bool HasRunOptions(const DropletSettings& s) {
+  return s.recursive || s.keepGoing || s.check || s.report || s.send != SendFiles::kAll;
+}
+
+// The setting's names, as options and --show spell them; false for another.
+const char* SendName(SendFiles send);
+bool SendFromName(const char* name, SendFiles* send);
 
 // The droplet's one settings record, filled at start and only read after.
 extern DropletSettings Settings;

@@ -9,13 +9,16 @@ namespace {
 
 constexpr uint32_t kStamped = 1;
 constexpr uint32_t kStampedWithOptions = 2;
+constexpr uint32_t kStampedWithSend = 3;
 constexpr uint32_t kChecksummedFrom = kBlockModeAt;
 constexpr int kOptionCount = 4;
 constexpr int kSwitchCount = 8;
 
 // Where the spans' data may begin in a block of this version.
 uint32_t DataAt(uint32_t version) {
-  return version == kStampedWithOptions ? kBlockOptionsAt + kOptionCount : kBlockOptionsAt;
+  return version == kStampedWithSend      ? kBlockSendAt + 1
+         : version == kStampedWithOptions ? kBlockOptionsAt + kOptionCount
+                                          : kBlockOptionsAt;
 }
 
 enum Span { kHost = 0, kFirstText = 1, kFolder = 7, kLog = 8, kAction = 9, kSpanCount = 10 };
@@ -93,11 +96,15 @@ class BlockReader {
 // Reads a stamped block's fields over s; false at the first check it fails.
 bool ReadStamped(const uint8_t* block, uint32_t version, uint32_t used, DropletSettings& s) {
   BlockReader reader(block, used, DataAt(version));
-  if (version == kStampedWithOptions) {
+  if (version >= kStampedWithOptions) {
     for (int i = 0; i < kOptionCount; ++i) {
       if (block[kBlockOptionsAt + i] > 1) return false;
       if (block[kBlockOptionsAt + i] == 1) *Option(s, i) = true;
     }
+  }
+  if (version == kStampedWithSend) {
+    if (block[kBlockSendAt] > static_cast<uint8_t>(SendFiles::kNone)) return false;
+    s.send = static_cast<SendFiles>(block[kBlockSendAt]);
   }
   s.destinationMode = static_cast<int32_t>(Load32(block + kBlockModeAt));
   if (s.destinationMode < 1 || s.destinationMode > 3) return false;
@@ -212,8 +219,7 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
   uint32_t version = Load32(block + kBlockVersionAt), used = Load32(block + kBlockUsedAt),
            crc = Load32(block + kBlockCrcAt);
   if (version == 0) return used == 0 && crc == 0 ? 0 : kBlockDamaged;
-  if ((version != kStamped && version != kStampedWithOptions) || used < DataAt(version) ||
-      used > size)
+  if (version < kStamped || version > kStampedWithSend || used < DataAt(version) || used > size)
     return kBlockDamaged;
   if (Crc32(block + kChecksummedFrom, used - kChecksummedFrom) != crc) return kBlockDamaged;
 
@@ -223,18 +229,32 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
   return 0;
 }
 
+uint32_t BlockVersionsRead(const uint8_t* block, size_t size) {
+  if (size < kBlockReadsAt + 4) return kStampedWithOptions;
+  uint32_t version = Load32(block + kBlockVersionAt);
+  uint32_t reads = version == 0 ? Load32(block + kBlockReadsAt) : version;
+  return reads > kStampedWithOptions ? reads : kStampedWithOptions;
+}
+
+uint32_t BlockVersionFor(const DropletSettings& settings) {
+  // A droplet without the newer settings keeps the earlier version, byte for byte.
+  if (settings.send != SendFiles::kAll) return kStampedWithSend;
+  DropletSettings s = settings;
+  for (int i = 0; i < kOptionCount; ++i)
+    if (*Option(s, i)) return kStampedWithOptions;
+  return kStamped;
+}
+
 bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size) {
   DropletSettings s = settings;
-  // A droplet without the options keeps the earlier version, byte for byte.
-  bool options = false;
-  for (int i = 0; i < kOptionCount; ++i) options = options || *Option(s, i);
-  uint32_t version = options ? kStampedWithOptions : kStamped;
+  uint32_t version = BlockVersionFor(s);
   if (size < DataAt(version)) return false;
   std::memset(block, 0, size);
   std::memcpy(block, kSettingsMagic, sizeof kSettingsMagic);
   Store32(block + kBlockVersionAt, version);
-  if (options)
+  if (version >= kStampedWithOptions)
     for (int i = 0; i < kOptionCount; ++i) block[kBlockOptionsAt + i] = *Option(s, i) ? 1 : 0;
+  if (version == kStampedWithSend) block[kBlockSendAt] = static_cast<uint8_t>(s.send);
   Store32(block + kBlockModeAt, static_cast<uint32_t>(settings.destinationMode));
   for (int i = 0; i < kSwitchCount; ++i) block[kBlockSwitchesAt + i] = *Switch(s, i) ? 1 : 0;
   for (int i = 0; i < kNamingSlotCount; ++i)

@@ -14,7 +14,8 @@
 #include "settings/droplet_settings.h"
 
 inline constexpr uint32_t kBlockMagicAt = 0;  // "DROPSETS"
-// 0: unstamped, nothing else set; 1: stamped; 2: stamped with the options.
+// 0: unstamped, nothing else set; 1: stamped; 2: stamped with the options;
+// 3: stamped with the options and send.
 inline constexpr uint32_t kBlockVersionAt = 8;
 inline constexpr uint32_t kBlockUsedAt = 12;  // bytes used, from the block's start
 inline constexpr uint32_t kBlockCrcAt = 16;   // CRC-32 of the used bytes after this field
@@ -28,9 +29,17 @@ inline constexpr uint32_t kBlockCodesAt = 32;  // six naming slot codes
 // text is followed by its NUL; a path span is a path record (12 header
 // bytes, the UTF-16 path, an even offset) and its NUL unit.
 inline constexpr uint32_t kBlockSpansAt = 56;
-// Version 2 only: one byte each: recursive, keepGoing, check, report; the
+// Versions 2 and 3: one byte each: recursive, keepGoing, check, report; the
 // spans' data follows them (here in version 1).
 inline constexpr uint32_t kBlockOptionsAt = 136;
+// Version 3: one byte, send (0 all, 1 repaired, 2 none); the data follows it.
+inline constexpr uint32_t kBlockSendAt = 140;
+// In the unstamped block only, where a stamped one has its mode: the newest
+// version this program reads, so that droplet-maker stamps no setting into
+// a droplet that would not read it. Zero, in a droplet older than the
+// field, stands for 2.
+inline constexpr uint32_t kBlockReadsAt = kBlockModeAt;
+inline constexpr uint32_t kNewestBlockVersion = 3;
 
 // What ApplySettingsBlock gives for a block that fails a check; the droplet
 // reports it as an internal error (the repair's paramErr, the same -50).
@@ -47,9 +56,13 @@ inline constexpr int kHostNameCapacity = 241;
 inline constexpr int kNamingTextCapacity = 255;  // bytes, without the terminator
 inline constexpr int kBlockPathCapacity = 511;   // UTF-16 units, without the terminator
 
-// The template the build places in the section: an unstamped block.
-#define DROPLET_UNSTAMPED_SETTINGS \
-  { 'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S' }
+// The template the build places in the section: an unstamped block, with
+// the newest version it reads at kBlockReadsAt.
+#define DROPLET_UNSTAMPED_SETTINGS                                              \
+  {                                                                             \
+    'D', 'R', 'O', 'P', 'S', 'E', 'T', 'S', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, \
+        static_cast<uint8_t>(kNewestBlockVersion), 0, 0, 0                      \
+  }
 
 // The block in this program's own image and the bytes its section holds, at
 // most kSettingsBlockSize (settings_image.cpp, linked into the droplets only).
@@ -64,10 +77,19 @@ size_t OwnSettingsBlockSize();
 // into the block, which must outlive them.
 int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings);
 
+// The newest block version a droplet whose block this is reads: the
+// unstamped block's mark (2 without one); a stamped block's version, at
+// least 2: the stamp overwrote the mark.
+uint32_t BlockVersionsRead(const uint8_t* block, size_t size);
+
+// The version EncodeSettingsBlock writes for these settings.
+uint32_t BlockVersionFor(const DropletSettings& settings);
+
 // Writes the settings as a stamped block of `size` bytes (zero-filled after
 // the used bytes): the host name, the action data, the flags, destination
 // mode 1, 2 or 3 with its folder, the naming slots and switches, the log;
-// version 2 with the options when any is on, else version 1 as before.
+// version 3 when send is not all, else version 2 with the options when any
+// is on, else version 1 as before.
 // False, with the block unspecified, when the settings break a rule that
 // ApplySettingsBlock checks.
 bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t size);

@@ -115,6 +115,7 @@ TEST(SettingsBlock, ADamagedBlockIsRefusedAndChangesNothing) {
       {"a checksummed byte", [](auto& b) { b[SpanAt(b, 9)] ^= 1; }, false},
       {"version 2", [](auto& b) { Store32(b, 8, 2); }, true},
       {"version 3", [](auto& b) { Store32(b, 8, 3); }, true},
+      {"version 4", [](auto& b) { Store32(b, 8, 4); }, true},
       {"used beyond the block", [](auto& b) { Store32(b, 12, kSettingsBlockSize + 1); }, false},
       {"destination mode 4", [](auto& b) { Store32(b, 20, 4); }, true},
       {"a switch of 2", [](auto& b) { b[25] = 2; }, true},
@@ -199,4 +200,39 @@ TEST(SettingsBlock, OptionsComeInVersionTwoAndOnlyTurnSettingsOn) {
   DropletSettings refused;
   EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &refused), -50);
   EXPECT_FALSE(refused.recursive);
+}
+
+// Send comes in version 3, after the options; a droplet made without it
+// keeps version 1 or 2. A droplet's unstamped block says which versions it
+// reads; one without that mark reads 1 and 2.
+TEST(SettingsBlock, SendComesInVersionThreeAndTheMarkSaysWhatIsRead) {
+  for (SendFiles send : {SendFiles::kRepaired, SendFiles::kNone}) {
+    Stamped stamped;
+    stamped.settings.send = send;
+    stamped.settings.keepGoing = true;
+    std::vector<uint8_t> block = stamped.Block();
+    EXPECT_EQ(Load32(block, 8), 3u);
+    EXPECT_EQ(block[140], static_cast<uint8_t>(send));
+    DropletSettings s;
+    ASSERT_EQ(ApplySettingsBlock(block.data(), block.size(), &s), 0);
+    EXPECT_EQ(s.send, send);
+    EXPECT_TRUE(s.keepGoing);
+    block[140] = 3;
+    Seal(block);
+    DropletSettings refused;
+    EXPECT_EQ(ApplySettingsBlock(block.data(), block.size(), &refused), -50);
+    EXPECT_EQ(refused.send, SendFiles::kAll);
+  }
+  Stamped plain;
+
+  const uint8_t unstamped[kSettingsReserve] = DROPLET_UNSTAMPED_SETTINGS;
+  DropletSettings s;
+  EXPECT_EQ(ApplySettingsBlock(unstamped, sizeof unstamped, &s), 0);
+  EXPECT_EQ(BlockVersionsRead(unstamped, sizeof unstamped), 3u);
+  std::vector<uint8_t> older(unstamped, unstamped + sizeof unstamped);
+  older[20] = 0;  // a droplet built before the mark
+  EXPECT_EQ(BlockVersionsRead(older.data(), older.size()), 2u);
+  EXPECT_EQ(BlockVersionsRead(plain.Block().data(), kSettingsBlockSize), 2u);
+  plain.settings.send = SendFiles::kNone;
+  EXPECT_EQ(BlockVersionsRead(plain.Block().data(), kSettingsBlockSize), 3u);
 }

@@ -66,7 +66,7 @@ run_droplet() {
 expect_status_1() { [ "$status" = 1 ] && pass "exit value 1" || fail "exit value $status, not 1"; }
 expect_no_box() { [ -z "$boxes" ] && pass "no box" || fail "unexpected box: $boxes"; }
 # A text as the relay trace prints it: backslashes doubled, line breaks as \n.
-relay_text() { local t=${1//\\/\\\\}; printf '%s' "${t//$'\n'/\\n}"; }
+relay_text() { local t=${1//\\/\\\\}; t=${t//\"/\\\"}; printf '%s' "${t//$'\n'/\\n}"; }
 expect_box() {  # expect_box <text> [caption] [style, by default a warning's]
   local want; want=$(relay_text "$1")
   [ "$boxes" = "$want|${2:-droplet}|${3:-00000030}" ] && pass "box: $want (${2:-droplet})" ||
@@ -584,7 +584,7 @@ done
 cp "$t/hidden.psd" "$work/hidden.orig"
 wine attrib +h "$(qpath "$t/hidden.psd")" >/dev/null 2>&1
 wine attrib +s "$(qpath "$t/system.psd")" >/dev/null 2>&1
-run_maker --from "$(winpath "$droplet")" --recursive --keep-going --report \
+run_maker --from "$(winpath "$droplet")" --recursive --keep-going --report --send repaired \
   "$(winpath "$work/Repair folders.exe")"
 [ "$status" = 0 ] && pass "made Repair folders.exe" || fail "maker exit $status: $made_err"
 rm -f "$work/held.ready" "$work/held.stop"
@@ -598,7 +598,7 @@ touch "$work/held.stop"
 wait "$holder"
 expect_status_1
 # Depth first, names in order blind to case; hidden and system files skipped.
-expect_box "1 of 5 files could not be repaired; the others were repaired and sent to the host editor.
+expect_box "1 of 5 files could not be repaired; the others were repaired, and the 4 repaired documents were sent to the host editor.
 $(qpath "$t/sub/c.psd"): $(open_message 32)" "Repair folders"
 expect_record "$work/records/26.json" "$(defaults_json "$(path_item "$(qpath "$t/A.psd")"),$(
   path_item "$(qpath "$t/b.psd")"),$(path_item "$(qpath "$t/sub/deeper/d.psd")"),$(
@@ -606,11 +606,40 @@ expect_record "$work/records/26.json" "$(defaults_json "$(path_item "$(qpath "$t
 echo "    recorded: $(cat "$work/records/26.json" 2>/dev/null)"
 same_bytes "$t/hidden.psd" "$work/hidden.orig" && same_bytes "$t/system.psd" "$work/hidden.orig" &&
   pass "hidden and system files untouched" || fail "a hidden or system file changed"
-# Dropped again, the held file is repaired too and the report says so.
+# Dropped again, the held file is repaired too and sent alone; the report says so.
 run_droplet "$work/records/26b.json" "$(qpath "$t")"
-unset droplet_under_test
-expect_box "Repaired 3 damaged values in 1 of 5 documents; all 5 were sent to the host editor." \
+expect_box "Repaired 3 damaged values in 1 of 5 documents; the 1 repaired document was sent to the host editor." \
   "Repair folders" 00000040
+expect_record "$work/records/26b.json" "$(defaults_json "$(path_item "$(qpath "$t/sub/c.psd")")")"
+# A third time nothing needs repair: no request at all.
+run_droplet "$work/records/26c.json" "$(qpath "$t")"
+expect_box "All 5 documents are sound; nothing was sent to the host editor." "Repair folders" 00000040
+expect_no_record "$work/records/26c.json"
+# Opened with nothing dropped on it, it says what it is for.
+run_droplet "$work/records/26d.json"
+unset droplet_under_test
+expect_box "Drop documents or folders on \"Repair folders\" to repair them; the repaired ones are sent to the host editor." \
+  "Repair folders" 00000040
+expect_no_record "$work/records/26d.json"
+
+echo "[$(( $(date +%s) - started )) s] case 32: send none works with no host registered"
+t=$work/files/inplace
+mkdir -p "$t"
+make_document "$t/one.psd"
+run_maker --from "$(winpath "$droplet")" --send none --report "$(winpath "$work/Repair here.exe")"
+[ "$status" = 0 ] && pass "made Repair here.exe" || fail "maker exit $status: $made_err"
+wine "$host" /unregister >/dev/null 2>&1
+droplet_under_test="$work/Repair here.exe"
+run_droplet "$work/records/32.json" "$(qpath "$t/one.psd")"
+expect_status_1
+expect_box "Repaired 3 damaged values in 1 of 1 documents; nothing was sent to the host editor." \
+  "Repair here" 00000040
+same_bytes "$t/one.psd" "$work/expected/one.psd" && pass "repaired in place" || fail "not repaired"
+expect_no_record "$work/records/32.json"
+grep -q -a 'Call [a-z0-9]*\.CoCreateInstance(' "$work/logs/relay" && fail "the host was asked for" ||
+  pass "no activation asked for"
+unset droplet_under_test
+wine "$host" /register >/dev/null 2>&1 || fail "registration failed"
 
 echo "[$(( $(date +%s) - started )) s] case 27: \"Check documents\" counts without the host"
 t=$work/files/check
@@ -643,9 +672,10 @@ run_droplet "$work/records/31.json" "$(qpath "$t")" "$(qpath "$t")" "$(qpath "$t
 unset droplet_under_test
 expect_status_1
 # The trace cuts the box's text after the second name.
-expect_box_start "2 of 5 files could not be repaired; the others were repaired and sent to the host editor.
+expect_box_start "2 of 5 files could not be repaired; the others were repaired, and the 3 repaired \
+documents were sent to the host editor.
 $(qpath "$t/A."): $(open_message 123)
-$(qpath "$t/trail.psd."): The droplet"
+$(qpath "$t/trail.psd."): The"
 expect_record "$work/records/31.json" "$(defaults_json "$(path_item "$(qpath "$t/A/other.psd")"),$(
   path_item "$(qpath "$t/a.psd")"),$(path_item "$(qpath "$t/trail.psd")")")"
 for f in A/other.psd a.psd trail.psd; do expect_repaired "$t/$f"; done

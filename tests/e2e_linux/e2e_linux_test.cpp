@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -451,6 +452,59 @@ TEST_F(DropletRun, ATreeWithAndWithoutTheOptions) {
                        "droplet: Repaired 5 damaged values in 4 of 5 documents; all 5 were sent "
                        "to the host editor.\n");
   EXPECT_EQ(json::parse(o.out)["event"], "BtcF");
+}
+
+// --send chooses what the request holds; every argument is one name,
+// whatever it holds (a quote and a space, a leading quote, a newline).
+TEST_F(DropletRun, SendChoosesWhatTheRequestHolds) {
+  const std::vector<std::string> damaged = {"a \"b\" c.psd", "\"lead.psd", "new\nline.psd"};
+  auto make = [&] {
+    for (const std::string& name : damaged) Write(folder / name, kDamaged);
+    Write(folder / "s.psd", "sound");
+  };
+  std::vector<std::string> all = damaged;
+  all.push_back("s.psd");
+  const struct Case {
+    std::vector<std::string> args;
+    int exitValue;
+    std::vector<std::string> listed;  // empty: no request at all
+    std::string err;
+  } cases[] = {
+      {all, 0, all, ""},
+      {{"--send=repaired", damaged[0], damaged[1], damaged[2], "s.psd"}, 0, damaged, ""},
+      {{"--send", "repaired", "s.psd"}, 0, {}, ""},
+      {{"-v", "--send=repaired", "s.psd"}, 0, {},
+       "s.psd: sound\ndroplet: All 1 documents are sound; nothing was sent to the host editor.\n"},
+      {{"--send=none", "-v", damaged[0], "s.psd"}, 0, {},
+       damaged[0] + ": 1 repaired\ns.psd: sound\ndroplet: Repaired 1 damaged values in 1 of 2 "
+       "documents; nothing was sent to the host editor.\n"},
+      {{"-k", "--send=repaired", "gone.psd", damaged[1], "s.psd"}, 1, {damaged[1]},
+       "droplet: gone.psd: " + kOpenMessage + "2.)\ndroplet: 1 of 3 files could not be "
+       "repaired; the others were repaired, and the 1 repaired document was sent to the host "
+       "editor.\n"},
+      {{"--send=sometimes", "s.psd"}, 2, {},
+       "droplet: --send: unknown value 'sometimes' (all, repaired or none)\nTry 'droplet "
+       "--help'.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    make();
+    Outcome o = Run(c.args);
+    EXPECT_EQ(o.exitValue, c.exitValue);
+    EXPECT_EQ(o.err, c.err);
+    std::vector<std::string> listed;
+    json request = o.out.empty() ? json::object() : json::parse(o.out);
+    if (!o.out.empty())
+      for (const json& item : request["items"][0]["value"])
+        listed.push_back(fs::path(item["value"].get<std::string>()).filename().string());
+    EXPECT_EQ(listed, c.listed);
+    bool touched = c.exitValue != 2;
+    for (const std::string& name : damaged) {
+      if (std::find(c.args.begin(), c.args.end(), name) != c.args.end()) {
+        EXPECT_EQ(Read(folder / name), touched ? kRepaired : kDamaged) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -545,4 +545,100 @@ TEST_F(Connection, AReportSaysWhatWasRepaired) {
   EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNoChange);
 }
 
+// Send chooses what reaches the host: the repaired documents only (a run
+// that repaired nothing sends nothing), or none, with no host contacted at
+// all (here none is registered). The report and keep-going boxes say so.
+TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
+  const std::string all = "C:\\a.psd C:\\b.psd C:\\c.psd",
+                    nothing = "; nothing was sent to the host editor.";
+  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2),
+                    failed = "1 of 3 files could not be repaired; the others were repaired";
+  const struct Case {
+    SendFiles send;
+    bool keepGoing, hostMissing, aRepaired;
+    std::string tail, box;
+    int listed;  // -1: no request
+  } cases[] = {
+      {SendFiles::kRepaired, false, false, true, all,
+       "Repaired 3 damaged values in 2 of 3 documents; the 2 repaired documents were sent to the "
+       "host editor.",
+       2},
+      {SendFiles::kRepaired, false, false, false, "C:\\c.psd",
+       "All 1 documents are sound" + nothing, -1},
+      {SendFiles::kRepaired, false, true, false, all,
+       Message(msg::kConnect, 0x0154) + kNotInstalled, -1},
+      {SendFiles::kNone, false, true, true, all,
+       "Repaired 3 damaged values in 2 of 3 documents" + nothing, -1},
+      {SendFiles::kRepaired, true, false, true, "C:\\a.psd C:\\gone.psd C:\\c.psd",
+       failed + ", and the 1 repaired document was sent to the host editor." + gone, 1},
+      {SendFiles::kNone, true, true, true, "C:\\a.psd C:\\gone.psd C:\\c.psd",
+       failed + nothing + gone, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    RecordingHost recording;
+    local.hostObject = &recording;
+    if (c.hostMissing) local.createResult = kClassNotRegistered;
+    local.AddFile(u"C:\\a.psd", kDamaged);
+    local.AddFile(u"C:\\b.psd", kDamaged + kDamaged);
+    local.AddFile(u"C:\\c.psd", "sound");
+    Settings.send = c.send;
+    Settings.keepGoing = c.keepGoing;
+    Settings.report = true;
+    std::string tail = c.tail;
+    EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    EXPECT_EQ(U8(local.boxes[0].text), c.box);
+    EXPECT_EQ(recording.plays, c.listed >= 0 ? 1 : 0);
+    EXPECT_EQ(recording.Count("AddPathItem"), c.listed > 0 ? c.listed : 0);
+    EXPECT_EQ(local.Contents(u"C:\\a.psd") == kRepaired, c.aRepaired);
+    EXPECT_EQ(local.Calls(Op::OleInitialize) == 0, c.send == SendFiles::kNone);
+  }
+}
+
+// An empty drop on a droplet with options says what to drop on it, named by
+// its caption, and reaches no host; the specified droplet plays its empty
+// request as before.
+TEST_F(Connection, AnEmptyDropExplainsItself) {
+  const std::string on = " on \"Repair\" ";
+  const struct Case {
+    void (*set)(DropletSettings&);
+    std::string box;
+  } cases[] = {
+      {[](DropletSettings& s) { s.check = s.recursive = true; },
+       "Drop documents or folders" + on + "to find the damaged ones; nothing is changed."},
+      {[](DropletSettings& s) {
+         s.recursive = true;
+         s.send = SendFiles::kRepaired;
+       },
+       "Drop documents or folders" + on +
+           "to repair them; the repaired ones are sent to the host editor."},
+      {[](DropletSettings& s) { s.send = SendFiles::kNone; },
+       "Drop documents" + on + "to repair them in place; nothing is sent to the host editor."},
+      {[](DropletSettings& s) { s.report = true; },
+       "Drop documents" + on + "to repair them and send them to the host editor."},
+      {[](DropletSettings&) {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    ApplyDropletDefaults();
+    Settings.check = Settings.recursive = Settings.report = false;
+    Settings.send = SendFiles::kAll;
+    c.set(Settings);
+    fake.boxes.clear();
+    EXPECT_EQ(DropletBox("  "), c.box);
+    if (!c.box.empty()) {
+      EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+    }
+    std::string again;
+    EXPECT_EQ(DropletMain(nullptr, again.data(), RunDroplet, nullptr, ExitStyle::kUnixTool),
+              c.box.empty() ? 0 : 2);
+  }
+  EXPECT_EQ(fake.Calls(Op::OleInitialize), 2);  // the specified droplet's two runs alone
+  EXPECT_EQ(host.plays, 2);
+}
+
 }  // namespace

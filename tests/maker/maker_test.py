@@ -101,6 +101,10 @@ def check(maker, droplet, work):
                    characteristics=0x2022)
     signed_program(os.path.join(work, 'windows.exe'), signed=False, trailing=0)
     shutil.copy(droplet, os.path.join(work, 'mine'))
+    # A droplet built before send: its unstamped block marks versions 1-2 as read.
+    old = bytearray(read(droplet))
+    old[old.find(MAGIC + bytes(12)) + 20] = 2
+    write('old', bytes(old))
     save = ['--save-to', 'D:\\Out']
 
     # ---- Bad input: one line naming the option and the reason, exit 2, no file.
@@ -181,6 +185,13 @@ def check(maker, droplet, work):
         ([], "OUTPUT: missing (droplet-maker [--from DROPLET] [options] OUTPUT)"),
         (['one', 'two'], "OUTPUT: one output file only, not 'two' as well"),
         (['--show', 'mine', '--force'], "--show: takes a droplet and no other options"),
+        (['--send', 'some', 'out'], "--send: unknown value 'some' (all, repaired or none)"),
+        # A droplet that would take the block for a damaged one is not stamped.
+        (['--from', 'old', '--send', 'none', 'out'], "--send: 'old' reads settings of versions 1 "
+         "to 2 only and cannot take this one: make the droplet from a droplet of this release"),
+        (['--from', 'windows.exe', '--send', 'repaired', 'out.exe'], "--send: 'windows.exe' reads "
+         "settings of versions 1 to 2 only and cannot take this one: make the droplet from a "
+         "droplet of this release"),
     ]
     before = sorted(os.listdir(work))
     # The bug hunt's run: a file of the old temporary name is someone else's.
@@ -217,7 +228,7 @@ def check(maker, droplet, work):
     expect(r.returncode == 0 and json.loads(r.stdout) == {
         'host': 'Pixmantle', 'action': '', 'flag': [], 'save-and-close': False, 'save-to': None,
         'name': [], 'compat': [], 'suppress-warnings': False, 'log': None, 'recursive': False,
-        'keep-going': False, 'check': False, 'report': False},
+        'keep-going': False, 'check': False, 'report': False, 'send': 'all'},
         'an unstamped droplet shows the defaults')
     options = ['--action', 'action.bin', '--flag', 'OvrO', '--flag', 'Fldr', '--flag', 'OvrO',
                '--save-to', 'D:\\Repaired', '--name', 'name', '--name', 'text:_fixed',
@@ -233,7 +244,7 @@ def check(maker, droplet, work):
             'name': ['name', 'text:_fixed', 'text:', 'yyyymmdd', 'text:.', 'lowerCaseExtension'],
             'compat': ['windows', 'unix'], 'suppress-warnings': True,
             'log': '\\\\server\\logs\\droplet.log', 'recursive': False, 'keep-going': False,
-            'check': False, 'report': False}
+            'check': False, 'report': False, 'send': 'all'}
     expect(shown.returncode == 0 and json.loads(shown.stdout) == want, '--show reads every option back')
     # The archive options go into a block of the next version; the rest reads as before.
     r = run('--recursive', '--keep-going', '--report', 'folders')
@@ -241,6 +252,12 @@ def check(maker, droplet, work):
     expect(r.returncode == 0 and MAGIC + b'\x02\x00\x00\x00' in read('folders') and
            [shown.get(k) for k in ('recursive', 'keep-going', 'check', 'report', 'host')] ==
            [True, True, False, True, 'Pixmantle'], '--recursive, --keep-going and --report read back')
+    # Send goes into version 3.
+    r = run('--recursive', '--send', 'repaired', 'sends')
+    shown = run('--show', 'sends')
+    print('        --show: ' + shown.stdout.decode().strip())
+    expect(r.returncode == 0 and MAGIC + b'\x03\x00\x00\x00' in read('sends') and
+           json.loads(shown.stdout).get('send') == 'repaired', '--send repaired reads back')
 
     # ---- The made program: the droplet's bytes but the block; the same every time.
     made, original = read('made'), read(droplet)
@@ -314,6 +331,18 @@ def check(maker, droplet, work):
         'the made droplet sends the request it was made with, with 24 look-ups')
     expect(read('a.psd') == read('b.psd') == b'head ' + REPAIRED + b' tail\n',
            'and repairs both files')
+
+    # ---- A droplet that sends only what it repaired: no request when nothing was.
+    os.chmod(os.path.join(work, 'sends'), 0o755)
+    write('d.psd', b'head ' + DAMAGED + b' tail\n')
+    write('s.psd', b'sound\n')
+    r = run('s.psd', 'd.psd', program=os.path.join(work, 'sends'))
+    listed = [f['value'] for f in (json.loads(r.stdout or b'null') or {'items': [{}]})['items'][0].get('value', [])]
+    expect(r.returncode == 0 and listed == [os.path.join(work, 'd.psd')],
+           'a made droplet with send repaired lists the repaired file alone')
+    r = run('s.psd', 'd.psd', program=os.path.join(work, 'sends'))
+    expect(r.returncode == 0 and not r.stdout and not r.stderr,
+           'and sends no request when nothing needed repair')
 
     # ---- A damaged block: nothing is touched, the internal error with -50.
     damaged = bytearray(made)

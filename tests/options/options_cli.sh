@@ -65,5 +65,27 @@ check "after --, --odd.psd and --help are files, both repaired" \
 run --bogus --version
 check "options are read in order: an unknown one before --version wins" [ "$status" = 2 ]
 
+document a.psd
+run -rx a.psd
+check "-rx is a usage error (exit 2), nothing touched" eval '[ "$status" = 2 ] && is_damaged a.psd'
+
+# -0: a NUL ends each name of a check's lines; a check that cannot write
+# its counts says so and exits 2.
+run --check -0 a.psd
+check "-0 ends each name with a NUL" [ "$(od -An -c out | tr -s ' ')" = \
+  "$(printf 'a.psd\0001\n' | od -An -c | tr -s ' ')" ]
+"$droplet" --check a.psd >/dev/full 2>err; status=$?
+check "--check to a full output exits 2 with a message" [ "$status" = 2 -a "$(cat err)" = \
+  "droplet: cannot write to standard output: No space left on device" ]
+
+# A bad --send value is a usage error.
+run --send=some a.psd
+check "--send=some is a usage error, nothing touched" eval '[ "$status" = 2 ] && is_damaged a.psd'
+
+# Given options but no file, the droplet says what to drop on it (exit 2).
+run -r --send repaired
+check "an empty drop with options explains itself" [ "$status" = 2 -a "$(cat err)" = \
+  'droplet: Drop documents or folders on "droplet" to repair them; the repaired ones are sent to the host editor.' ]
+
 echo "options: $failures failure(s)"
 [ "$failures" -eq 0 ]

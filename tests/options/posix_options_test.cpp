@@ -19,8 +19,11 @@ struct Parsed {
   std::string out, err;
 };
 
-Parsed Parse(std::vector<std::string> words) {
-  words.insert(words.begin(), "droplet");
+Parsed Parse(std::vector<std::string> words, PosixRunOptions* options = nullptr,
+             const char* name = "droplet") {
+  PosixRunOptions ignored;
+  if (options == nullptr) options = &ignored;
+  words.insert(words.begin(), name);
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -33,7 +36,7 @@ Parsed Parse(std::vector<std::string> words) {
   char* program = argv.front();
   int argc = static_cast<int>(words.size());
   Parsed p;
-  p.result = ReadPosixOptions(&argc, argv.data(), out, err);
+  p.result = ReadPosixOptions(&argc, argv.data(), out, err, options);
   std::fclose(out);
   std::fclose(err);
   p.out.assign(outText, outSize);
@@ -52,9 +55,9 @@ Parsed Parse(std::vector<std::string> words) {
 using Files = std::vector<std::string>;
 
 TEST(PosixOptions, FilesPassUnchangedAndInOrder) {
-  Parsed p = Parse({"a.psd", "-x.psd", "-", "./--b.psd", "c d.psd", ""});
+  Parsed p = Parse({"a.psd", "./-x.psd", "-", "./--b.psd", "c d.psd", "", "\"q\" r\n"});
   EXPECT_EQ(p.result, -1);
-  EXPECT_EQ(p.files, (Files{"a.psd", "-x.psd", "-", "./--b.psd", "c d.psd", ""}));
+  EXPECT_EQ(p.files, (Files{"a.psd", "./-x.psd", "-", "./--b.psd", "c d.psd", "", "\"q\" r\n"}));
   EXPECT_TRUE(p.closedByNull);
   EXPECT_EQ(p.out, "");
   EXPECT_EQ(p.err, "");
@@ -95,12 +98,71 @@ TEST(PosixOptions, DoubleDashEndsTheOptions) {
 }
 
 TEST(PosixOptions, UnknownOptionIsAUsageErrorNotAFile) {
-  for (const char* word : {"--odd.psd", "--helpme", "--Version", "---"}) {
+  for (const char* word : {"--odd.psd", "--helpme", "--Version", "---", "--sendall"}) {
     Parsed p = Parse({"a.psd", word, "--help"});
     EXPECT_EQ(p.result, 2) << word;
     EXPECT_EQ(p.out, "") << word;
     EXPECT_NE(p.err.find(std::string("unknown option ") + word), std::string::npos) << p.err;
     EXPECT_NE(p.err.find(std::string("./") + word), std::string::npos) << p.err;
+  }
+}
+
+// Short options combine in any order; a letter that is not one is a usage
+// error, as an unknown long option is; --send takes its value either way.
+TEST(PosixOptions, ShortOptionsCombineAndSendTakesAValue) {
+  const struct Case {
+    std::vector<std::string> words;
+    int result;
+    bool recursive, keepGoing, verbose, null, sendGiven;
+    SendFiles send;
+    std::string err;  // the first line on standard error
+  } cases[] = {
+      {{"-rkv", "a"}, -1, true, true, true, false, false, SendFiles::kAll, ""},
+      {{"-r", "-0", "a"}, -1, true, false, false, true, false, SendFiles::kAll, ""},
+      {{"--null", "--send=repaired", "a"}, -1, false, false, false, true, true,
+       SendFiles::kRepaired, ""},
+      {{"--send", "none", "a"}, -1, false, false, false, false, true, SendFiles::kNone, ""},
+      {{"-x", "a"}, 2, false, false, false, false, false, SendFiles::kAll,
+       "droplet: unknown option -x"},
+      {{"-rR", "a"}, 2, true, false, false, false, false, SendFiles::kAll,
+       "droplet: unknown option -R"},
+      {{"--send=some", "a"}, 2, false, false, false, false, false, SendFiles::kAll,
+       "droplet: --send: unknown value 'some' (all, repaired or none)"},
+      {{"a", "--send"}, 2, false, false, false, false, false, SendFiles::kAll,
+       "droplet: --send needs a value: all, repaired or none"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words[0]);
+    PosixRunOptions o;
+    Parsed p = Parse(c.words, &o);
+    EXPECT_EQ(p.result, c.result);
+    EXPECT_EQ(p.err.substr(0, p.err.find('\n')), c.err);
+    if (c.result != -1) continue;
+    EXPECT_EQ(p.files, Files{"a"});
+    EXPECT_EQ(std::vector<bool>({o.recursive, o.keepGoing, o.verbose, o.null, o.sendGiven}),
+              std::vector<bool>({c.recursive, c.keepGoing, c.verbose, c.null, c.sendGiven}));
+    EXPECT_EQ(o.send, c.send);
+  }
+  // -h and -V act inside a word too.
+  EXPECT_EQ(Parse({"-rh"}).out.rfind("Usage: droplet", 0), 0u);
+  EXPECT_EQ(Parse({"-kV"}).out, std::string("droplet ") + DROPLET_VERSION + "\n");
+}
+
+// A made droplet speaks under its own name; with options, given or made, no
+// file at all is a run that says what to drop, not a usage error.
+TEST(PosixOptions, AMadeDropletUsesItsOwnNameAndMayRunWithNoFile) {
+  Parsed p = Parse({"-q"}, nullptr, "/opt/tools/Repair folders");
+  EXPECT_EQ(p.err, "Repair folders: unknown option -q\n"
+                   "A file whose name starts with - is given as ./-q or after --.\n"
+                   "Try 'Repair folders --help'.\n");
+  EXPECT_EQ(Parse({}, nullptr, "./Check").err.rfind("Check: no file given\nUsage: Check", 0), 0u);
+  for (bool made : {false, true}) {
+    PosixRunOptions o;
+    o.madeWithOptions = made;
+    Parsed none = Parse(made ? std::vector<std::string>{} : std::vector<std::string>{"-r"}, &o);
+    EXPECT_EQ(none.result, -1);
+    EXPECT_EQ(none.files, Files{});
+    EXPECT_TRUE(none.closedByNull);
   }
 }
 
