@@ -29,7 +29,7 @@ struct ProgressState {
   bool sized = false;                 // its length was asked for
   uint64_t length = 0;                // and is this (0: not known)
   int bar = 0;                        // per mille of the bar as last drawn
-  char16_t line1[kNameRoom + 16];  // as last drawn: the same lines are not drawn again
+  char16_t line1[kNameRoom + 16];     // as last drawn: the same lines are not drawn again
   char16_t line2[96];
 };
 ProgressState Progress;
