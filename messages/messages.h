@@ -18,6 +18,9 @@ inline constexpr const char* kRead =
     "The droplet was unable to read the file for repair. Please try again. (Error code %d.)";
 inline constexpr const char* kWrite =
     "The droplet was unable to write the file for repair. Please try again. (Error code %d.)";
+// A check writes nothing: its failures say so in its own words.
+inline constexpr const char* kCheckRead =
+    "The droplet was unable to read the file to check it. (Error code %d.)";
 inline constexpr const char* kInternal =
     "The droplet had an internal error. Please try again. (Error code %d.)";
 }  // namespace msg

@@ -33,6 +33,10 @@ class SummaryText {
     return *this << (digits + i);
   }
   void Caption() { AppendText(DropletCaption, text_, &used_, kSummaryTextCapacity); }
+  // "N noun", agreeing in number.
+  SummaryText& Count(uint64_t n, const char* one, const char* many) {
+    return *this << n << " " << (n == 1 ? one : many);
+  }
   void Path(const char* utf8) {
     AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
   }
@@ -89,12 +93,21 @@ void SentPart(SummaryText& box, uint32_t sent, const char* some) {
 
 void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
-  box << static_cast<uint64_t>(Tally.failures) << " of " << static_cast<uint64_t>(Tally.files)
-      << " files could not be repaired; the others were repaired";
-  if (everyFileSent)
-    box << " and sent to the host editor.";
-  else
-    SentPart(box, sent, ", and the ");
+  if (Tally.failures == Tally.files) {
+    box << "None of the ";
+    box.Count(Tally.files, "file", "files") << " could be repaired; nothing was sent to the host "
+                                               "editor.";
+  } else {
+    box << static_cast<uint64_t>(Tally.failures) << " of ";
+    box.Count(Tally.files, "file", "files")
+        << " could not be repaired; "
+        << (Tally.files - Tally.failures == 1 ? "the other was repaired"
+                                              : "the others were repaired");
+    if (everyFileSent)
+      box << " and sent to the host editor.";
+    else
+      SentPart(box, sent, ", and the ");
+  }
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
   box.Show(kMessageBoxWarningOk);
 }
@@ -104,32 +117,48 @@ void ShowCheckBox() {
   uint64_t read = Tally.files - Tally.failures;
   SummaryText box;
   if (Tally.damagedFiles == 0) {
-    box << "All " << read << " documents are sound.";
+    if (read == 1)
+      box << "The 1 document is sound.";
+    else
+      box << "All " << read << " documents are sound.";
   } else {
-    box << static_cast<uint64_t>(Tally.damagedFiles) << " of " << read << " documents need repair ("
-        << Tally.damagedValues << " damaged values):";
+    box << static_cast<uint64_t>(Tally.damagedFiles) << " of ";
+    box.Count(read, "document", "documents")
+        << (Tally.damagedFiles == 1 ? " needs" : " need") << " repair (";
+    box.Count(Tally.damagedValues, "damaged value", "damaged values") << "):";
     if (FileDone == nullptr) box.List(Tally.damaged, Tally.damagedFiles);
   }
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
-  box.Show(kMessageBoxInformationOk);
+  // A file that could not be read leaves the check incomplete: a warning.
+  box.Show(Tally.failures > 0 ? kMessageBoxWarningOk : kMessageBoxInformationOk);
 }
 
 void ShowReportBox(bool everyFileSent, uint32_t sent) {
   SummaryText box;
   uint64_t all = Tally.files;
-  if (!everyFileSent) {
-    if (Tally.damagedFiles == 0)
-      box << "All " << all << " documents are sound";
+  if (Tally.damagedFiles == 0 && everyFileSent) {
+    if (all == 1)
+      box << "The 1 document was sent to the host editor; it needed no repair.";
     else
-      box << "Repaired " << Tally.damagedValues << " damaged values in "
-          << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents";
-    SentPart(box, sent, "; the ");
-  } else if (Tally.damagedFiles == 0)
-    box << "All " << all << " documents were sent to the host editor; none needed repair.";
-  else
-    box << "Repaired " << Tally.damagedValues << " damaged values in "
-        << static_cast<uint64_t>(Tally.damagedFiles) << " of " << all << " documents; all " << all
-        << " were sent to the host editor.";
+      box << "All " << all << " documents were sent to the host editor; none needed repair.";
+  } else {
+    if (Tally.damagedFiles > 0) {
+      box << "Repaired ";
+      box.Count(Tally.damagedValues, "damaged value", "damaged values")
+          << " in " << static_cast<uint64_t>(Tally.damagedFiles) << " of ";
+      box.Count(all, "document", "documents");
+    } else if (all == 1) {
+      box << "The 1 document is sound";
+    } else {
+      box << "All " << all << " documents are sound";
+    }
+    if (!everyFileSent)
+      SentPart(box, sent, "; the ");
+    else if (all == 1)
+      box << "; it was sent to the host editor.";
+    else
+      box << "; all " << all << " were sent to the host editor.";
+  }
   box.Show(kMessageBoxInformationOk);
 }
 

@@ -94,11 +94,13 @@ int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found,
   // Declared after the buffer, so the file is closed before it is released.
   CFileAccess file(path, mode, target);
   if (file.failed())
-    return Failure("CFileAccess open error\n", msg::kOpen, FailureCode(file.error()));
+    return Failure("CFileAccess open error\n", file.readOnly() ? msg::kCheckRead : msg::kOpen,
+                   FailureCode(file.error()));
 
   uint32_t count = ChunkSize;
   if (!file.Read(base, &count))
-    return Failure("CFileAccess read error\n", msg::kRead, FailureCode(file.error()));
+    return Failure("CFileAccess read error\n", file.readOnly() ? msg::kCheckRead : msg::kRead,
+                   FailureCode(file.error()));
   int32_t n = static_cast<int32_t>(count);
   // Every path finds the same occurrences; the one taken is fixed for the file.
   const ScanPath scan = ResolvedScanPath();
@@ -124,7 +126,8 @@ int32_t ScanFile(const char16_t* path, CFileAccess::Mode mode, uint64_t* found,
     std::memmove(carry, base + n - CarrySize, CarrySize);
     count = ChunkSize;
     if (!file.Read(base, &count))
-      return Failure("CFileAccess continue read error", msg::kRead, FailureCode(file.error()));
+      return Failure("CFileAccess continue read error",
+                     file.readOnly() ? msg::kCheckRead : msg::kRead, FailureCode(file.error()));
     n = static_cast<int32_t>(count);
     ProgressBytes(file.position() + count, file.handle());  // once per chunk, never in the scan
   }

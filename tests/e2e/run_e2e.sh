@@ -632,7 +632,7 @@ wine "$host" /unregister >/dev/null 2>&1
 droplet_under_test="$work/Repair here.exe"
 run_droplet "$work/records/32.json" "$(qpath "$t/one.psd")"
 expect_status_1
-expect_box "Repaired 3 damaged values in 1 of 1 documents; nothing was sent to the host editor." \
+expect_box "Repaired 3 damaged values in 1 of 1 document; nothing was sent to the host editor." \
   "Repair here" 00000040
 same_bytes "$t/one.psd" "$work/expected/one.psd" && pass "repaired in place" || fail "not repaired"
 expect_no_record "$work/records/32.json"
@@ -657,7 +657,8 @@ expect_status_1
 expect_box "2 of 3 documents need repair (6 damaged values):
 $(qpath "$t/one.psd"): 3
 $(qpath "$t/sub/two.psd"): 3
-$(qpath "$t/missing.psd"): $(open_message 2)" "Check documents" 00000040
+$(qpath "$t/missing.psd"): The droplet was unable to read the file to check it. (Error code 2.)" \
+  "Check documents"
 same_bytes "$t/one.psd" "$work/one.orig" && pass "nothing written" || fail "a checked file changed"
 expect_no_record "$work/records/27.json"
 

@@ -474,9 +474,9 @@ TEST_F(DropletRun, SendChoosesWhatTheRequestHolds) {
       {{"--send=repaired", damaged[0], damaged[1], damaged[2], "s.psd"}, 0, damaged, ""},
       {{"--send", "repaired", "s.psd"}, 0, {}, ""},
       {{"-v", "--send=repaired", "s.psd"}, 0, {},
-       "s.psd: sound\ndroplet: All 1 documents are sound; nothing was sent to the host editor.\n"},
+       "s.psd: sound\ndroplet: The 1 document is sound; nothing was sent to the host editor.\n"},
       {{"--send=none", "-v", damaged[0], "s.psd"}, 0, {},
-       damaged[0] + ": 1 repaired\ns.psd: sound\ndroplet: Repaired 1 damaged values in 1 of 2 "
+       damaged[0] + ": 1 repaired\ns.psd: sound\ndroplet: Repaired 1 damaged value in 1 of 2 "
        "documents; nothing was sent to the host editor.\n"},
       {{"-k", "--send=repaired", "gone.psd", damaged[1], "s.psd"}, 1, {damaged[1]},
        "droplet: gone.psd: " + kOpenMessage + "2.)\ndroplet: 1 of 3 files could not be "

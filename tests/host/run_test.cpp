@@ -490,7 +490,8 @@ TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
   for (int i = 0; i < 12; ++i) tail += " C:\\missing" + std::to_string(i) + ".psd";
   std::string box = DropletBox(tail);
   EXPECT_EQ(host.plays, 0);
-  EXPECT_EQ(box.substr(0, box.find('\n')), "12 of 12" + title);
+  EXPECT_EQ(box.substr(0, box.find('\n')),
+            "None of the 12 files could be repaired; nothing was sent to the host editor.");
   EXPECT_NE(box.find("\nC:\\missing9.psd: " + Message(msg::kOpen, 2) + "\nand 2 more"),
             std::string::npos);
   // The host refused the request after the walk: the error box alone, and
@@ -514,16 +515,17 @@ TEST_F(Connection, ACheckCountsWithoutTheHost) {
   straddling.replace(65536 - 7, kDamaged.size(), kDamaged);
   fake.AddFile(u"C:\\s.psd", straddling + kDamaged).readOnly = true;
   fake.AddFile(u"C:\\b.psd", "sound");
-  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2);
+  // Its own words for a file it cannot read, and then a warning.
+  const std::string gone = "\nC:\\gone.psd: " + Message(msg::kCheckRead, 2);
   for (auto [tail, box, exitValue] :
-       {std::tuple<std::string, std::string, int>{"C:\\b.psd", "All 1 documents are sound.", 0},
-        {"C:\\b.psd C:\\gone.psd", "All 1 documents are sound." + gone, 2},
+       {std::tuple<std::string, std::string, int>{"C:\\b.psd", "The 1 document is sound.", 0},
+        {"C:\\b.psd C:\\gone.psd", "The 1 document is sound." + gone, 2},
         {"C:\\a.psd C:\\b.psd C:\\s.psd C:\\gone.psd",
          "2 of 3 documents need repair (3 damaged values):\nC:\\a.psd: 1\nC:\\s.psd: 2" + gone, 2},
-        {"C:\\a.psd", "1 of 1 documents need repair (1 damaged values):\nC:\\a.psd: 1", 1}}) {
+        {"C:\\a.psd", "1 of 1 document needs repair (1 damaged value):\nC:\\a.psd: 1", 1}}) {
     fake.boxes.clear();
     EXPECT_EQ(DropletBox(tail), box);
-    EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+    EXPECT_EQ(fake.boxes[0].style, exitValue == 2 ? kMessageBoxWarningOk : kMessageBoxInformationOk);
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet, nullptr, ExitStyle::kUnixTool),
               exitValue);
   }
@@ -564,7 +566,7 @@ TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
        "host editor.",
        2},
       {SendFiles::kRepaired, false, false, false, "C:\\c.psd",
-       "All 1 documents are sound" + nothing, -1},
+       "The 1 document is sound" + nothing, -1},
       {SendFiles::kRepaired, false, true, false, all,
        Message(msg::kConnect, 0x0154) + kNotInstalled, -1},
       {SendFiles::kNone, false, true, true, all,
