@@ -908,7 +908,10 @@ bool FakeSystem::CreateDirectoryW(const char16_t* path) {
   } else if (Find(path) != nullptr) {
     error = kErrorAlreadyExists;
   } else if ((parent = ParentOf(path, &name, &error)) != nullptr) {
-    AddFolder(path);
+    parent->children.push_back(std::make_unique<Node>());
+    parent->children.back()->name = name;
+    parent->children.back()->directory = true;
+    parent->children.back()->identity = nextIdentity_++;
     log.push_back(line);
     return true;
   }
