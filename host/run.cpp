@@ -10,6 +10,7 @@
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/progress.h"
+#include "messages/report_file.h"
 #include "messages/run_tally.h"
 #include "messages/summary_boxes.h"
 #include "messages/text_conversion.h"
@@ -203,10 +204,13 @@ int32_t RunDroplet(char* tail, WalkProc walk) {
   TraceHook("\n");
 
   ResetTally();
+  // Only the check and keep-going boxes list files.
+  ReportBegin(Settings.check || Settings.keepGoing);
   RunState state;
   ProgressBegin(Settings.check);
   int32_t result = Run(tail, walk, state);
   ProgressEnd();
+  ReportEnd();
 
   char text[80];
   std::snprintf(text, sizeof text, "err=%x\n", static_cast<unsigned>(state.lastConnectionResult));

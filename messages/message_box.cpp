@@ -7,11 +7,8 @@
 #include "system/system.h"
 #include "system/text16.h"
 
-void ShowBox(const char16_t* text, uint32_t style) {
-  if (WideMode) {
-    Sys().MessageBoxW(text, DropletCaption, style);
-    return;
-  }
+int ShowBox(const char16_t* text, uint32_t style) {
+  if (WideMode) return Sys().MessageBoxW(text, DropletCaption, style);
   char caption[256] = {};
   static char narrow[kSummaryTextCapacity * 3];
   if (Sys().WideCharToMultiByte(kCodePageAnsi, 0, DropletCaption, -1, caption, sizeof caption) == 0)
@@ -20,7 +17,7 @@ void ShowBox(const char16_t* text, uint32_t style) {
     narrow[0] = 0;
   caption[sizeof caption - 1] = 0;
   narrow[sizeof narrow - 1] = 0;
-  Sys().MessageBoxA(narrow, caption, style);
+  return Sys().MessageBoxA(narrow, caption, style);
 }
 
 void AppendText(const char16_t* text, char16_t* out, int* used, int capacity) {

@@ -10,8 +10,9 @@
 inline constexpr int kSummaryTextCapacity = kBoxTextCapacity * 4;
 
 // Shows text in one box of the given style, titled with DropletCaption
-// (the wide box, or the ANSI one when WideMode is false).
-void ShowBox(const char16_t* text, uint32_t style);
+// (the wide box, or the ANSI one when WideMode is false). Gives the button
+// the user chose (kIdYes for Yes), or 0 when no box could be shown.
+int ShowBox(const char16_t* text, uint32_t style);
 
 // Each appends to out (used units so far, capacity units with the
 // terminator), cut to fit, and leaves it terminated.

@@ -4,6 +4,7 @@
 
 #include "messages/messages.h"
 #include "messages/progress.h"
+#include "messages/report_file.h"
 
 RunTally Tally;
 FileHook FileDone = nullptr;
@@ -41,6 +42,7 @@ void NoteFile(const FileOutcome& outcome) {
     ++Tally.damagedFiles;
     Tally.damagedValues += outcome.damaged;
   }
+  ReportNote(outcome);  // the whole list, beyond what the tally keeps
   if (FileDone != nullptr) {
     ProgressAside();  // the file's line is not written into the progress line
     FileDone(outcome);

@@ -5,6 +5,7 @@
 #include "messages/message_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
+#include "messages/report_file.h"
 #include "messages/run_tally.h"
 #include "messages/text_conversion.h"
 #include "system/system.h"
@@ -14,12 +15,14 @@
 namespace {
 
 constexpr int kListedPathRoom = 160;
+// Kept free by the lists for the lines about the full list's file.
+constexpr int kReportRoom = kListedPathRoom + 64;
 
 class SummaryText {
  public:
   SummaryText() { text_[0] = 0; }
   SummaryText& operator<<(const char* ascii) {
-    AppendAscii(ascii, text_, &used_, kSummaryTextCapacity);
+    AppendAscii(ascii, text_, &used_, limit_);
     return *this;
   }
   SummaryText& operator<<(uint64_t n) {
@@ -32,14 +35,16 @@ class SummaryText {
     } while (n != 0);
     return *this << (digits + i);
   }
-  void Caption() { AppendText(DropletCaption, text_, &used_, kSummaryTextCapacity); }
+  void Caption() { AppendText(DropletCaption, text_, &used_, limit_); }
   // "N noun", agreeing in number.
   SummaryText& Count(uint64_t n, const char* one, const char* many) {
     return *this << n << " " << (n == 1 ? one : many);
   }
-  void Path(const char* utf8) {
-    AppendShortened(utf8, kListedPathRoom, text_, &used_, kSummaryTextCapacity);
+  SummaryText& operator<<(int32_t n) {
+    if (n < 0) *this << "-";
+    return *this << (n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n));
   }
+  void Path(const char* utf8) { AppendShortened(utf8, kListedPathRoom, text_, &used_, limit_); }
   // A failure's message, completed with its code.
   void Message(const char* format, int32_t code) {
     char16_t wide[400];
@@ -47,7 +52,7 @@ class SummaryText {
     if (ToWideAlloc(format, &converted) != 0 || converted == nullptr) return;
     FormatMessageText(converted, LowCode(code), wide, 400);
     Sys().Release(converted);
-    AppendText(wide, text_, &used_, kSummaryTextCapacity);
+    AppendText(wide, text_, &used_, limit_);
   }
   // Up to kListedFiles lines "PATH: message" or "PATH: count", then "and K more".
   void List(const TalliedFile* files, uint32_t total) {
@@ -63,14 +68,43 @@ class SummaryText {
     }
     if (total > shown) *this << "\nand " << static_cast<uint64_t>(total - shown) << " more";
   }
+  // The run's whole list: the box's own lines when they hold it (listed,
+  // and nothing cut), or the file that does, named with a question whether
+  // to open it (Yes and No), or why there is none.
+  void Whole(bool listed, uint32_t* style) {
+    bool cut = used_ >= limit_ - 1;
+    limit_ = kSummaryTextCapacity;
+    if (listed && !cut) return ReportDiscard();
+    const char16_t* path = nullptr;
+    if (int32_t code = ReportKeep(&path); code != 0) {
+      *this << "\n\nThe full list could not be written (Error code " << code << ").";
+    } else if (path != nullptr) {
+      *this << "\n\nThe full list is in:\n";
+      WidePath(path);
+      *this << "\nOpen the full list?";
+      *style = (*style & ~kMessageBoxButtons) | kMessageBoxYesNo;
+    }
+  }
   void Show(uint32_t style) {
-    ShowBox(text_, style);
     Tally.summaryShown = true;
+    if (ShowBox(text_, style) != kIdYes || (style & kMessageBoxButtons) != kMessageBoxYesNo) return;
+    if (ReportOpen()) return;
+    int32_t code = FailureCode(Sys().GetLastError());
+    SummaryText failed;
+    failed << "The full list could not be opened (Error code " << code << ").";
+    failed.Show(kMessageBoxWarningOk);
   }
 
  private:
+  void WidePath(const char16_t* path) {
+    static char utf8[kPathCapacity * 3];
+    if (Sys().WideCharToMultiByte(kCodePageUtf8, 0, path, -1, utf8, sizeof utf8) == 0) utf8[0] = 0;
+    Path(utf8);
+  }
+
   static char16_t text_[kSummaryTextCapacity];
   int used_ = 0;
+  int limit_ = kSummaryTextCapacity - kReportRoom;  // what the lists may fill
 };
 
 char16_t SummaryText::text_[kSummaryTextCapacity];
@@ -109,7 +143,9 @@ void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
       SentPart(box, sent, ", and the ");
   }
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
-  box.Show(kMessageBoxWarningOk);
+  uint32_t style = kMessageBoxWarningOk;
+  box.Whole(Tally.failures <= kListedFiles, &style);
+  box.Show(style);
 }
 
 void ShowCheckBox() {
@@ -130,7 +166,9 @@ void ShowCheckBox() {
   }
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
   // A file that could not be read leaves the check incomplete: a warning.
-  box.Show(Tally.failures > 0 ? kMessageBoxWarningOk : kMessageBoxInformationOk);
+  uint32_t style = Tally.failures > 0 ? kMessageBoxWarningOk : kMessageBoxInformationOk;
+  box.Whole(Tally.damagedFiles <= kListedFiles && Tally.failures <= kListedFiles, &style);
+  box.Show(style);
 }
 
 void ShowReportBox(bool everyFileSent, uint32_t sent) {

@@ -274,16 +274,20 @@ SysHandle PosixSystem::CreateFileA(const char* path, uint32_t access, uint32_t s
 
 SysHandle PosixSystem::Open(const char* path, uint32_t access, uint32_t share,
                             uint32_t disposition) {
-  if (disposition != kOpenExisting) return Fail(kErrorInvalidParameter), kInvalidHandle;
+  if (disposition != kOpenExisting && disposition != kCreateNew)
+    return Fail(kErrorInvalidParameter), kInvalidHandle;
   if (path[0] == 0) return Fail(kErrorPathNotFound), kInvalidHandle;
   bool wantRead = (access & kGenericRead) != 0;
   bool wantWrite = (access & kGenericWrite) != 0;
   int mode = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  // A new file is made only where nothing is, not even a link.
+  if (disposition == kCreateNew) mode |= O_CREAT | O_EXCL;
   // Non-blocking, so that a FIFO or a device never holds the open up; such
   // files are refused below.
-  int fd = ::open(path, mode | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  int fd = ::open(path, mode | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) {
     int err = errno;
+    if (err == EEXIST) return Fail(kErrorFileExists), kInvalidHandle;
     // A socket, or a device without a driver, fails the open itself: it is
     // refused as every file that is not a regular one is.
     struct stat st;
@@ -873,3 +877,54 @@ HostString PosixSystem::SysAllocString(const char16_t* text) {
   while (text[n] != 0) ++n;
   return SysAllocStringByteLen(reinterpret_cast<const char*>(text), n * 2);
 }
+
+uint32_t PosixSystem::GetLocalAppDataFolder(char16_t* buffer, uint32_t size) {
+  std::string folder;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  if (data != nullptr && data[0] == '/') {
+    folder = data;
+  } else if (home != nullptr && home[0] == '/') {
+    folder = std::string(home) + "/.local/share";
+  } else {
+    return Fail(kErrorEnvVarNotFound), 0;
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  uint32_t error = 0;
+  int units = Utf8ToWide(folder.c_str(), -1, nullptr, 0, &error);
+  if (units == 0) return Fail(error), 0;
+  if (static_cast<uint32_t>(units) > size) return Fail(kErrorInsufficientBuffer), units;
+  Utf8ToWide(folder.c_str(), -1, buffer, static_cast<int>(size), &error);
+  return static_cast<uint32_t>(units - 1);
+}
+
+bool PosixSystem::CreateDirectoryW(const char16_t* path) {
+  if (path == nullptr) return Fail(kErrorInvalidParameter);
+  std::string narrow = Narrow(path);
+  if (::mkdir(narrow.c_str(), 0777) == 0) return true;
+  int err = errno;
+  if (err == EEXIST) return Fail(kErrorAlreadyExists);
+  return Fail(err == ENOENT ? kErrorPathNotFound : WindowsError(err));
+}
+
+bool PosixSystem::DeleteFileW(const char16_t* path) {
+  if (path == nullptr) return Fail(kErrorInvalidParameter);
+  std::string narrow = Narrow(path);
+  struct stat st;
+  if (lstat(narrow.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
+  if (::unlink(narrow.c_str()) == 0) return true;
+  int err = errno;
+  return Fail(err == ENOENT ? MissingError(narrow) : WindowsError(err));
+}
+
+void PosixSystem::GetLocalTime(LocalTime* time) {
+  time_t now = ::time(nullptr);
+  struct tm local = {};
+  localtime_r(&now, &local);
+  *time = {static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+           static_cast<uint16_t>(local.tm_mday),        static_cast<uint16_t>(local.tm_hour),
+           static_cast<uint16_t>(local.tm_min),         static_cast<uint16_t>(local.tm_sec)};
+}
+
+// Linux prints every entry as it comes: nothing asks for a file to be opened.
+bool PosixSystem::ShellExecuteOpen(const char16_t*) { return Fail(kErrorNotSupported); }

@@ -71,6 +71,12 @@ class PosixSystem : public System {
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
 
+  uint32_t GetLocalAppDataFolder(char16_t* buffer, uint32_t size) override;
+  bool CreateDirectoryW(const char16_t* path) override;
+  bool DeleteFileW(const char16_t* path) override;
+  void GetLocalTime(LocalTime* time) override;
+  bool ShellExecuteOpen(const char16_t* path) override;
+
  private:
   SysHandle Open(const char* path, uint32_t access, uint32_t share, uint32_t disposition);
   SysHandle Hold(int fd, const struct stat& st, bool wantWrite, uint32_t share);

@@ -32,6 +32,12 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
   return a.volume == b.volume && a.file == b.file;
 }
 
+// A moment on the local clock, as GetLocalTime gives it.
+struct LocalTime {
+  uint16_t year, month, day;  // month and day from 1
+  uint16_t hour, minute, second;
+};
+
 struct FindData {
   uint32_t attributes;  // kAttribute* bits
   char16_t cFileName[260];
@@ -56,6 +62,10 @@ inline constexpr uint32_t kErrInvalidChars = 8;  // refuse bytes that are not UT
 inline constexpr uint32_t kMessageBoxWarningOk = 0x30;
 inline constexpr uint32_t kContextLocalServer = 4;
 inline constexpr uint32_t kMessageBoxInformationOk = 0x40;
+inline constexpr uint32_t kMessageBoxYesNo = 4;  // ORed with an icon
+inline constexpr uint32_t kMessageBoxButtons = 0xF;
+inline constexpr int kIdYes = 6;           // MessageBoxW's answer for Yes
+inline constexpr uint32_t kCreateNew = 1;  // CreateFileW: make it, or fail with 80
 
 // File attributes as a directory search gives them.
 inline constexpr uint32_t kAttributeHidden = 0x2;
@@ -87,6 +97,10 @@ inline constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorDirectory = 267;  // a search inside something not a folder
 inline constexpr uint32_t kErrorFileTooLarge = 223;
+inline constexpr uint32_t kErrorFileExists = 80;
+inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorEnvVarNotFound = 203;
+inline constexpr uint32_t kErrorNotSupported = 50;
 // A walked name that is a link, junction or other reparse point, or not a
 // regular file or folder at all: the walk never goes through it.
 inline constexpr uint32_t kErrorStoppedOnSymlink = 681;
@@ -117,7 +131,9 @@ class System {
   // new position (when newPosition is not null); a position before the start
   // fails with 131, and a failed move leaves the pointer where it was.
   // CreateFile opens disk files only: a device (NUL, CON, COM1; on POSIX a
-  // FIFO, socket or device) fails with 5, as a folder does.
+  // FIFO, socket or device) fails with 5, as a folder does. The disposition
+  // is kOpenExisting, or kCreateNew to make a file that is not there yet
+  // (80 when it is).
   virtual SysHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t share,
                                 uint32_t disposition, uint32_t flags) = 0;
   virtual SysHandle CreateFileA(const char* path, uint32_t access, uint32_t share,
@@ -213,6 +229,25 @@ class System {
                                    void** object) = 0;
   virtual HostString SysAllocString(const char16_t* text) = 0;
   virtual HostString SysAllocStringByteLen(const char* bytes, uint32_t length) = 0;
+
+  // The user's own files the droplet writes (a run's full list).
+  // The local application data folder, without a final separator (Windows:
+  // the LOCALAPPDATA variable, as GetEnvironmentVariableW gives it; POSIX:
+  // $XDG_DATA_HOME, or ~/.local/share). The length without the terminator;
+  // the size needed, terminator included, when size is too small; 0 with
+  // 203 when there is none.
+  virtual uint32_t GetLocalAppDataFolder(char16_t* buffer, uint32_t size) = 0;
+  // Makes one folder whose parent exists: 183 when it exists already, 3
+  // when its parent is missing, other failures with the system's code.
+  virtual bool CreateDirectoryW(const char16_t* path) = 0;
+  // Removes a file: 2 when it is missing, 5 for a folder or a read-only
+  // file, 32 while it is held open (POSIX removes it even so).
+  virtual bool DeleteFileW(const char16_t* path) = 0;
+  virtual void GetLocalTime(LocalTime* time) = 0;
+  // Opens a file with the program associated with its type (ShellExecuteW
+  // "open", shown normally); false with the code when none could be started
+  // (31 when no program is associated; POSIX: 50, not supported).
+  virtual bool ShellExecuteOpen(const char16_t* path) = 0;
 };
 
 // The System in force for this process (or for the current test).

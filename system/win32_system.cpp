@@ -571,3 +571,44 @@ HostString Win32System::SysAllocString(const char16_t* text) {
 HostString Win32System::SysAllocStringByteLen(const char* bytes, uint32_t length) {
   return reinterpret_cast<HostString>(::SysAllocStringByteLen(bytes, length));
 }
+
+uint32_t Win32System::GetLocalAppDataFolder(char16_t* buffer, uint32_t size) {
+  // The variable, not the shell's folder call: shell32 is no import of ours.
+  return ::GetEnvironmentVariableW(L"LOCALAPPDATA", W(buffer), size);
+}
+
+bool Win32System::CreateDirectoryW(const char16_t* path) {
+  return ::CreateDirectoryW(W(path), nullptr) != FALSE;
+}
+
+bool Win32System::DeleteFileW(const char16_t* path) { return ::DeleteFileW(W(path)) != FALSE; }
+
+void Win32System::GetLocalTime(LocalTime* time) {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  *time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+bool Win32System::ShellExecuteOpen(const char16_t* path) {
+  // shell32 is loaded only when the user asks for a file to be opened, so
+  // that no run pays for it at start.
+  HMODULE shell = ::LoadLibraryW(L"shell32.dll");
+  if (shell == nullptr) return false;
+  using Execute = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+  FARPROC found = ::GetProcAddress(shell, "ShellExecuteW");
+  Execute execute = nullptr;
+  static_assert(sizeof execute == sizeof found, "function pointers");
+  if (found != nullptr) std::memcpy(&execute, &found, sizeof execute);
+  bool opened = false;
+  DWORD error = ERROR_PROC_NOT_FOUND;
+  if (execute != nullptr) {
+    // Values up to 32 are errors, most of them Windows codes.
+    auto result = reinterpret_cast<INT_PTR>(
+        execute(nullptr, L"open", W(path), nullptr, nullptr, SW_SHOWNORMAL));
+    opened = result > 32;
+    error = result == 0 ? ERROR_NOT_ENOUGH_MEMORY : static_cast<DWORD>(result);
+  }
+  ::FreeLibrary(shell);
+  if (!opened) ::SetLastError(error);
+  return opened;
+}

@@ -63,6 +63,12 @@ class Win32System : public System {
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
 
+  uint32_t GetLocalAppDataFolder(char16_t* buffer, uint32_t size) override;
+  bool CreateDirectoryW(const char16_t* path) override;
+  bool DeleteFileW(const char16_t* path) override;
+  void GetLocalTime(LocalTime* time) override;
+  bool ShellExecuteOpen(const char16_t* path) override;
+
  private:
   ObjectWrapper wrap_;
   void* progress_ = nullptr;  // the progress dialog's interface while it is shown

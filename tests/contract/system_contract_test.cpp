@@ -786,6 +786,55 @@ TEST_P(SystemContract, MemoryComesAndGoes) {
   sys().Release(nullptr);
 }
 
+// A file made new, a folder made once, a file removed: each with the codes
+// the report file relies on.
+TEST_P(SystemContract, FilesAndFoldersAreMadeAndRemoved) {
+  std::u16string folder = env->Path("made");
+  EXPECT_TRUE(sys().CreateDirectoryW(folder.c_str()));
+  EXPECT_FALSE(sys().CreateDirectoryW(folder.c_str()));
+  EXPECT_EQ(sys().GetLastError(), kErrorAlreadyExists);
+  std::u16string deeper = env->Path("missing/deeper");
+  EXPECT_FALSE(sys().CreateDirectoryW(deeper.c_str()));
+  EXPECT_EQ(sys().GetLastError(), kErrorPathNotFound);
+
+  std::u16string file = env->Path("made/new.txt");
+  SysHandle h = sys().CreateFileW(file.c_str(), kGenericWrite, kShareRead, kCreateNew, 0);
+  ASSERT_NE(h, kInvalidHandle);
+  uint32_t done = 0;
+  EXPECT_TRUE(sys().WriteFile(h, "list", 4, &done));
+  EXPECT_EQ(sys().CreateFileW(file.c_str(), kGenericWrite, kShareRead, kCreateNew, 0),
+            kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorFileExists);
+  Close(h);
+  EXPECT_EQ(env->Bytes("made/new.txt"), "list");
+  std::u16string nowhere = env->Path("missing/new.txt");
+  EXPECT_EQ(sys().CreateFileW(nowhere.c_str(), kGenericWrite, 0, kCreateNew, 0), kInvalidHandle);
+  EXPECT_EQ(sys().GetLastError(), kErrorPathNotFound);
+
+  EXPECT_FALSE(sys().DeleteFileW(folder.c_str()));
+  EXPECT_EQ(sys().GetLastError(), kErrorAccessDenied);
+  EXPECT_TRUE(sys().DeleteFileW(file.c_str()));
+  EXPECT_FALSE(sys().DeleteFileW(file.c_str()));
+  EXPECT_EQ(sys().GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(Open(file), kInvalidHandle);
+}
+
+// The user's folder for the droplet's own files, and a clock that reads as a date.
+TEST_P(SystemContract, TheLocalFolderAndTimeAreThere) {
+  char16_t folder[600] = {};
+  uint32_t length = sys().GetLocalAppDataFolder(folder, 600);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, 600u);
+  EXPECT_EQ(folder[length], 0);
+  EXPECT_NE(folder[length - 1], u'\\');
+  EXPECT_EQ(sys().GetLocalAppDataFolder(folder, length), length + 1);  // the size needed
+  LocalTime now = {};
+  sys().GetLocalTime(&now);
+  EXPECT_GE(now.year, 2020);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.hour < 24 && now.minute < 60 && now.second < 61);
+}
+
 // A wait comes back (on Windows with no message to end it) and the clock has
 // moved on by then.
 TEST_P(SystemContract, AWaitEndsAndTheClockMovesOn) {

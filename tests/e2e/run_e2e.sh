@@ -662,6 +662,52 @@ $(qpath "$t/missing.psd"): The droplet was unable to read the file to check it. 
 same_bytes "$t/one.psd" "$work/one.orig" && pass "nothing written" || fail "a checked file changed"
 expect_no_record "$work/records/27.json"
 
+echo "[$(( $(date +%s) - started )) s] case 33: a check of 40 damaged files keeps the whole list"
+# The box lists ten and names the file under LOCALAPPDATA that holds all 40;
+# with no display the box cannot be answered Yes, and nothing is opened.
+t=$work/files/many
+mkdir -p "$t"
+for i in $(seq 10 49); do make_document "$t/d$i.psd"; done
+droplet_under_test="$work/Check documents.exe"
+run_droplet "$work/records/33.json" "$(qpath "$t")"
+unset droplet_under_test
+expect_status_1
+expect_box_start "40 of 40 documents need repair (120 damaged values):
+$(qpath "$t/d10.psd"): 3"
+# The trace cuts the long text, and $boxes then holds its whole line.
+case "$boxes" in *'|Check documents|00000044' | *'L"Check documents",00000044)'*)
+  pass "Yes and No, with the information icon" ;;
+  *) fail "box style: $boxes" ;; esac
+answer=$(grep -a -o -E 'Ret  user32.MessageBoxW\(.*retval=[0-9a-f]+' "$work/logs/relay" |
+         sed -E 's/.*retval=//' | tail -n1)
+[ -n "$answer" ] && [ "$((16#$answer))" != 6 ] && pass "the box answered $answer, not Yes" ||
+  fail "the box answered '$answer'"
+reports=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/droplet/Reports 2>/dev/null | head -n1)
+report=$(ls "$reports"/"Check documents "*.txt 2>/dev/null | head -n1)
+if [ -n "$report" ] && python3 - "$report" "$(qpath "$t")" <<'EOF'
+import re, sys
+data = open(sys.argv[1], "rb").read()
+want = "\ufeffCheck documents: every damaged document and every file that failed\r\n"
+want += "".join("%s\\d%d.psd: 3 damaged values\r\n" % (sys.argv[2], i) for i in range(10, 50))
+want += "\r\nTotals: 40 files; 40 with damaged values (120 damaged values); 0 failed.\r\n"
+name = sys.argv[1].rsplit("/", 1)[1]
+ok = data == want.encode("utf-8") and re.fullmatch(r"Check documents \d{4}-\d\d-\d\d \d{6}\.txt", name)
+if not ok: print("    got: %r" % data[:300]); sys.exit(1)
+EOF
+then
+  pass "the report file holds all 40 and the totals: $(basename "$report")"
+else
+  fail "no report file with the 40 entries in '$reports'"
+fi
+count_before=$(ls "$reports" 2>/dev/null | wc -l)
+# Two fit the box: no file is left.
+rm -rf "$t" && mkdir -p "$t" && for i in 1 2; do make_document "$t/d$i.psd"; done
+droplet_under_test="$work/Check documents.exe"
+run_droplet "$work/records/33b.json" "$(qpath "$t")"
+unset droplet_under_test
+[ "$(ls "$reports" 2>/dev/null | wc -l)" = "$count_before" ] && pass "a list that fits leaves no file" ||
+  fail "a file was left: $(ls "$reports")"
+
 echo "[$(( $(date +%s) - started )) s] case 31: names that end in a dot, and a file reached twice"
 # Win32 parsing drops a final dot: the host, given A.\inner.psd's path,
 # would open A\inner.psd. Such names fail by name and are left alone; their

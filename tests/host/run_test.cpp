@@ -1,6 +1,7 @@
 // The run: connection before any file, its traces, and every way it ends.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -641,6 +642,126 @@ TEST_F(Connection, AnEmptyDropExplainsItself) {
   }
   EXPECT_EQ(fake.Calls(Op::OleInitialize), 2);  // the specified droplet's two runs alone
   EXPECT_EQ(host.plays, 2);
+}
+
+// A box with no room for every entry names the file that has them all, and
+// offers to open it; one that lists them all leaves no file behind; a list
+// that cannot be written is said so, with its code, under an OK button.
+TEST_F(Connection, TheWholeListIsInAFileWhenTheBoxHasNoRoom) {
+  const std::string sep(1, static_cast<char>(kModulePathSeparator));
+  const std::string folder = "C:\\Users\\Ann\\AppData\\Local" + sep + "droplet" + sep + "Reports";
+  const std::u16string reports = U16(folder);
+  const std::string file = folder + sep + "Repair 2026-12-08 231502";
+  const std::string named = "\n\nThe full list is in:\n" + file + ".txt\nOpen the full list?";
+  std::string tail = "C:\\sound.psd";
+  std::string lines;
+  for (int i = 0; i < 40; ++i) {
+    std::string name = "C:\\d" + std::to_string(10 + i) + ".psd";
+    fake.AddFile(U16(name), kDamaged);
+    tail += " " + name;
+    lines += name + ": 1 damaged value\r\n";
+  }
+  fake.AddFile(u"C:\\sound.psd", "sound");
+  std::string failures;
+  for (int i = 0; i < 12; ++i) {
+    tail += " C:\\gone" + std::to_string(10 + i) + ".psd";
+    failures += "C:\\gone" + std::to_string(10 + i) + ".psd: " + Message(msg::kOpen, 2) + "\r\n";
+  }
+  const std::string heading = "\xEF\xBB\xBFRepair: every damaged document and every file that failed\r\n";
+  const std::string checked = "40 of 41 documents need repair (40 damaged values):";
+  struct Case {
+    const char* name;
+    bool check;
+    size_t files;  // of the tail: the sound one, the damaged ones, the missing ones
+    std::function<void(FakeSystem&)> setup;
+    std::string boxEnd;  // what follows the lists
+    uint32_t style;
+    std::string contents;  // of the kept file; "" when none is left
+    const char* keptAs = ".txt";
+  };
+  auto none = [](FakeSystem&) {};
+  const Case cases[] = {
+      {"a check of 40 damaged files", true, 41, none, named, kMessageBoxInformationOk | 4,
+       heading + lines + "\r\nTotals: 41 files; 40 with damaged values (40 damaged values); 0 failed.\r\n"},
+      {"a check whose entries fit", true, 4, none, "", kMessageBoxInformationOk, ""},
+      {"keep going past 12 failures", false, 53, none, named, kMessageBoxWarningOk | 4,
+       heading + lines + failures +
+           "\r\nTotals: 53 files; 40 with damaged values (40 damaged values); 12 failed.\r\n"},
+      {"a name taken in the same second", true, 41,
+       [&](FakeSystem& f) {
+         f.CreateDirectoryW(U16(folder.substr(0, folder.rfind(sep))).c_str());
+         f.CreateDirectoryW(reports.c_str());
+         f.CloseHandle(f.CreateFileW(U16(file + ".txt").c_str(), kGenericWrite, 0, kCreateNew, 0));
+       },
+       "\n\nThe full list is in:\n" + file + " (2).txt\nOpen the full list?",
+       kMessageBoxInformationOk | 4,
+       heading + lines + "\r\nTotals: 41 files; 40 with damaged values (40 damaged values); 0 failed.\r\n",
+       " (2).txt"},
+      {"no folder for it", true, 41, [](FakeSystem& f) { f.FailAt(Op::CreateDirectoryW, 2, 5); },
+       "\n\nThe full list could not be written (Error code 5).", kMessageBoxInformationOk, ""},
+      {"a full disk", true, 41, [](FakeSystem& f) { f.FailAt(Op::WriteFile, 30, 112); },
+       "\n\nThe full list could not be written (Error code 112).", kMessageBoxInformationOk, ""},
+      {"no local folder", true, 41, [](FakeSystem& f) { f.localAppData.clear(); },
+       "\n\nThe full list could not be written (Error code 203).", kMessageBoxInformationOk, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    local.AddFolder(local.localAppData);
+    local.hostObject = &host;
+    local.AddFile(u"C:\\sound.psd", "sound");
+    for (int i = 0; i < 40; ++i) local.AddFile(U16("C:\\d" + std::to_string(10 + i) + ".psd"), kDamaged);
+    c.setup(local);
+    Settings.check = c.check;
+    Settings.keepGoing = !c.check;
+    std::string run = tail;
+    size_t at = 0;
+    for (size_t n = 0; n < c.files && at != std::string::npos; ++n) at = run.find(' ', at + 1);
+    if (at != std::string::npos) run.resize(at);
+    local.boxAnswer = kIdYes;
+    DropletMain(nullptr, run.data(), RunDroplet);
+    ASSERT_EQ(local.boxes.size(), 1u);
+    std::string box = U8(local.boxes[0].text);
+    EXPECT_EQ(box.substr(0, box.find('\n')),
+              c.check ? (c.files == 4 ? "3 of 4 documents need repair (3 damaged values):" : checked)
+                      : "12 of 53 files could not be repaired; the others were repaired and sent "
+                        "to the host editor.");
+    EXPECT_EQ(box.substr(box.size() - std::min(box.size(), c.boxEnd.size() + 8)),
+              box.substr(box.size() - std::min(box.size(), c.boxEnd.size() + 8), 8) + c.boxEnd);
+    EXPECT_EQ(local.boxes[0].style, c.style);
+    FakeSystem::Node* kept = local.Find(reports);
+    size_t left = kept == nullptr ? 0 : kept->children.size();
+    if (c.contents.empty()) {
+      EXPECT_EQ(left, 0u);
+      EXPECT_TRUE(local.opened.empty());
+    } else {
+      EXPECT_EQ(local.Contents(U16(file + c.keptAs)), c.contents);
+      EXPECT_EQ(local.opened, std::vector<std::u16string>{U16(file + c.keptAs)});
+    }
+  }
+  // No: nothing opens. Yes, when no program opens it: a second box says so.
+  for (int answer : {7, kIdYes}) {
+    FakeSystem local;
+    ScopedSystem scope(local);
+    PlaceDroplet(local);
+    local.AddFolder(local.localAppData);
+    for (int i = 0; i < 40; ++i) local.AddFile(U16("C:\\d" + std::to_string(10 + i) + ".psd"), kDamaged);
+    local.AddFile(u"C:\\sound.psd", "sound");
+    local.FailAt(Op::ShellExecuteOpen, 1, 31);
+    local.boxAnswer = answer;
+    Settings.check = true;
+    std::string run = tail.substr(0, tail.find(" C:\\gone"));
+    DropletMain(nullptr, run.data(), RunDroplet);
+    ASSERT_EQ(local.boxes.size(), answer == kIdYes ? 2u : 1u);
+    EXPECT_EQ(local.Calls(Op::ShellExecuteOpen), answer == kIdYes ? 1 : 0);
+    if (answer == kIdYes) {
+      EXPECT_EQ(U8(local.boxes[1].text), "The full list could not be opened (Error code 31).");
+      EXPECT_EQ(local.boxes[1].style, kMessageBoxWarningOk);
+    }
+    EXPECT_EQ(local.Find(reports)->children.size(), 1u);  // the list stays for later
+  }
 }
 
 }  // namespace

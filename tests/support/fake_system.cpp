@@ -297,6 +297,19 @@ FakeSystem::Node* FakeSystem::Find(const std::u16string& path) {
   return Resolve(path, &missing);
 }
 
+FakeSystem::Node* FakeSystem::ParentOf(const std::u16string& path, std::u16string* name,
+                                       uint32_t* error) {
+  std::u16string::size_type cut = path.find_last_of(u"\\/");
+  *error = kErrorPathNotFound;
+  if (cut == std::u16string::npos || cut + 1 >= path.size()) return nullptr;
+  *name = path.substr(cut + 1);
+  if (*name == u"." || *name == u"..") return *error = kErrorInvalidName, nullptr;
+  Node* parent = Find(path.substr(0, cut));
+  if (parent == nullptr || !parent->directory || parent->device) return nullptr;
+  *error = 0;
+  return parent;
+}
+
 std::string FakeSystem::Contents(const std::u16string& path) {
   Node* node = Find(path);
   return node == nullptr ? std::string("<missing>") : Contents(path, 0, node->Size());
@@ -395,7 +408,20 @@ SysHandle FakeSystem::Open(const std::u16string& path, uint32_t access, uint32_t
   bool folderMissing;
   Node* node = Resolve(path, &folderMissing);
   uint32_t error = 0;
-  if (disposition != kOpenExisting) {
+  if (disposition == kCreateNew && path.find_first_of(u"*?") == std::u16string::npos) {
+    if (node != nullptr) {
+      error = kErrorFileExists;
+    } else {
+      std::u16string name;
+      Node* parent = ParentOf(path, &name, &error);
+      if (parent != nullptr) {
+        parent->children.push_back(std::make_unique<Node>());
+        node = parent->children.back().get();
+        node->name = name;
+        node->identity = nextIdentity_++;
+      }
+    }
+  } else if (disposition != kOpenExisting) {
     error = kErrorInvalidParameter;
   } else if (path.find_first_of(u"*?") != std::u16string::npos) {
     error = kErrorInvalidName;  // wildcards are no part of a name
@@ -777,14 +803,14 @@ int FakeSystem::MessageBoxW(const char16_t* text, const char16_t* caption, uint3
   if (Injected(Op::MessageBoxW)) return 0;
   boxes.push_back(Box{true, text, caption, {}, {}, style});
   progress.push_back(progressShown_ ? "box over the progress" : "box");
-  return 1;
+  return boxAnswer;
 }
 
 int FakeSystem::MessageBoxA(const char* text, const char* caption, uint32_t style) {
   if (Injected(Op::MessageBoxA)) return 0;
   boxes.push_back(Box{false, {}, {}, text, caption, style});
   progress.push_back(progressShown_ ? "box over the progress" : "box");
-  return 1;
+  return boxAnswer;
 }
 
 bool FakeSystem::ProgressStart(const char16_t* title) {
@@ -873,4 +899,79 @@ HostString FakeSystem::SysAllocString(const char16_t* text) {
   uint32_t n = 0;
   while (text[n] != 0) ++n;
   return MakeCounted(reinterpret_cast<const char*>(text), n * 2);
+}
+
+uint32_t FakeSystem::GetLocalAppDataFolder(char16_t* buffer, uint32_t size) {
+  if (Injected(Op::GetLocalAppDataFolder)) return 0;
+  if (localAppData.empty()) return lastError_ = kErrorEnvVarNotFound, 0;
+  auto length = static_cast<uint32_t>(localAppData.size());
+  if (length + 1 > size) return length + 1;
+  std::copy(localAppData.begin(), localAppData.end(), buffer);
+  buffer[length] = 0;
+  return length;
+}
+
+bool FakeSystem::CreateDirectoryW(const char16_t* path) {
+  std::string line = "CreateDirectoryW " + Describe(path);
+  uint32_t error = 0;
+  std::u16string name;
+  Node* parent = nullptr;
+  if (Injected(Op::CreateDirectoryW)) {
+    error = lastError_;
+  } else if (Find(path) != nullptr) {
+    error = kErrorAlreadyExists;
+  } else if ((parent = ParentOf(path, &name, &error)) != nullptr) {
+    parent->children.push_back(std::make_unique<Node>());
+    parent->children.back()->name = name;
+    parent->children.back()->directory = true;
+    parent->children.back()->identity = nextIdentity_++;
+    log.push_back(line);
+    return true;
+  }
+  lastError_ = error;
+  log.push_back(line + " error " + std::to_string(error));
+  return false;
+}
+
+bool FakeSystem::DeleteFileW(const char16_t* path) {
+  std::string line = "DeleteFileW " + Describe(path);
+  uint32_t error = 0;
+  Node* node = Find(path);
+  std::u16string name;
+  Node* parent = nullptr;
+  if (Injected(Op::DeleteFileW)) {
+    error = lastError_;
+  } else if (node == nullptr) {
+    bool missing;
+    Resolve(path, &missing);
+    error = missing ? kErrorPathNotFound : kErrorFileNotFound;
+  } else if (node->directory || node->device || node->readOnly) {
+    error = kErrorAccessDenied;
+  } else if (node->open) {
+    error = kErrorSharingViolation;
+  } else if ((parent = ParentOf(path, &name, &error)) != nullptr) {
+    auto& list = parent->children;
+    for (auto it = list.begin(); it != list.end(); ++it)
+      if (it->get() == node) {
+        list.erase(it);
+        break;
+      }
+    log.push_back(line);
+    return true;
+  }
+  lastError_ = error;
+  log.push_back(line + " error " + std::to_string(error));
+  return false;
+}
+
+void FakeSystem::GetLocalTime(LocalTime* time) { *time = localTime; }
+
+bool FakeSystem::ShellExecuteOpen(const char16_t* path) {
+  if (Injected(Op::ShellExecuteOpen)) {
+    log.push_back("ShellExecute open " + Describe(path) + " failed");
+    return false;
+  }
+  opened.push_back(path);
+  log.push_back("ShellExecute open " + Describe(path));
+  return true;
 }

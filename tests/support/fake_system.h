@@ -18,7 +18,8 @@ enum class Op {
   MultiByteToWideChar, WideCharToMultiByte, MessageBoxW, MessageBoxA, Allocate,
   OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
   FindNextFileW, OpenFolder, OpenSubfolder, ReadFolder, RewindFolder, OpenFileInFolder,
-  GetFileIdentity, GetFileSizeEx, Count
+  GetFileIdentity, GetFileSizeEx, GetLocalAppDataFolder, CreateDirectoryW, DeleteFileW,
+  ShellExecuteOpen, Count
 };
 
 class FakeSystem : public System {
@@ -66,6 +67,9 @@ class FakeSystem : public System {
                 const std::u16string& shortName = u"");
   Node& AddFolder(const std::u16string& path, const std::u16string& shortName = u"");
   Node* Find(const std::u16string& path);            // by stored or short names, any case
+  // The folder a new entry at path goes in, and its name there; nullptr
+  // with the code (3) when there is no such folder.
+  Node* ParentOf(const std::u16string& path, std::u16string* name, uint32_t* error);
   std::string Contents(const std::u16string& path);  // bytes of a file
   std::string Contents(const std::u16string& path, uint64_t at, uint64_t count);
   // A sparse file of length bytes, zero but for the pieces given at their offsets.
@@ -109,6 +113,7 @@ class FakeSystem : public System {
   std::u16string modulePath = u"C:\\Tools\\Repair.exe";
   bool wideModuleNameFails = false;
   std::vector<Box> boxes;
+  int boxAnswer = 1;  // what every box answers (IDOK; kIdYes for Yes)
   int stdinReads = 0;
 
   // --- the clock: Sleep only moves it on, and every pause is kept.
@@ -126,6 +131,12 @@ class FakeSystem : public System {
   bool progressFails = false;
   int cancelAt = 0;
   uint32_t ticksPerRead = 0;
+
+  // --- the user's folders and clock: an empty localAppData has none (203).
+  // Files opened with their program are kept in opened, and logged.
+  std::u16string localAppData = u"C:\\Users\\Ann\\AppData\\Local";
+  LocalTime localTime = {2026, 12, 8, 23, 15, 2};
+  std::vector<std::u16string> opened;
 
   // --- automation
   int32_t oleResult = 0;
@@ -189,6 +200,12 @@ class FakeSystem : public System {
                            void** object) override;
   HostString SysAllocString(const char16_t* text) override;
   HostString SysAllocStringByteLen(const char* bytes, uint32_t length) override;
+
+  uint32_t GetLocalAppDataFolder(char16_t* buffer, uint32_t size) override;
+  bool CreateDirectoryW(const char16_t* path) override;
+  bool DeleteFileW(const char16_t* path) override;
+  void GetLocalTime(LocalTime* time) override;
+  bool ShellExecuteOpen(const char16_t* path) override;
 
  private:
   struct Handle {
