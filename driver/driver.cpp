@@ -7,6 +7,7 @@
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/run_tally.h"
+#include "messages/summary_boxes.h"
 #include "messages/trace.h"
 #include "settings/droplet_settings.h"
 #include "settings/settings_block.h"
@@ -80,6 +81,8 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   // A run that ended with its own summary has said what went wrong; one the
   // user cancelled needs no box: the user chose it.
   if (LowCode(result) != 0 && result != kRunCancelled && !Tally.summaryShown) ShowErrorBox(result);
+  // Stopped by the user: the choice needs no box, but files it changed do.
+  if (result == kRunCancelled && Tally.damagedFiles > 0 && !Settings.check) ShowStoppedBox();
   TraceHook("Finishing\n");
   if (style == ExitStyle::kUnixTool) {
     // A Unix tool leaves its standard input to the script that started it

@@ -207,3 +207,12 @@ void ShowEmptyDropBox(bool folders, const char* purpose) {
   box << "\" " << purpose;
   box.Show(kMessageBoxInformationOk);
 }
+
+void ShowStoppedBox() {
+  SummaryText box;
+  box << "Stopped. ";
+  box.Count(Tally.damagedFiles, "file", "files")
+      << (Tally.damagedFiles == 1 ? " was" : " were")
+      << " repaired in place; nothing was sent to the host editor.";
+  box.Show(kMessageBoxInformationOk);
+}

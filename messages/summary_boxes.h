@@ -19,3 +19,7 @@ void ShowReportBox(bool everyFileSent = true, uint32_t sent = 0);
 // An empty drop on a droplet with options: one information box saying what
 // to drop on it (documents, or documents or folders) and `purpose`, ASCII.
 void ShowEmptyDropBox(bool folders, const char* purpose);
+
+// The end of a run the user stopped after a file was changed: what was
+// repaired in place, and that nothing was sent. No box when none changed.
+void ShowStoppedBox();

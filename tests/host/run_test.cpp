@@ -359,7 +359,8 @@ TEST_F(Connection, ConversionFailureIsReportedAndNothingIsSent) {
 // (the fake clock moves on with each read when slow), the wait for a busy
 // host at once, the lines as they change, nothing where no dialog can be
 // made. Cancel stops the run before the next file or during a wait: nothing
-// is sent, files repaired so far keep their repairs, no box, exit value 1.
+// is sent, files repaired so far keep their repairs and one box says so
+// (none when nothing changed), exit value 1.
 // A folder walk and a check show theirs too (a check "Checking"), a failure
 // a walk goes on past counts as done, and any box comes after the stop.
 TEST_F(Connection, ProgressShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
@@ -402,19 +403,19 @@ TEST_F(Connection, ProgressShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
            {"cancel while connecting", "MakeControlObject", 1000, false, false, 1,
             {"start Repair", waiting, "stop"}, false, false, false},
            {"cancel before the next file", nullptr, 0, true, false, 1,
-            then(then({"start Repair"}, big), {"stop"}), true, false, false},
+            then(then({"start Repair"}, big), {"stop", "box"}), true, false, false},
            {"cancel while the request waits", "PlayEvent", 1000, false, false, 1,
-            {"start Repair", waiting + "2 files done", "stop"}, true, true, false},
+            {"start Repair", waiting + "2 files done", "stop", "box"}, true, true, false},
            {"a report after the files", nullptr, 0, true, false, 0,
             then({"start Repair"}, then(large, {"box"})), true, true, true, "k"},
            {"a folder", nullptr, 0, true, false, 0,
             then(then({"start Repair"}, found), {"Repairing " + d + "e" + d.back() + "b.psd | 1 file done", "stop"}),
             true, true, true, "r"},
            {"cancel before a subfolder", nullptr, 0, true, false, 1,
-            then(then({"start Repair"}, found), {"stop"}), true, false, false, "r"},
+            then(then({"start Repair"}, found), {"stop", "box"}), true, false, false, "r"},
            {"cancel after a failure the walk went past", nullptr, 0, true, false, 1,
-            then(then({"start Repair"}, bigLines("Repairing", "C:\\big.psd", 1)), {"stop"}), true,
-            false, false, "k", "C:\\gone.psd C:\\big.psd C:\\b.psd"},
+            then(then({"start Repair"}, bigLines("Repairing", "C:\\big.psd", 1)), {"stop", "box"}),
+            true, false, false, "k", "C:\\gone.psd C:\\big.psd C:\\b.psd"},
            {"a check", nullptr, 0, true, false, 0,
             then(then({"start Repair"}, bigLines("Checking", "C:\\big.psd", 0)),
                  {"Checking C:\\b.psd | 1 file done", "stop", "box"}),
@@ -445,6 +446,11 @@ TEST_F(Connection, ProgressShownAfterTwoSecondsOrAtOnceAndCancelSendsNothing) {
     EXPECT_EQ(DropletMain(nullptr, tail.data(), RunDroplet), 1);
     EXPECT_EQ(local.boxes.size(), c.shown.empty() || c.shown.back() != "box" ? 0u : 1u);
     EXPECT_EQ(local.progress, c.shown);
+    if (c.cancelAt != 0 && !local.boxes.empty()) {
+      EXPECT_EQ(U8(local.boxes[0].text),
+                std::string("Stopped. ") + (c.bRepaired ? "2 files were" : "1 file was") +
+                    " repaired in place; nothing was sent to the host editor.");
+    }
     // The bar fills with the large file's share read, once its MiB show (8
     // of 9 MiB, a chunk at a time), and stands empty again for the next file.
     auto shows = [&c](const std::string& text) {
