@@ -19,8 +19,8 @@ COPYRIGHT_START = 'Copyright (c) '
 DESCRIPTIONS = {
     'droplet.exe': 'Repairs damaged documents dropped on it and opens them in the host editor',
     'Check documents.exe': 'Checks dropped documents and folders for damaged values; changes nothing',
-    'Repair folders.exe': 'Repairs the documents in dropped folders and their subfolders, '
-                          'goes on past failures, opens the rest in the host editor',
+    'Repair folders.exe': 'Repairs the documents in dropped folders and their subfolders; '
+                          'opens the repaired ones in the host editor',
     'droplet-maker.exe': 'Makes droplets: copies of droplet.exe with settings of their own stamped in',
 }
 

@@ -99,7 +99,7 @@ sys.exit(t.encode("latin-1") not in d and t.encode("utf-16-le") not in d)' "$@" 
 send_to=$(find "$WINEPREFIX/drive_c/users" -type d -ipath '*/AppData/Roaming/Microsoft/Windows/SendTo' | head -n1)
 for made in "droplet|Repairs damaged documents and opens them in the host editor" \
     "Check documents|Checks documents and folders for damaged values; changes nothing" \
-    "Repair folders|Repairs the documents in folders and their subfolders and opens them in the host editor"; do
+    "Repair folders|Repairs the documents in folders and their subfolders; opens the repaired ones in the host editor"; do
   name=${made%|*} tip=${made#*|}
   for where in "desktop|$HOME/Desktop" "Start menu|$(dirname "$start_menu")" "Send To|$send_to"; do
     lnk_says "${where#*|}/$name.lnk" "Program Files\\droplet\\$name.exe" && lnk_says "${where#*|}/$name.lnk" "$tip" &&
