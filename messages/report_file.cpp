@@ -45,7 +45,7 @@ bool Add(char16_t* out, int* used, const char16_t* text) {
 void AddCaption(char16_t* out, int* used, const char16_t* caption) {
   char16_t safe[kCaptionCapacity];
   int n = 0;
-  for (; caption[n] != 0 && n < kCaptionCapacity - 1; ++n) {
+  for (; n < kCaptionCapacity - 1 && caption[n] != 0; ++n) {
     char16_t c = caption[n];
     safe[n] =
         (c < 0x20 || std::strchr("<>:\"/\\|?*", c < 0x80 ? static_cast<int>(c) : 1) != nullptr)
