@@ -39,7 +39,7 @@ void AppendShortened(const char* text, int room, char16_t* out, int* used, int c
   // UTF-8 never has fewer bytes than UTF-16 units, so the shortened name's
   // units fit room. The name is cut at kBoxTextCapacity - 1 bytes at most.
   char shown[kBoxTextCapacity + 3];
-  ShortenName(text, room, NameCut::kMiddle, shown, sizeof shown);
+  ShortenName(text, room, NameCut::kFolder, shown, sizeof shown);
   int n = Sys().MultiByteToWideChar(kCodePageUtf8, 0, shown, -1, out + *used, capacity - *used);
   if (n > 0) *used += n - 1;
   out[*used] = 0;

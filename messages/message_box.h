@@ -19,7 +19,8 @@ int ShowBox(const char16_t* text, uint32_t style);
 void AppendText(const char16_t* text, char16_t* out, int* used, int capacity);
 // An ASCII text, widened unit by unit.
 void AppendAscii(const char* text, char16_t* out, int* used, int capacity);
-// A UTF-8 name, shortened in the middle to at most room units (ShortenName's
-// kMiddle): a name too long for the box is still recognisable by its start
-// and its end. Nothing at all when no unit is left for it.
+// A UTF-8 path, shortened to at most room units (ShortenName's kFolder):
+// its file name stays whole, so that the files of one folder stay apart,
+// and its folders keep their start and their end. Nothing at all when no
+// unit is left for it.
 void AppendShortened(const char* text, int room, char16_t* out, int* used, int capacity);

@@ -3,7 +3,9 @@
 #pragma once
 
 enum class NameCut {
-  kMiddle,  // keeps its start and its end: a box's path, known by both
+  kMiddle,  // keeps its start and its end
+  kFolder,  // keeps its file name whole and cuts its folder part in the middle: a
+            // box's path, where the names in one folder are what tells them apart
   kStart,   // keeps its end, where a path's own file name is: the progress line
 };
 
@@ -15,6 +17,10 @@ enum class NameCut {
 //   takes two of room: the boxes count room in UTF-16 units, where it is
 //   one, and a name has at least as many bytes as units, so the result has
 //   at most room units (though up to room + 1 bytes).
+// - kFolder: keeps the last component (from the last \ or /) whole and
+//   cuts what comes before it as kMiddle does, in the room the component
+//   leaves; a component too long for that is itself cut as kMiddle, after
+//   an ellipsis standing for the folders. Counted as kMiddle counts.
 // - kStart: keeps the last room bytes, moved on to a whole character,
 //   after the ellipsis (3 bytes more than what is kept).
 // The result never needs more than room + 4 bytes of out; a smaller out
