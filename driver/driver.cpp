@@ -77,6 +77,7 @@ int DropletMain(void* module, char* tail, RunProc run, const uint8_t* settingsBl
   if (!DeriveCaption()) return 1;
   int32_t result = FillDropletSettings(settingsBlock, settingsSize);
   if (result == 0 && ready != nullptr) ready(Settings);
+  FoldersWalked = Settings.recursive;
   if (result == 0) result = run(tail, walk != nullptr ? walk : WalkFileArguments);
   // A run that ended with its own summary has said what went wrong; one the
   // user cancelled needs no box: the user chose it.

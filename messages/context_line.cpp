@@ -11,11 +11,6 @@
 
 namespace {
 
-bool IsMessage(const char* message) {
-  // By text: the same message may sit at another address in each file that uses it.
-  return CurrentMessage != nullptr && std::strcmp(CurrentMessage, message) == 0;
-}
-
 // What became of the files handled so far: "N files [before this one] were
 // repaired in place", and how many of the others needed no repair (a sound
 // file is not "repaired"), then, when the failure was not a file's, how many
@@ -66,7 +61,7 @@ void ContextLine(int32_t code, char* out, int capacity) {
       Repaired(true, nothingSent, out, capacity);
     return;
   }
-  if (!IsMessage(msg::kConnect) && !IsMessage(msg::kLaunch)) {
+  if (!IsCurrentMessage(msg::kConnect) && !IsCurrentMessage(msg::kLaunch)) {
     // Out of memory for the request, say: it never went out.
     if (before == 0)
       std::snprintf(out, capacity, "No file was changed.");

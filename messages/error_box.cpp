@@ -1,8 +1,11 @@
 #include "messages/error_box.h"
 
+#include <cstring>
+
 #include "messages/context_line.h"
 #include "messages/message_box.h"
 #include "messages/messages.h"
+#include "messages/reason_line.h"
 #include "messages/text_conversion.h"
 #include "system/capacities.h"
 #include "system/system.h"
@@ -31,15 +34,26 @@ void ShowErrorBox(int32_t code, bool context) {
   text[0] = 0;
   constexpr int kMessageRoom = kMessageCapacity + 4;  // the message and the line breaks
   constexpr int kContextRoom = 200;
-  constexpr int kFileRoom = kTextCapacity - 1 - kMessageRoom - kContextRoom;
+  constexpr int kReasonRoom = 200;
+  constexpr int kFileRoom = kTextCapacity - 1 - kMessageRoom - kContextRoom - kReasonRoom;
   if (CurrentFile != nullptr && !kFileBelowMessage) {
     AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
     AppendText(u": ", text, &used, kTextCapacity);
   }
   AppendText(message, text, &used, kTextCapacity);
-  if (CurrentFile != nullptr && kFileBelowMessage) {
+  // Below the message, why it failed; a reason that names the file stands
+  // for the file's own line.
+  const Reason reason = FailureReason(code);
+  if (CurrentFile != nullptr && kFileBelowMessage && !reason.afterName) {
     AppendText(u"\n", text, &used, kTextCapacity);
     AppendShortened(CurrentFile, kFileRoom, text, &used, kTextCapacity);
+  }
+  if (reason.text != nullptr) {
+    AppendText(u"\n", text, &used, kTextCapacity);
+    // The name shortened to what the reason and the context leave.
+    int room = kTextCapacity - 1 - used - kContextRoom - static_cast<int>(std::strlen(reason.text));
+    if (reason.afterName) AppendShortened(CurrentFile, room, text, &used, kTextCapacity);
+    AppendAscii(reason.text, text, &used, kTextCapacity);
   }
   if (context) {
     // The context is plain ASCII, within its room.

@@ -1,9 +1,14 @@
 #include "messages/messages.h"
 
 #include <cstdio>
+#include <cstring>
 
 const char* CurrentMessage = msg::kConnect;
 const char* CurrentFile = nullptr;
+
+bool IsCurrentMessage(const char* message) {
+  return CurrentMessage != nullptr && std::strcmp(CurrentMessage, message) == 0;
+}
 
 int32_t FailureCode(uint32_t error) {
   int32_t code = LowCode(static_cast<int32_t>(error));

@@ -34,6 +34,10 @@ extern const char* CurrentMessage;  // design name
 // failure about a file names it.
 extern const char* CurrentFile;
 
+// True when the current failure's message is message (by text: the same
+// message may sit at another address in each file that uses it).
+bool IsCurrentMessage(const char* message);
+
 // Error codes are signed 16-bit values carried in wider integers.
 inline int32_t LowCode(int32_t result) { return static_cast<int16_t>(result & 0xFFFF); }
 

@@ -2,5 +2,6 @@
 
 bool WideMode = true;
 bool FilesChanged = false;
+bool FoldersWalked = false;
 RequestStage HostStage = RequestStage::kConnecting;
 char16_t DropletCaption[kCaptionCapacity] = {};

@@ -9,6 +9,10 @@ extern bool WideMode;  // design name
 // whether any file was changed.
 extern bool FilesChanged;
 
+// True when the run walks the folders it is given: a folder that failed
+// is then one it could not open, not one it cannot take.
+extern bool FoldersWalked;
+
 // How far the request got, for the context line of a host failure: still
 // connecting; listing the files or filling the request; or the request
 // itself failed, turned down by the host or cut off inside the call.

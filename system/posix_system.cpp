@@ -699,6 +699,17 @@ bool PosixSystem::GetFileIdentity(SysHandle handle, FileIdentity* identity) {
   return true;
 }
 
+uint32_t PosixSystem::GetFileAttributesW(const char16_t* path) {
+  struct stat st;
+  if (path == nullptr || stat(Narrow(path).c_str(), &st) != 0)
+    return Fail(path == nullptr ? kErrorInvalidParameter : WindowsError(errno)), kInvalidAttributes;
+  uint32_t attributes = S_ISDIR(st.st_mode)   ? kAttributeDirectory
+                        : S_ISREG(st.st_mode) ? kAttributeNormal
+                                              : kAttributeDevice;
+  if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
+  return attributes;
+}
+
 bool PosixSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
   PosixHandle* h = FromHandle(file);
   if (h == nullptr || h->kind == PosixHandle::kSearch) return Fail(kErrorInvalidHandle);

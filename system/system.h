@@ -68,12 +68,14 @@ inline constexpr int kIdYes = 6;           // MessageBoxW's answer for Yes
 inline constexpr uint32_t kCreateNew = 1;  // CreateFileW: make it, or fail with 80
 
 // File attributes as a directory search gives them.
+inline constexpr uint32_t kAttributeReadOnly = 0x1;  // POSIX: no one may write it
 inline constexpr uint32_t kAttributeHidden = 0x2;
 inline constexpr uint32_t kAttributeSystem = 0x4;
 inline constexpr uint32_t kAttributeDirectory = 0x10;
 inline constexpr uint32_t kAttributeDevice = 0x40;  // POSIX: a FIFO, socket or device
 inline constexpr uint32_t kAttributeNormal = 0x80;
-inline constexpr uint32_t kAttributeReparsePoint = 0x400;  // a link or junction
+inline constexpr uint32_t kAttributeReparsePoint = 0x400;   // a link or junction
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;  // GetFileAttributesW failed
 
 // Windows error codes used across the seam.
 inline constexpr uint32_t kErrorFileNotFound = 2;
@@ -189,6 +191,9 @@ class System {
   virtual bool GetFileIdentity(SysHandle handle, FileIdentity* identity) = 0;
   // The length of an open file, in bytes.
   virtual bool GetFileSizeEx(SysHandle file, uint64_t* size) = 0;
+  // The attributes of what path names, links followed (read-only, folder);
+  // kInvalidAttributes on failure. Only for saying why a file failed.
+  virtual uint32_t GetFileAttributesW(const char16_t* path) = 0;
 
   // Text. A length of -1 means "up to and including the terminator";
   // a capacity of 0 asks for the size needed.

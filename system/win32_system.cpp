@@ -434,6 +434,10 @@ bool Win32System::GetFileSizeEx(SysHandle file, uint64_t* size) {
   return true;
 }
 
+uint32_t Win32System::GetFileAttributesW(const char16_t* path) {
+  return ::GetFileAttributesW(W(path));
+}
+
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,
                                      int length, char16_t* out, int capacity) {
   return ::MultiByteToWideChar(codePage, flags, text, length, W(out), capacity);

@@ -311,11 +311,18 @@ TEST_P(SystemContract, TheFullPathReachesTheSameFile) {
   EXPECT_EQ(sys().GetFullPathNameW(given.c_str(), 4, full), n + 1);
 }
 
+// ... and its attributes say so, as a folder's say it is one.
 TEST_P(SystemContract, AReadOnlyFileStillOpensForReading) {
   std::u16string path = env->MakeReadOnlyFile("locked.txt", "abc");
   SysHandle h = Open(path, kGenericRead);
   ASSERT_NE(h, kInvalidHandle);
   EXPECT_EQ(Read(h, 10), "abc");
+  EXPECT_NE(sys().GetFileAttributesW(path.c_str()) & kAttributeReadOnly, 0u);
+  EXPECT_EQ(sys().GetFileAttributesW(env->MakeFile("plain.txt", "").c_str()) &
+                (kAttributeReadOnly | kAttributeDirectory),
+            0u);
+  EXPECT_NE(sys().GetFileAttributesW(env->MakeFolder("sub").c_str()) & kAttributeDirectory, 0u);
+  EXPECT_EQ(sys().GetFileAttributesW(env->Path("gone.txt").c_str()), kInvalidAttributes);
 }
 
 TEST_P(SystemContract, TheAnsiOpenAgreesWithTheWideOne) {

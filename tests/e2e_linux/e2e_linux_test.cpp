@@ -169,6 +169,10 @@ TEST_F(DropletRun, TwoFilesAreRepairedAndSentAsOneRequest) {
 const std::string kOpenMessage =
     "The droplet was unable to open the file for repair. Please try again. (Error code ";
 const std::string kNoChange = "droplet: No file was changed.\n";
+// The plain-words lines below a failure's message.
+const std::string kNotFound =
+    "droplet: The file was not found; it may have been moved, renamed or deleted.\n";
+std::string Why(const std::string& reason) { return "droplet: " + reason + "\n"; }
 
 TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   Write(folder / "a.psd", kDamaged);
@@ -178,7 +182,7 @@ TEST_F(DropletRun, MissingFileIsNamedWithTheOpenMessageAndNothingIsSent) {
   EXPECT_EQ(o.exitValue, 1);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err, "droplet: " + missing + ": " + kOpenMessage +
-                       "2.)\ndroplet: 1 file before this one was repaired in place; nothing was "
+                       "2.)\n" + kNotFound + "droplet: 1 file before this one was repaired in place; nothing was "
                        "sent to the host editor.\n");
   EXPECT_EQ(Read(folder / "a.psd"), kRepaired);
   EXPECT_EQ(Read(folder / "c.psd"), kDamaged);
@@ -212,7 +216,8 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   Outcome o = Run({"held.psd"});
   close(held);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: held.psd: " + kOpenMessage + "32.)\n" +
+                       Why("Another program is using the file. Close it there, then try again.") + kNoChange);
   EXPECT_EQ(Read(folder / "held.psd"), kDamaged);
 
   // A socket: refused as every file that is not a regular one is.
@@ -226,7 +231,8 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
   o = Run({"socket.psd"});
   close(s);
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: socket.psd: " + kOpenMessage + "5.)\n" +
+                       Why("It is not a file but a device, a pipe or a socket.") + kNoChange);
 
   // A name with a double quote, a backslash and brackets means only itself:
   // beside it lie the names a pattern or case-blind reading would reach.
@@ -235,7 +241,7 @@ TEST_F(DropletRun, HeldSocketAndLookAlikeFilesAreRefusedByName) {
     Write(folder / decoy, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: " + named + ": " + kOpenMessage + "2.)\n" + kNotFound + kNoChange);
   Write(folder / named, kDamaged);
   o = Run({named});
   EXPECT_EQ(o.exitValue, 0) << o.err;
@@ -264,7 +270,7 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
   fs::copy_file(gDroplet, folder / deep / "droplet");
   o = Run({"missing.psd"}, (folder / deep / "droplet").string());
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: missing.psd: " + kOpenMessage + "2.)\n" + kNotFound + kNoChange);
 
   // A working folder deeper than any full path the droplet holds: refused
   // by name (206), not sent as typed. A final "." names a folder, never the
@@ -278,11 +284,13 @@ TEST_F(DropletRun, RelativeAndLongNamesReachTheHostAsFullPaths) {
            gDroplet, kDamaged},
           "/bin/bash");  // whose cd goes deeper than PATH_MAX
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: x.psd: " + kOpenMessage + "206.)\n" +
+                       Why("The path is too long. Move the file to a folder with a shorter path, then try again.") + kNoChange);
   Write(folder / "b.psd", kDamaged);
   o = Run({"b.psd/."});
   EXPECT_EQ(o.exitValue, 1);
-  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n" + kNoChange);
+  EXPECT_EQ(o.err, "droplet: b.psd/.: " + kOpenMessage + "3.)\n" +
+                       Why("The folder holding the file was not found; it may have been moved, renamed or deleted.") + kNoChange);
   EXPECT_EQ(Read(folder / "b.psd"), kDamaged);
 }
 
@@ -388,7 +396,8 @@ TEST_F(DropletRun, ATreeWithAndWithoutTheOptions) {
     fs::permissions(tree / "locked", fs::perms::none);
   };
   std::string t = tree.string(), locked = t + "/locked";
-  std::string lockedLine = "droplet: " + locked + ": " + kOpenMessage + "5.)\n";
+  std::string lockedLine = "droplet: " + locked + ": " + kOpenMessage + "5.)\n" +
+                           Why("Access to the folder was denied: your account may not open it.");
   // Found files in order: by bytes, "B" before "a"; the dot file and the
   // links are neither listed nor followed.
   std::vector<std::string> found = {t + "/B.psd", t + "/a.psd", t + "/sub/c.psd",
@@ -405,7 +414,8 @@ TEST_F(DropletRun, ATreeWithAndWithoutTheOptions) {
     bool sent, repaired;
     std::string out, err;  // out: for a run that sends, the listed files are compared instead
   } cases[] = {
-      {{}, 1, false, false, "", "droplet: tree: " + kOpenMessage + "5.)\n" + kNoChange},
+      {{}, 1, false, false, "", "droplet: tree: " + kOpenMessage + "5.)\n" +
+           Why("tree is a folder; use -r to work on the documents in it.") + kNoChange},
       {{"-r"}, unreadable ? 1 : 0, !unreadable, !unreadable, "",
        unreadable ? lockedLine + "droplet: 2 files before this one were repaired in place; nothing "
                                  "was sent to the host editor.\n"
@@ -479,7 +489,7 @@ TEST_F(DropletRun, SendChoosesWhatTheRequestHolds) {
        damaged[0] + ": 1 repaired\ns.psd: sound\ndroplet: Repaired 1 damaged value in 1 of 2 "
        "documents; nothing was sent to the host editor.\n"},
       {{"-k", "--send=repaired", "gone.psd", damaged[1], "s.psd"}, 1, {damaged[1]},
-       "droplet: gone.psd: " + kOpenMessage + "2.)\ndroplet: 1 of 3 files could not be "
+       "droplet: gone.psd: " + kOpenMessage + "2.)\n" + kNotFound + "droplet: 1 of 3 files could not be "
        "repaired; the others were repaired, and the 1 repaired document was sent to the host "
        "editor.\n"},
       {{"--send=sometimes", "s.psd"}, 2, {},

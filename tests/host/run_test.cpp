@@ -25,6 +25,7 @@ std::string WithFile(const std::string& message, const std::string& file) {
   return kFileBelowMessage ? message + "\n" + file : file + ": " + message;
 }
 const std::string kNoChange = "\nNo file was changed.";
+const std::string kNotFound = "\nThe file was not found; it may have been moved, renamed or deleted.";
 const std::string kNotInstalled =
     "\nThe host editor does not appear to be installed. No file was changed.";
 // What became of the request, then of the files, after the host failed.
@@ -128,7 +129,11 @@ TEST_F(Connection, NoObjectFromActivationIsNeverCalled) {
 
 TEST_F(Connection, FailedOrEmptyQueryIsReported) {
   host.FailAt("QueryInterface", 1, static_cast<int32_t>(0x80004002u));
-  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, 0x4002) + kNoChange);
+  // A host registered for the other kind of program answers so.
+  EXPECT_EQ(DropletBox("C:\\a.psd"), Message(msg::kConnect, 0x4002) + "\nThe host editor may be " +
+                                          (sizeof(void*) == 8 ? "registered for 32-bit programs only. Use the 32-bit droplet (the x86"
+                                                              : "registered for 64-bit programs only. Use the 64-bit droplet (the x64") +
+                                          " download) instead." + kNoChange);
   EXPECT_FALSE(FileTouched());
 
   RecordingHost empty;
@@ -337,7 +342,7 @@ TEST_F(Connection, SecondOfThreeFilesFailsToOpen) {
   fake.AddFile(u"C:\\c.psd", kDamaged);
   // The box names the file that failed, as the user gave it.
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\b.psd C:\\c.psd"),
-            WithFile(Message(msg::kOpen, 2), "C:\\b.psd") + Before(1));
+            WithFile(Message(msg::kOpen, 2), "C:\\b.psd") + kNotFound + Before(1));
   EXPECT_EQ(fake.Contents(u"C:\\a.psd"), kRepaired);
   EXPECT_EQ(fake.Contents(u"C:\\c.psd"), kDamaged);
   EXPECT_EQ(host.plays, 0);
@@ -551,7 +556,7 @@ TEST_F(Connection, AReportSaysWhatWasRepaired) {
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\c.psd"),
             "All 2 documents were sent to the host editor; none needed repair.");
   fake.boxes.clear();  // a run that failed shows its failure, not a report
-  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNoChange);
+  EXPECT_EQ(DropletBox("C:\\gone.psd"), WithFile(Message(msg::kOpen, 2), "C:\\gone.psd") + kNotFound + kNoChange);
 }
 
 // Send chooses what reaches the host: the repaired documents only (a run

@@ -137,9 +137,74 @@ TEST_F(ErrorBoxTest, EndsWithWhatBecameOfTheFilesAndTheRequest) {
   }
 }
 
-// A file name too long for the box keeps its start and its end around an
-// ellipsis, cut between whole characters; the message stays as it is.
-TEST_F(ErrorBoxTest, ShortensALongFileNameInTheMiddle) {
+// Below the message, in plain words, why the file failed, where the code
+// alone leaves it open; a reason that names the file stands for its line.
+TEST_F(ErrorBoxTest, SaysWhyInPlainWordsOnALineBelowTheMessage) {
+  const bool windows = kFileBelowMessage;
+  fake.AddFolder(u"C:\\archive");
+  fake.AddFile(u"C:\\locked.psd").readOnly = true;
+  fake.AddFile(u"C:\\plain.psd");
+  struct Case {
+    const char* message;
+    int32_t code;
+    const char* file;
+    bool walked;
+    std::string reason;  // the lines between the message's and the context's
+  } cases[] = {
+      {msg::kOpen, 2, "C:\\gone.psd", false,
+       "The file was not found; it may have been moved, renamed or deleted."},
+      {msg::kOpen, 5, "C:\\archive", false,
+       windows ? "C:\\archive is a folder. Drop it on \"Repair folders\" or \"Check documents\" "
+                 "to work on the documents in it."
+               : "C:\\archive is a folder; use -r to work on the documents in it."},
+      {msg::kOpen, 5, "C:\\archive", true,
+       "Access to the folder was denied: your account may not open it."},
+      {msg::kWrite, 5, "C:\\locked.psd", false,
+       windows ? "The file is read-only. Clear Read-only in its Properties, then try again."
+               : "The file is read-only. Make it writable (chmod u+w), then try again."},
+      {msg::kOpen, 5, "C:\\plain.psd", false,
+       "Access to the file was denied: your account may not change it."},
+      {msg::kCheckRead, 5, "C:\\locked.psd", false,
+       "Access to the file was denied: your account may not read it."},
+      {msg::kOpen, 33, "C:\\plain.psd", false,
+       "Another program is using the file. Close it there, then try again."},
+      {msg::kWrite, 112, "C:\\plain.psd", false,
+       "The disk is full. Free some space on it, then try again."},
+      {msg::kOpen, 223, "C:\\plain.psd", false,
+       "The file is larger than the system lets a program open."},
+      {msg::kOpen, 123, "C:\\a\\name.", false,
+       windows ? "Its name ends in a dot or a space, which Windows programs cannot open. Rename "
+                 "it, then try again."
+               : ""},
+      {msg::kConnect, static_cast<int32_t>(0x80004002u), nullptr, false,
+       sizeof(void*) == 8 ? "The host editor may be registered for 32-bit programs only. Use the "
+                            "32-bit droplet (the x86 download) instead."
+                          : "The host editor may be registered for 64-bit programs only. Use the "
+                            "64-bit droplet (the x64 download) instead."},
+      {msg::kRead, 29, "C:\\plain.psd", false, ""},  // the code says it all
+  };
+  for (const Case& c : cases) {
+    fake.boxes.clear();
+    CurrentMessage = c.message;
+    CurrentFile = c.file;
+    FoldersWalked = c.walked;
+    ShowErrorBox(c.code);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    std::string text = U8(fake.boxes[0].text);
+    size_t from = text.find('\n') + 1, to = text.rfind('\n');
+    std::string between = to > from ? text.substr(from, to - from) : "";
+    std::string fileLine = c.file != nullptr && windows && c.reason.find(c.file) != 0
+                               ? std::string(c.file) + (c.reason.empty() ? "" : "\n")
+                               : "";
+    EXPECT_EQ(between, fileLine + c.reason) << c.code << " " << text;
+  }
+  FoldersWalked = false;
+}
+
+// A path too long for the box keeps its file name whole, and the start and
+// the end of its folders around an ellipsis, cut between whole characters;
+// the message stays as it is.
+TEST_F(ErrorBoxTest, ShortensALongPathInItsFolders) {
   CurrentMessage = msg::kOpen;
   std::string longName = "C:\\start";
   for (int i = 0; i < kBoxTextCapacity; ++i) longName += "\xc3\xa9";
@@ -153,8 +218,8 @@ TEST_F(ErrorBoxTest, ShortensALongFileNameInTheMiddle) {
   ASSERT_NE(ellipsis, std::u16string::npos);
   EXPECT_EQ(text.find(u'\ufffd'), std::u16string::npos);
   std::string shown = U8(text);
-  size_t below = shown.find('\n') + 1;  // the file's line, then the context's
-  std::string line = kFileBelowMessage ? shown.substr(below, shown.rfind('\n') - below)
+  size_t below = shown.find('\n') + 1;  // the file's line, the reason's, the context's
+  std::string line = kFileBelowMessage ? shown.substr(below, shown.find('\n', below) - below)
                                        : shown.substr(0, shown.find(": The droplet"));
   EXPECT_EQ(shown.substr(shown.rfind('\n') + 1), "No file was changed.");
   EXPECT_EQ(line.rfind("C:\\start\xc3\xa9", 0), 0u) << line;

@@ -753,6 +753,15 @@ bool FakeSystem::GetFileSizeEx(SysHandle file, uint64_t* size) {
   return true;
 }
 
+uint32_t FakeSystem::GetFileAttributesW(const char16_t* path) {
+  log.push_back("GetFileAttributesW " + U8(path));
+  if (Injected(Op::GetFileAttributesW)) return kInvalidAttributes;
+  const Node* node = Find(path);
+  if (node == nullptr) return lastError_ = kErrorFileNotFound, kInvalidAttributes;
+  return (node->directory ? kAttributeDirectory : kAttributeNormal) |
+         (node->readOnly ? kAttributeReadOnly : 0) | node->extraAttributes;
+}
+
 uint32_t FakeSystem::GetFullPathNameW(const char16_t* path, uint32_t size, char16_t* buffer) {
   std::u16string given = path;
   log.push_back("GetFullPathNameW " + U8(given));

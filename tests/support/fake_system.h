@@ -19,7 +19,7 @@ enum class Op {
   OleInitialize, CLSIDFromProgID, CoCreateInstance, SysAllocString, SysAllocStringByteLen,
   FindNextFileW, OpenFolder, OpenSubfolder, ReadFolder, RewindFolder, OpenFileInFolder,
   GetFileIdentity, GetFileSizeEx, GetLocalAppDataFolder, CreateDirectoryW, DeleteFileW,
-  ShellExecuteOpen, Count
+  ShellExecuteOpen, GetFileAttributesW, Count
 };
 
 class FakeSystem : public System {
@@ -181,6 +181,7 @@ class FakeSystem : public System {
                              uint32_t share, uint32_t flags) override;
   bool GetFileIdentity(SysHandle handle, FileIdentity* identity) override;
   bool GetFileSizeEx(SysHandle file, uint64_t* size) override;
+  uint32_t GetFileAttributesW(const char16_t* path) override;
   int MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text, int length,
                           char16_t* out, int capacity) override;
   int WideCharToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* text, int length,
