@@ -167,6 +167,7 @@ int32_t WalkArgument(const char* argument, bool quoted, HostList* list) {
   char token[kTokenCapacity];
   char16_t path[kPathCapacity];
   CurrentFile = argument;
+  if (Tally.named++ == 0) Tally.firstNamed = argument;
   if (int32_t r = ProgressGoOn(); r != 0) return r;  // stopped by the user
 
   // A name that cannot be held or converted exactly is reported like a

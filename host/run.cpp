@@ -7,6 +7,7 @@
 #include "host/batch_request.h"
 #include "host/host_call.h"
 #include "host/host_objects.h"
+#include "messages/error_box.h"
 #include "messages/messages.h"
 #include "messages/process_state.h"
 #include "messages/progress.h"
@@ -80,11 +81,20 @@ int32_t Connect(RunState& state, HostApplication** application) {
   return 0;
 }
 
+// A run with options on folders that held no file says so, and sends no
+// empty request; the specified droplet plays even an empty one.
+bool NothingFound() {
+  if (!HasRunOptions(Settings) || Tally.files > 0 || Tally.named == 0) return false;
+  ShowNothingFoundBox();
+  return true;
+}
+
 // A check reaches no host: it scans the files, read-only, and says what it
 // found. Exit values as cmp has them: 0 all sound, 1 damaged, 2 unreadable.
 int32_t Check(char* tail, WalkProc walk) {
   if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
   if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
+  if (NothingFound()) return 0;
   if (FileDone == nullptr) ShowCheckBox();
   Tally.summaryShown = true;
   Tally.exitChosen = true;
@@ -108,7 +118,12 @@ uint32_t FilesToSend() {
 int32_t KeepGoingEnd(const BatchHost* host) {
   uint32_t sent = host != nullptr ? FilesToSend() : 0;
   if (sent > 0)
-    if (int32_t r = PlayBatchRequest(*host); r != 0) return r;
+    if (int32_t r = PlayBatchRequest(*host); r != 0) {
+      // Said now, while the full list is kept: the box may name its file.
+      ShowErrorBox(r);
+      Tally.summaryShown = true;
+      return r;
+    }
   ShowKeepGoingBox(Settings.send == SendFiles::kAll, sent);
   Tally.exitChosen = true;
   Tally.exitValue = 1;
@@ -119,6 +134,7 @@ int32_t KeepGoingEnd(const BatchHost* host) {
 int32_t RepairOnly(char* tail, WalkProc walk) {
   if (int32_t walked = walk(tail, nullptr); walked != 0) return walked;
   if (int32_t r = ProgressHandOver(); r != 0) return r;  // cancelled: no box
+  if (NothingFound()) return 0;
   if (Tally.failures > 0) return KeepGoingEnd(nullptr);
   if (Settings.report) ShowReportBox(false, 0);
   return 0;
@@ -188,6 +204,7 @@ int32_t Run(char* tail, WalkProc walk, RunState& state) {
   if (int32_t walked = walk(tail, host.files); walked != 0) return walked;
   // Nothing is sent, and no box shown, while the progress is up or after a cancel.
   if (r = ProgressHandOver(); r != 0) return r;
+  if (NothingFound()) return 0;
   if (Tally.failures > 0) return KeepGoingEnd(&host);
   // The specified droplet plays even an empty request; one that sends only
   // what it repaired has nothing to say when nothing needed it.

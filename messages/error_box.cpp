@@ -6,6 +6,8 @@
 #include "messages/message_box.h"
 #include "messages/messages.h"
 #include "messages/reason_line.h"
+#include "messages/run_tally.h"
+#include "messages/summary_boxes.h"
 #include "messages/text_conversion.h"
 #include "system/capacities.h"
 #include "system/system.h"
@@ -63,5 +65,9 @@ void ShowErrorBox(int32_t code, bool context) {
     AppendAscii(line, text, &used, kTextCapacity);
   }
 
-  ShowBox(text, kMessageBoxWarningOk);
+  // After a walk that went on past failed files, the box names them too.
+  if (context && CurrentFile == nullptr && Tally.failures > 0 && FileDone == nullptr)
+    ShowWithFailures(text);
+  else
+    ShowBox(text, kMessageBoxWarningOk);
 }

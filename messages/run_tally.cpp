@@ -11,7 +11,8 @@ FileHook FileDone = nullptr;
 
 void ResetTally() {
   // Field by field: the lists are large, and a fresh record need not be copied.
-  Tally.files = Tally.damagedFiles = Tally.failures = 0;
+  Tally.files = Tally.damagedFiles = Tally.failures = Tally.named = 0;
+  Tally.firstNamed = nullptr;
   Tally.damagedValues = 0;
   Tally.summaryShown = false;
   Tally.exitChosen = false;

@@ -25,6 +25,8 @@ struct RunTally {
   uint32_t damagedFiles = 0;              // files with damaged values, repaired or (checking) found
   uint64_t damagedValues = 0;             // damaged values repaired or found
   uint32_t failures = 0;                  // files that failed
+  uint32_t named = 0;                     // files and folders the user named
+  const char* firstNamed = nullptr;       // the first of them, as given (UTF-8)
   TalliedFile failed[kListedFiles] = {};  // the first failures
   TalliedFile damaged[kListedFiles] = {};  // the first damaged files
   bool summaryShown = false;  // the run's end showed its own box: no error box after it

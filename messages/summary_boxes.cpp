@@ -36,6 +36,7 @@ class SummaryText {
     return *this << (digits + i);
   }
   void Caption() { AppendText(DropletCaption, text_, &used_, limit_); }
+  void Wide(const char16_t* text) { AppendText(text, text_, &used_, limit_); }
   // "N noun", agreeing in number.
   SummaryText& Count(uint64_t n, const char* one, const char* many) {
     return *this << n << " " << (n == 1 ? one : many);
@@ -148,6 +149,16 @@ void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
   box.Show(style);
 }
 
+void ShowWithFailures(const char16_t* text) {
+  SummaryText box;
+  box.Wide(text);
+  box << "\n\nThese could not be repaired:";
+  box.List(Tally.failed, Tally.failures);
+  uint32_t style = kMessageBoxWarningOk;
+  box.Whole(Tally.failures <= kListedFiles, &style);
+  box.Show(style);
+}
+
 void ShowCheckBox() {
   // Only the documents that were read are counted as sound or damaged.
   uint64_t read = Tally.files - Tally.failures;
@@ -205,6 +216,18 @@ void ShowEmptyDropBox(bool folders, const char* purpose) {
   box << (folders ? "Drop documents or folders on \"" : "Drop documents on \"");
   box.Caption();
   box << "\" " << purpose;
+  box.Show(kMessageBoxInformationOk);
+}
+
+void ShowNothingFoundBox() {
+  SummaryText box;
+  box << "No files were found in ";
+  box.Path(Tally.firstNamed != nullptr ? Tally.firstNamed : "");
+  if (Tally.named > 1) {
+    box << " or in ";
+    box.Count(Tally.named - 1, "other folder", "other folders");
+  }
+  box << ".";
   box.Show(kMessageBoxInformationOk);
 }
 

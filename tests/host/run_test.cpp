@@ -506,15 +506,17 @@ TEST_F(Connection, KeepGoingSendsTheOthersAndNamesEachFailure) {
             "None of the 12 files could be repaired; nothing was sent to the host editor.");
   EXPECT_NE(box.find("\nC:\\missing9.psd: " + Message(msg::kOpen, 2) + "\nand 2 more"),
             std::string::npos);
-  // The host refused the request after the walk: the error box alone, and
-  // its context counts the files the walk went past.
+  // The host refused the request after the walk: the error box alone; its
+  // context counts the files the walk went past, and it names them.
   fake.boxes.clear();
   fake.AddFile(u"C:\\b.psd", kDamaged);
   host.FailAt("PlayEvent", 1, static_cast<int32_t>(0x80004005u), false);
   EXPECT_EQ(DropletBox("C:\\a.psd C:\\gone.psd C:\\b.psd"),
             Message(msg::kConnect, 0x4005) +
                 "\nThe host editor refused the request. 2 files were repaired in place; 1 could "
-                "not be repaired.");
+                "not be repaired.\n\nThese could not be repaired:\nC:\\gone.psd: " +
+                Message(msg::kOpen, 2));
+  EXPECT_EQ(fake.boxes.size(), 1u);
 }
 
 // A check reaches no host and changes no file (a read-only one included);
@@ -652,6 +654,20 @@ TEST_F(Connection, AnEmptyDropExplainsItself) {
               c.box.empty() ? 0 : 2);
   }
   EXPECT_EQ(fake.Calls(Op::OleInitialize), 2);  // the specified droplet's two runs alone
+  EXPECT_EQ(host.plays, 2);
+
+  // Folders that held no file say so, and no empty request goes out.
+  fake.AddFolder(u"C:\\e");
+  fake.AddFolder(u"C:\\f\\g");
+  for (bool check : {true, false}) {
+    Settings.check = check;
+    Settings.recursive = true;
+    fake.boxes.clear();
+    EXPECT_EQ(DropletBox("C:\\e"), "No files were found in C:\\e.");
+    EXPECT_EQ(fake.boxes[0].style, kMessageBoxInformationOk);
+    fake.boxes.clear();
+    EXPECT_EQ(DropletBox("C:\\e C:\\f"), "No files were found in C:\\e or in 1 other folder.");
+  }
   EXPECT_EQ(host.plays, 2);
 }
 
