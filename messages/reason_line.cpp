@@ -15,6 +15,9 @@ constexpr const char* kFolder =
     "documents in it.";
 constexpr const char* kReadOnly =
     "The file is read-only. Clear Read-only in its Properties, then try again.";
+constexpr const char* kDevice =
+    "On Windows this name means a device (as NUL, CON and COM1 do in every folder), not a "
+    "file. Rename it, then try again.";
 constexpr const char* kBadName =
     "Its name ends in a dot or a space, which Windows programs cannot open. Rename it, then "
     "try again.";
@@ -22,6 +25,7 @@ constexpr const char* kBadName =
 constexpr const char* kFolder = " is a folder; use -r to work on the documents in it.";
 constexpr const char* kReadOnly =
     "The file is read-only. Make it writable (chmod u+w), then try again.";
+constexpr const char* kDevice = "It is not a file but a device, a pipe or a socket.";
 constexpr const char* kBadName = nullptr;  // every name but "." and ".." is one
 #endif
 // The other build of the droplet reaches a host registered for the other
@@ -68,8 +72,7 @@ Reason FailureReason(int32_t code) {
         return FoldersWalked
                    ? Reason{"Access to the folder was denied: your account may not open it."}
                    : Reason{kFolder, true};
-      if ((attributes & kAttributeDevice) != 0)
-        return {"It is not a file but a device, a pipe or a socket."};
+      if ((attributes & kAttributeDevice) != 0) return {kDevice};
       if ((attributes & kAttributeReadOnly) != 0 && !checking) return {kReadOnly};
       return {checking ? "Access to the file was denied: your account may not read it."
                        : "Access to the file was denied: your account may not change it."};

@@ -435,7 +435,18 @@ bool Win32System::GetFileSizeEx(SysHandle file, uint64_t* size) {
 }
 
 uint32_t Win32System::GetFileAttributesW(const char16_t* path) {
-  return ::GetFileAttributesW(W(path));
+  DWORD attributes = ::GetFileAttributesW(W(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return attributes;
+  // A name such as NUL opens a device in any folder: said as one, as on
+  // POSIX. An open without access asks nothing of the file's sharing.
+  HANDLE handle = ::CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    if (::GetFileType(handle) != FILE_TYPE_DISK) attributes = kAttributeDevice;
+    ::CloseHandle(handle);
+  }
+  return attributes;
 }
 
 int Win32System::MultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* text,

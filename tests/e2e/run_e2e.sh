@@ -80,6 +80,7 @@ expect_box_start() {
     *) fail "box '$boxes' does not start '$want'" ;; esac
 }
 no_change="No file was changed."
+not_found="The file was not found; it may have been moved, renamed or deleted."
 one_before="1 file before this one was repaired in place; nothing was sent to the host editor."
 not_installed="The host editor does not appear to be installed. No file was changed."
 expect_no_record() { [ ! -e "$1" ] && pass "nothing sent to the host" || fail "host got: $(cat "$1")"; }
@@ -203,9 +204,11 @@ touch "$work/held.stop"
 wait "$holder"
 expect_status_1
 # The file that failed is named below the message.
-expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 32.)
+# The trace cuts the text after the reason line.
+expect_box_start "The droplet was unable to open the file for repair. Please try again. (Error code 32.)
 $(winpath "$work/files/held-b.psd")
-$one_before"
+Another program is using the file. Close it there, then try again.
+1 file before this one"
 same_bytes "$work/files/held-a.psd" "$work/expected/held-a.psd" && pass "earlier file repaired" ||
   fail "earlier file not repaired"
 same_bytes "$work/files/held-b.psd" "$work/held-b.orig" && pass "held file untouched" ||
@@ -316,10 +319,18 @@ small_document "$t/before.psd"
 small_document "$t/nul"  # on the disk; the name opens the device
 run_droplet "$work/records/11.json" "$(winpath "$t/before.psd")" "$(winpath "$t")\\nul"
 expect_status_1
-expect_box "$(open_message 5)"$'\n'"$(winpath "$t")\\nul"$'\n'"$one_before"
+# The trace cuts the text within the reason line.
+expect_box_start "$(open_message 5)"$'\n'"$(winpath "$t")\\nul"$'\n'"On Windows this name means a device"
 expect_repaired "$t/before.psd"
 expect_untouched "$t/nul"
 expect_no_record "$work/records/11.json"
+
+echo "[$(( $(date +%s) - started )) s] case 34: a folder dropped on droplet.exe says which droplets take it"
+run_droplet "$work/records/34.json" "$(winpath "$t")"
+expect_status_1
+expect_box "$(open_message 5)"$'\n'"$(winpath "$t") is a folder. Drop it on \"Repair folders\" or \
+\"Check documents\" to work on the documents in it."$'\n'"$no_change"
+expect_no_record "$work/records/34.json"
 
 echo "[$(( $(date +%s) - started )) s] case 12: a quoted path of 512 bytes between two files"
 t=$work/files/huge
@@ -329,7 +340,10 @@ base="$(winpath "$t")\\with space "
 huge="$base$(printf 'x%.0s' $(seq $(( 512 - ${#base} ))))"
 run_droplet "$work/records/12.json" "$(winpath "$t/a.psd")" "$huge" "$(winpath "$t/c.psd")"
 expect_status_1
-expect_box_start "$(open_message 206)"$'\n'"${huge:0:40}"
+# A name too long for the box loses its folders and its middle, never its start.
+expect_box_start "$(open_message 206)"$'\n'
+case "$boxes" in *'\\with space xxxx'*) pass "the name's start is shown" ;;
+  *) fail "the name's start is not shown: $boxes" ;; esac
 expect_repaired "$t/a.psd"
 expect_untouched "$t/c.psd"
 expect_no_record "$work/records/12.json"
@@ -490,7 +504,7 @@ droplet_under_test="$t/Save to Folder.exe"
 run_droplet "$work/records/21.json" "$(winpath "$t/no such file.psd")"
 unset droplet_under_test
 expect_status_1
-expect_box "$(open_message 2)"$'\n'"$(winpath "$t/no such file.psd")"$'\n'"$no_change" \
+expect_box "$(open_message 2)"$'\n'"$(winpath "$t/no such file.psd")"$'\n'"$not_found"$'\n'"$no_change" \
   "Save to Folder"
 expect_no_record "$work/records/21.json"
 
@@ -771,6 +785,7 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v imp
   shown_end
   expect_box "The droplet was unable to open the file for repair. Please try again. (Error code 2.)
 $(winpath "$work/files/no such file.psd")
+$not_found
 $no_change"
   expect_no_record "$work/records/6.json"
 
@@ -849,6 +864,27 @@ print(100 * run // (run + white) if run >= 4 else 0)'
   shown_end
   expect_no_box
   expect_no_record "$work/records/30.json"
+  echo "[$(( $(date +%s) - started )) s] case 35: Cancel after a repair says what was repaired"
+  # A small damaged document first, then large ones to cancel in.
+  mkdir -p "$t/stop"
+  small_document "$t/stop/a.psd"
+  for i in 0 1 2 3; do ln -f "$t/large/large0$i.psd" "$t/stop/large0$i.psd"; done
+  droplet_under_test="$work/Repair folders.exe" window_title="Repair folders" \
+    shown_start "$work/records/35.json" "$work/progress-stop.png" "$(winpath "$t/stop")"
+  for _ in $(seq 100); do same_bytes "$t/stop/a.psd" "$work/small.repaired" && break; sleep 0.2; done
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --clearmodifiers Escape
+  # The box comes once the walk has stopped: Return answers it.
+  for _ in $(seq 100); do grep -aq 'Call user32.MessageBoxW(' "$work/logs/relay" && break; sleep 0.2; done
+  sleep 1
+  box=$(xdotool search --onlyvisible --name '^Repair folders$' 2>/dev/null | tail -n1)
+  [ -n "$box" ] && xdotool windowfocus --sync "$box" key --clearmodifiers Return
+  shown_end
+  # How many large files were done before the Escape landed depends on the disk.
+  [[ "$boxes" =~ ^Stopped\.\ [1-5]\ files?\ (was|were)\ repaired\ in\ place\;\ nothing\ was\ sent\ to\ the\ host\ editor\.\|Repair\ folders\|00000040$ ]] &&
+    pass "box: $boxes" || fail "box '$boxes' is not the Stopped box"
+  expect_repaired "$t/stop/a.psd"
+  expect_no_record "$work/records/35.json"
+
   kill "$xvfb_pid" 2>/dev/null
   xvfb_pid=""
   unset DISPLAY
