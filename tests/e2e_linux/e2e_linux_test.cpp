@@ -490,8 +490,8 @@ TEST_F(DropletRun, SendChoosesWhatTheRequestHolds) {
        "documents; nothing was sent to the host editor.\n"},
       {{"-k", "--send=repaired", "gone.psd", damaged[1], "s.psd"}, 1, {damaged[1]},
        "droplet: gone.psd: " + kOpenMessage + "2.)\n" + kNotFound + "droplet: 1 of 3 files could not be "
-       "repaired; the others were repaired, and the 1 repaired document was sent to the host "
-       "editor.\n"},
+       "repaired; of the others, 1 was repaired and 1 needed no repair, and the 1 repaired "
+       "document was sent to the host editor.\n"},
       {{"--send=sometimes", "s.psd"}, 2, {},
        "droplet: --send: unknown value 'sometimes' (all, repaired or none)\nTry 'droplet "
        "--help'.\n"},

@@ -568,7 +568,8 @@ TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
   const std::string all = "C:\\a.psd C:\\b.psd C:\\c.psd",
                     nothing = "; nothing was sent to the host editor.";
   const std::string gone = "\nC:\\gone.psd: " + Message(msg::kOpen, 2),
-                    failed = "1 of 3 files could not be repaired; the others were repaired";
+                    failed = "1 of 3 files could not be repaired; of the others, 1 was repaired and 1 "
+                             "needed no repair";
   const struct Case {
     SendFiles send;
     bool keepGoing, hostMissing, aRepaired;
@@ -589,6 +590,8 @@ TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
        failed + ", and the 1 repaired document was sent to the host editor." + gone, 1},
       {SendFiles::kNone, true, true, true, "C:\\a.psd C:\\gone.psd C:\\c.psd",
        failed + nothing + gone, -1},
+      {SendFiles::kRepaired, true, false, false, "C:\\gone.psd C:\\c.psd",
+       "1 of 2 files could not be repaired; the other needed no repair" + nothing + gone, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.box);
@@ -753,8 +756,8 @@ TEST_F(Connection, TheWholeListIsInAFileWhenTheBoxHasNoRoom) {
     std::string box = U8(local.boxes[0].text);
     EXPECT_EQ(box.substr(0, box.find('\n')),
               c.check ? (c.files == 4 ? "3 of 4 documents need repair (3 damaged values):" : checked)
-                      : "12 of 53 files could not be repaired; the others were repaired and sent "
-                        "to the host editor.");
+                      : "12 of 53 files could not be repaired; of the others, 40 were repaired "
+                        "and 1 needed no repair, and all 41 were sent to the host editor.");
     EXPECT_EQ(box.substr(box.size() - std::min(box.size(), c.boxEnd.size() + 8)),
               box.substr(box.size() - std::min(box.size(), c.boxEnd.size() + 8), 8) + c.boxEnd);
     EXPECT_EQ(local.boxes[0].style, c.style);
