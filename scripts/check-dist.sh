@@ -27,7 +27,7 @@ same "nothing else in dist/" "$(ls "$dist" | sort)" \
   "$( (cut -c67- "$dist/SHA256SUMS"; echo SHA256SUMS) | sort)"
 
 # The Linux maker reads the made Windows droplets' options back.
-tar -xOzf "$dist/$name-linux-x86_64.tar.gz" "$name-linux-x86_64/droplet-maker" >"$work/maker" &&
+tar -xOzf "$dist/$name-linux-x86_64.tar.gz" "$name-linux-x86_64/bin/droplet-maker" >"$work/maker" &&
   chmod +x "$work/maker"
 for arch in x86 x64; do
   zip=$dist/$name-windows-$arch.zip
@@ -93,26 +93,108 @@ done
 
 tarball=$dist/$name-linux-x86_64.tar.gz
 echo "$(basename "$tarball")"
-same "holds droplet, droplet.1, droplet-maker, droplet-maker.1, GUIDE.txt, LICENSE, REQUEST-JSON.md" \
+top=$name-linux-x86_64
+same "laid out as a prefix: bin/, share/man/man1/, share/doc/droplet/" \
   "$(tar -tzf "$tarball" | sort)" \
-  "$(printf '%s\n' "$name-linux-x86_64/" "$name-linux-x86_64/GUIDE.txt" "$name-linux-x86_64/LICENSE" \
-     "$name-linux-x86_64/REQUEST-JSON.md" "$name-linux-x86_64/droplet" \
-     "$name-linux-x86_64/droplet-maker" "$name-linux-x86_64/droplet-maker.1" \
-     "$name-linux-x86_64/droplet.1")"
+  "$(printf "$top/%s\n" "" bin/ bin/droplet bin/droplet-maker share/ share/doc/ share/doc/droplet/ \
+     share/doc/droplet/GUIDE.txt share/doc/droplet/LICENSE share/doc/droplet/README \
+     share/doc/droplet/REQUEST-JSON.md share/man/ share/man/man1/ share/man/man1/droplet-maker.1 \
+     share/man/man1/droplet.1 | sort)"
 same "owned by 0/0" "$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)" "0/0"
+same "the programs are executable, everything else plain" \
+  "$(tar -tvzf "$tarball" | awk '$1 !~ /^d/ {print $1, $NF}' | sed "s|$top/||" | sort -k2)" \
+  "$(printf '%s\n' "-rwxr-xr-x bin/droplet" "-rwxr-xr-x bin/droplet-maker" \
+     "-rw-r--r-- share/doc/droplet/GUIDE.txt" "-rw-r--r-- share/doc/droplet/LICENSE" \
+     "-rw-r--r-- share/doc/droplet/README" "-rw-r--r-- share/doc/droplet/REQUEST-JSON.md" \
+     "-rw-r--r-- share/man/man1/droplet-maker.1" "-rw-r--r-- share/man/man1/droplet.1")"
 tar -xzf "$tarball" -C "$work"
-same "droplet --version" "$("$work/$name-linux-x86_64/droplet" --version </dev/null)" "droplet $version"
-grep -q "droplet $version" "$work/$name-linux-x86_64/droplet.1" && pass "the manual page names $version" ||
-  fail "the manual page does not name $version"
-grep -q -E '^\.TH DROPLET 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}"' "$work/$name-linux-x86_64/droplet.1" &&
-  pass "the manual page carries its date" || fail "the manual page has no date"
-same "droplet-maker --version" "$("$work/$name-linux-x86_64/droplet-maker" --version </dev/null)" \
-  "droplet-maker $version"
-same "the tarball's droplet-maker stamps the tarball's droplet" \
-  "$(cd "$work/$name-linux-x86_64" && ./droplet-maker --flag Fldr "$work/made" &&
-     ./droplet-maker --show "$work/made" | grep -o '"flag":\[[^]]*\]')" '"flag":["Fldr"]'
-grep -q "droplet-maker $version" "$work/$name-linux-x86_64/droplet-maker.1" &&
-  pass "its manual page names $version" || fail "droplet-maker.1 does not name $version"
+linux=$work/$top
+cmp -s "$linux/share/doc/droplet/README" "$root/docs/install-linux.txt" &&
+  pass "share/doc/droplet/README is the install guide" || fail "share/doc/droplet/README is not docs/install-linux.txt"
+same "droplet --version" "$("$linux/bin/droplet" --version </dev/null)" "droplet $version"
+same "droplet-maker --version" "$("$linux/bin/droplet-maker" --version </dev/null)" "droplet-maker $version"
+for page in droplet droplet-maker; do
+  man1=$linux/share/man/man1/$page.1
+  grep -q "$page $version" "$man1" &&
+    grep -q -E "^\.TH ${page^^} 1 \"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" "$man1" &&
+    pass "$page.1 names $version and carries its date" || fail "$page.1 lacks its version or its date"
+  warnings=$(groff -man -ww -z "$man1" 2>&1; man -l "$man1" 2>&1 >/dev/null)
+  [ -z "$warnings" ] && pass "$page.1 is valid man(7)" || fail "$page.1: $(echo $warnings)"
+done
+
+# Installed as its README says (bin and share copied under a prefix), the
+# maker finds the droplet beside it, wherever it is started from.
+mkdir -p "$work/prefix" "$work/elsewhere"
+cp -r "$linux/bin" "$linux/share" "$work/prefix/"
+printf 'head /Values [ --.-00000 tail\n' >"$work/elsewhere/damaged.psd"
+(cd "$work/elsewhere" && PATH=$work/prefix/bin:$PATH droplet-maker --check --flag Fldr made) ||
+  fail "droplet-maker on PATH, without --from, made no droplet"
+same "bin/droplet-maker without --from stamps bin/droplet" \
+  "$("$work/prefix/bin/droplet-maker" --show "$work/elsewhere/made" | python3 -c 'import json, sys
+d = json.load(sys.stdin)
+print(d["check"], d["flag"])')" "True ['Fldr']"
+cmp -s <(head -c 4096 "$work/elsewhere/made") <(head -c 4096 "$work/prefix/bin/droplet") &&
+  pass "the made droplet is a copy of bin/droplet" || fail "the made droplet is not a copy of bin/droplet"
+same "the made droplet runs: its check counts a damaged document, exit 1" \
+  "$(cd "$work/elsewhere" && ./made damaged.psd; echo "exit $?")" "$(printf 'damaged.psd: 1\nexit 1')"
+ln -s "$work/prefix/bin/droplet-maker" "$work/elsewhere/maker-link"
+(cd "$work/elsewhere" && ./maker-link --send none made-through-link) ||
+  fail "droplet-maker through a link made no droplet"
+same "through a link, the maker still finds bin/droplet" \
+  "$("$work/prefix/bin/droplet-maker" --show "$work/elsewhere/made-through-link" |
+     python3 -c 'import json, sys; print(json.load(sys.stdin)["send"])')" "none"
+
+echo "user documents"
+# A manual page as its reader sees it: plain text, no hyphenation, long lines.
+render() { sed '/^\.TH /a .nh' "$1" | groff -man -Tascii -rLL=200n -P-c -P-b -P-u -P-o 2>/dev/null; }
+render "$linux/share/man/man1/droplet.1" >"$work/droplet.man"
+render "$linux/share/man/man1/droplet-maker.1" >"$work/droplet-maker.man"
+# The options a --help lists: the first words of its option lines, one a line.
+options_of() {
+  python3 -c 'import re, sys
+for line in sys.stdin:
+    if re.match(r" +(-|/\?)", line):
+        for piece in re.split(r"\s{2,}", line.strip())[0].split(", "):
+            print(re.split(r"[ =]", piece)[0])'
+}
+# missing <file> <word>...: the words that do not appear in the file as words.
+missing() {
+  python3 - "$@" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+for word in sys.argv[2:]:
+    if not re.search(r"(?<![\w-])" + re.escape(word) + r"(?![\w-])", text):
+        print(word)
+PY
+}
+"$linux/bin/droplet" --help | options_of >"$work/droplet.options"
+"$linux/bin/droplet-maker" --help | options_of >"$work/maker.options"
+[ "$(wc -l <"$work/droplet.options")" -ge 10 ] && [ "$(wc -l <"$work/maker.options")" -ge 20 ] ||
+  fail "too few options read from the --help texts"
+for doc in "droplet.1|$work/droplet.man|droplet" "GUIDE.txt|$linux/share/doc/droplet/GUIDE.txt|droplet" \
+           "droplet-maker.1|$work/droplet-maker.man|maker" \
+           "GUIDE.txt|$linux/share/doc/droplet/GUIDE.txt|maker" \
+           "x86/droplet-maker.txt|$work/x86/droplet-maker.txt|maker" \
+           "x64/droplet-maker.txt|$work/x64/droplet-maker.txt|maker"; do
+  IFS='|' read -r label file program <<<"$doc"
+  same "$label names every option of $( [ "$program" = maker ] && echo droplet-maker || echo droplet) --help" \
+    "$(missing "$file" $(cat "$work/$program.options"))" ""
+done
+"$linux/bin/droplet-maker" --show "$linux/bin/droplet" |
+  python3 -c 'import json, sys; print("\n".join(json.load(sys.stdin)))' >"$work/show.keys"
+sed -n '/^SHOWN SETTINGS/,/^EXIT STATUS/p' "$work/droplet-maker.man" >"$work/shown.man"
+[ "$(wc -l <"$work/show.keys")" -ge 14 ] && same "droplet-maker.1 explains every key --show prints" \
+  "$(missing "$work/shown.man" $(cat "$work/show.keys"))" "" || fail "--show printed too few keys"
+for file in "$linux/share/doc/droplet/"* "$work/droplet.man" "$work/droplet-maker.man" \
+            "$work/x86/GUIDE.txt" "$work/x86/droplet-maker.txt" "$work/x64/GUIDE.txt" \
+            "$work/x64/droplet-maker.txt"; do
+  [ "$(basename "$file")" = LICENSE ] && continue
+  label=${file#"$work/"}
+  same "$label has no words of our tests" \
+    "$(grep -i -o -E 'end-to-end|stand-in|make sign|\bfake\b' "$file" | sort -u)" ""
+  same "$label claims no size limit" \
+    "$(grep -i -o -E '(smaller|less|lower) than [0-9.,]+ *[KMGT]i?B|(up to|at most|under|below) [0-9.,]+ *[GT]i?B|[0-9.,]+ *[GT]i?B limit' "$file" | sort -u)" ""
+done
 
 echo "reproducible archives"
 "$root/scripts/dist.sh" "$work/again" >/dev/null 2>&1 || fail "packing again failed"

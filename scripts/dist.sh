@@ -6,8 +6,11 @@
 #                                                         "Repair folders.exe" (droplet.exe's code with icons
 #                                                         and version resources of their own, settings stamped)
 #   droplet-<version>-windows-x86.msi, -windows-x64.msi   the installers
-#   droplet-<version>-linux-x86_64.tar.gz                 droplet, droplet.1, GUIDE.txt, LICENSE,
-#                                                         REQUEST-JSON.md, droplet-maker, droplet-maker.1
+#   droplet-<version>-linux-x86_64.tar.gz                 laid out as an installation prefix:
+#                                                         bin/droplet, bin/droplet-maker,
+#                                                         share/man/man1/droplet.1, droplet-maker.1,
+#                                                         share/doc/droplet/README (docs/install-linux.txt),
+#                                                         GUIDE.txt, REQUEST-JSON.md, LICENSE
 # Each archive holds one folder named as the archive, with the files in it.
 #   SHA256SUMS                                            over all of the above
 #   scripts/dist.sh [--cert cert.pem --key key.pem] <out>
@@ -108,17 +111,22 @@ for arch in x86 x64; do
   sign "$out/$name-windows-$arch.msi"
 done
 
+# The Linux folder is a prefix: copied under ~/.local or /usr/local as it
+# is, its programs land on PATH and its pages where man looks; the maker
+# finds the droplet beside it in bin/.
 dir=$stage/$name-linux-x86_64
-mkdir -p "$dir"
-strip --strip-all -o "$dir/droplet" "$linux_bin"
-strip --strip-all -o "$dir/droplet-maker" "$linux_bin-maker"
-page droplet >"$dir/droplet.1"
-page droplet-maker >"$dir/droplet-maker.1"
-cp "$root/docs/guide.txt" "$dir/GUIDE.txt"
-cp "$root/docs/request-json.md" "$dir/REQUEST-JSON.md"
-cp "$root/LICENSE" "$dir/LICENSE"
-settle "$dir" "$dir/droplet"
-chmod 755 "$dir/droplet-maker"
+mkdir -p "$dir/bin" "$dir/share/man/man1" "$dir/share/doc/droplet"
+strip --strip-all -o "$dir/bin/droplet" "$linux_bin"
+strip --strip-all -o "$dir/bin/droplet-maker" "$linux_bin-maker"
+page droplet >"$dir/share/man/man1/droplet.1"
+page droplet-maker >"$dir/share/man/man1/droplet-maker.1"
+doc=$dir/share/doc/droplet
+cp "$root/docs/install-linux.txt" "$doc/README"
+cp "$root/docs/guide.txt" "$doc/GUIDE.txt"
+cp "$root/docs/request-json.md" "$doc/REQUEST-JSON.md"
+cp "$root/LICENSE" "$doc/LICENSE"
+settle "$dir" "$dir/bin/droplet"
+chmod 755 "$dir/bin/droplet-maker"
 tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu \
     --mtime="@$SOURCE_DATE_EPOCH" -cf - "$name-linux-x86_64" |
   gzip -9 -n >"$out/$name-linux-x86_64.tar.gz"
