@@ -172,7 +172,7 @@ TEST_F(ErrorBoxTest, SaysWhyInPlainWordsOnALineBelowTheMessage) {
       {msg::kWrite, 112, "C:\\plain.psd", false,
        "The disk is full. Free some space on it, then try again."},
       {msg::kOpen, 223, "C:\\plain.psd", false,
-       "The file is larger than the system lets a program open."},
+       "The file is larger than the system lets a program open or write."},
       {msg::kOpen, 123, "C:\\a\\name.", false,
        windows ? "Its name ends in a dot or a space, which Windows programs cannot open. Rename "
                  "it, then try again."
