@@ -436,8 +436,7 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, FIL
   if (image.isSigned)
     return Refuse(
         err, {"--from", Quoted(from) + " is signed, and stamping drops the signature: make the "
-                                       "droplet from an unsigned one, then sign the output "
-                                       "(make sign signs it)"});
+                                       "droplet from an unsigned one, then sign the output"});
   if (image.checksumOffset != 0 && !EndsInExe(r.output))
     return Refuse(err, {"OUTPUT", Quoted(r.output) +
                                       " does not end in .exe, which a Windows droplet needs to "
@@ -460,7 +459,7 @@ int MakerMain(const std::vector<std::string>& args, const std::string& self, FIL
   std::vector<uint8_t> block(kSettingsBlockSize);
   if (!EncodeSettingsBlock(s, block.data(), block.size()))
     return Refuse(err, {"OUTPUT", "the settings do not form a valid block"});
-  size_t used = Load32(block.data() + kBlockUsedAt);
+  size_t used = CarryVersionsRead(block.data(), block.size(), reads);
   std::string why;
   if (!StampBlock(&bytes, image, block.data(), used, &why))
     return Refuse(err, {"--from", Quoted(from) + " cannot take these settings: " + why});

@@ -1,5 +1,6 @@
 #include "settings/settings_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "settings/byte_order.h"
@@ -229,11 +230,32 @@ int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* s
   return 0;
 }
 
+namespace {
+
+// Where a stamped block's carried mark stands: a tag, then the version.
+constexpr uint8_t kReadsTag[4] = {'R', 'E', 'A', 'D'};
+size_t MarkAt(const uint8_t* block) {
+  return (size_t{Load32(block + kBlockUsedAt)} + 3) & ~size_t{3};
+}
+
+}  // namespace
+
 uint32_t BlockVersionsRead(const uint8_t* block, size_t size) {
   if (size < kBlockReadsAt + 4) return kStampedWithOptions;
   uint32_t version = Load32(block + kBlockVersionAt);
   uint32_t reads = version == 0 ? Load32(block + kBlockReadsAt) : version;
+  if (size_t at = MarkAt(block);
+      version != 0 && at + 8 <= size && std::memcmp(block + at, kReadsTag, 4) == 0)
+    reads = std::max(reads, Load32(block + at + 4));
   return reads > kStampedWithOptions ? reads : kStampedWithOptions;
+}
+
+size_t CarryVersionsRead(uint8_t* block, size_t size, uint32_t reads) {
+  size_t at = MarkAt(block);
+  if (at + 8 > size) return Load32(block + kBlockUsedAt);
+  std::memcpy(block + at, kReadsTag, 4);
+  Store32(block + at + 4, reads);
+  return at + 8;
 }
 
 uint32_t BlockVersionFor(const DropletSettings& settings) {

@@ -78,9 +78,15 @@ size_t OwnSettingsBlockSize();
 int32_t ApplySettingsBlock(const uint8_t* block, size_t size, DropletSettings* settings);
 
 // The newest block version a droplet whose block this is reads: the
-// unstamped block's mark (2 without one); a stamped block's version, at
-// least 2: the stamp overwrote the mark.
+// unstamped block's mark (2 without one); for a stamped block, the mark
+// droplet-maker carried after its used bytes, else its version, at least 2.
 uint32_t BlockVersionsRead(const uint8_t* block, size_t size);
+
+// Carries the mark `reads` after a stamped block's used bytes, outside its
+// checksum, so that a droplet made from this one knows what the program
+// reads. The bytes to stamp: the used ones and the mark (the used ones
+// alone when the block has no room for it).
+size_t CarryVersionsRead(uint8_t* block, size_t size, uint32_t reads);
 
 // The version EncodeSettingsBlock writes for these settings.
 uint32_t BlockVersionFor(const DropletSettings& settings);

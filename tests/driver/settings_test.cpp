@@ -235,4 +235,10 @@ TEST(SettingsBlock, SendComesInVersionThreeAndTheMarkSaysWhatIsRead) {
   EXPECT_EQ(BlockVersionsRead(plain.Block().data(), kSettingsBlockSize), 2u);
   plain.settings.send = SendFiles::kNone;
   EXPECT_EQ(BlockVersionsRead(plain.Block().data(), kSettingsBlockSize), 3u);
+  // A made droplet carries its base's mark after the block, which still reads.
+  plain.settings.send = SendFiles::kAll;
+  std::vector<uint8_t> made = plain.Block();
+  EXPECT_EQ(CarryVersionsRead(made.data(), made.size(), 3), (Load32(made, 12) + 3) / 4 * 4 + 8);
+  EXPECT_EQ(BlockVersionsRead(made.data(), made.size()), 3u);
+  EXPECT_EQ(ApplySettingsBlock(made.data(), made.size(), &s), 0);
 }

@@ -170,7 +170,7 @@ def check(maker, droplet, work):
          "--from: '" + maker + "' is not a droplet: no settings section"),
         (['--from', 'signed.exe', 'out'],
          "--from: 'signed.exe' is signed, and stamping drops the signature: make the droplet "
-         "from an unsigned one, then sign the output (make sign signs it)"),
+         "from an unsigned one, then sign the output"),
         (['--from', 'trailing.exe', 'out.exe'],
          "--from: 'trailing.exe' cannot take these settings: its settings section is not the "
          "last part of the file (data follows it): make the droplet from one built by this "
@@ -258,6 +258,10 @@ def check(maker, droplet, work):
     print('        --show: ' + shown.stdout.decode().strip())
     expect(r.returncode == 0 and MAGIC + b'\x03\x00\x00\x00' in read('sends') and
            json.loads(shown.stdout).get('send') == 'repaired', '--send repaired reads back')
+    # A droplet made here, without send, still reads it as a base: the mark goes with it.
+    r = run('--from', 'folders', '--send', 'none', 'resent')
+    expect(r.returncode == 0 and json.loads(run('--show', 'resent').stdout or b'{}').get('send') ==
+           'none', 'a made droplet is a base for --send')
 
     # ---- The made program: the droplet's bytes but the block; the same every time.
     made, original = read('made'), read(droplet)
