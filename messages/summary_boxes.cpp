@@ -227,7 +227,11 @@ void ShowReportBox(bool everyFileSent, uint32_t sent) {
 
 void ShowEmptyDropBox(bool folders, const char* purpose) {
   SummaryText box;
+#ifdef _WIN32
   box << (folders ? "Drop documents or folders on \"" : "Drop documents on \"");
+#else  // nothing is dropped on a command
+  box << (folders ? "Give documents or folders to \"" : "Give documents to \"");
+#endif
   box.Caption();
   box << "\" " << purpose;
   box.Show(kMessageBoxInformationOk);

@@ -622,23 +622,29 @@ TEST_F(Connection, SendChoosesWhatGoesToTheHost) {
 // its caption, and reaches no host; the specified droplet plays its empty
 // request as before.
 TEST_F(Connection, AnEmptyDropExplainsItself) {
-  const std::string on = " on \"Repair\" ";
+#ifdef _WIN32
+  const std::string any = "Drop documents or folders on \"Repair\" ",
+                    docs = "Drop documents on \"Repair\" ";
+#else
+  const std::string any = "Give documents or folders to \"Repair\" ",
+                    docs = "Give documents to \"Repair\" ";
+#endif
   const struct Case {
     void (*set)(DropletSettings&);
     std::string box;
   } cases[] = {
       {[](DropletSettings& s) { s.check = s.recursive = true; },
-       "Drop documents or folders" + on + "to find the damaged ones; nothing is changed."},
+       any + "to find the damaged ones; nothing is changed."},
       {[](DropletSettings& s) {
          s.recursive = true;
          s.send = SendFiles::kRepaired;
        },
-       "Drop documents or folders" + on +
+       any +
            "to repair them; the repaired ones are sent to the host editor."},
       {[](DropletSettings& s) { s.send = SendFiles::kNone; },
-       "Drop documents" + on + "to repair them in place; nothing is sent to the host editor."},
+       docs + "to repair them in place; nothing is sent to the host editor."},
       {[](DropletSettings& s) { s.report = true; },
-       "Drop documents" + on + "to repair them and send them to the host editor."},
+       docs + "to repair them and send them to the host editor."},
       {[](DropletSettings&) {}, ""},
   };
   for (const Case& c : cases) {

@@ -85,7 +85,7 @@ check "--send=some is a usage error, nothing touched" eval '[ "$status" = 2 ] &&
 # Given options but no file, the droplet says what to drop on it (exit 2).
 run -r --send repaired
 check "an empty drop with options explains itself" [ "$status" = 2 -a "$(cat err)" = \
-  'droplet: Drop documents or folders on "droplet" to repair them; the repaired ones are sent to the host editor.' ]
+  'droplet: Give documents or folders to "droplet" to repair them; the repaired ones are sent to the host editor.' ]
 
 echo "options: $failures failure(s)"
 [ "$failures" -eq 0 ]
