@@ -85,7 +85,8 @@ Reason FailureReason(int32_t code) {
       return {
           "The path is too long. Move the file to a folder with a shorter path, then try "
           "again."};
-    case kErrorFileTooLarge: return {"The file is larger than the system lets a program open or write."};
+    case kErrorFileTooLarge:
+      return {"The file is larger than the system lets a program open or write."};
     case kErrorInvalidName: return {EndsInDotOrSpace(CurrentFile) ? kBadName : nullptr};
     default: return {};
   }
