@@ -137,25 +137,21 @@ void ShowKeepGoingBox(bool everyFileSent, uint32_t sent) {
     const uint64_t rest = SucceededFiles(), changed = Tally.damagedFiles;
     box << static_cast<uint64_t>(Tally.failures) << " of ";
     box.Count(Tally.files, "file", "files") << " could not be repaired; ";
-    if (changed == rest || changed == 0) {
-      box << (rest == 1 ? "the other " : "the others ")
-          << (changed == 0 ? "needed no repair"
-              : rest == 1  ? "was repaired"
-                           : "were repaired");
-      if (!everyFileSent)
-        SentPart(box, sent, ", and the ");
-      else if (changed == 0)
-        box << (rest == 1 ? " and was" : " and were") << " sent to the host editor.";
-      else
-        box << " and sent to the host editor.";
-    } else {
+    if (changed == rest)
+      box << (rest == 1 ? "the other was repaired" : "the others were repaired");
+    else if (changed == 0)
+      box << (rest == 1 ? "the other needed no repair" : "the others needed no repair");
+    else
       box << "of the others, " << changed << (changed == 1 ? " was" : " were") << " repaired and "
           << rest - changed << " needed no repair";
-      if (everyFileSent)
-        box << ", and all " << rest << " were sent to the host editor.";
-      else
-        SentPart(box, sent, ", and the ");
-    }
+    if (!everyFileSent)
+      SentPart(box, sent, ", and the ");
+    else if (changed == rest)
+      box << " and sent to the host editor.";
+    else if (changed == 0)
+      box << (rest == 1 ? " and was" : " and were") << " sent to the host editor.";
+    else
+      box << ", and all " << rest << " were sent to the host editor.";
   }
   if (FileDone == nullptr) box.List(Tally.failed, Tally.failures);
   uint32_t style = kMessageBoxWarningOk;

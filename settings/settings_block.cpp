@@ -15,6 +15,9 @@ constexpr uint32_t kChecksummedFrom = kBlockModeAt;
 constexpr int kOptionCount = 4;
 constexpr int kSwitchCount = 8;
 
+// Spans, and the mark after a stamped block, start at 4-byte boundaries.
+size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
+
 // Where the spans' data may begin in a block of this version.
 uint32_t DataAt(uint32_t version) {
   return version == kStampedWithSend      ? kBlockSendAt + 1
@@ -234,9 +237,7 @@ namespace {
 
 // Where a stamped block's carried mark stands: a tag, then the version.
 constexpr uint8_t kReadsTag[4] = {'R', 'E', 'A', 'D'};
-size_t MarkAt(const uint8_t* block) {
-  return (size_t{Load32(block + kBlockUsedAt)} + 3) & ~size_t{3};
-}
+size_t MarkAt(const uint8_t* block) { return Align4(Load32(block + kBlockUsedAt)); }
 
 }  // namespace
 
@@ -247,7 +248,7 @@ uint32_t BlockVersionsRead(const uint8_t* block, size_t size) {
   if (size_t at = MarkAt(block);
       version != 0 && at + 8 <= size && std::memcmp(block + at, kReadsTag, 4) == 0)
     reads = std::max(reads, Load32(block + at + 4));
-  return reads > kStampedWithOptions ? reads : kStampedWithOptions;
+  return std::max(reads, kStampedWithOptions);
 }
 
 size_t CarryVersionsRead(uint8_t* block, size_t size, uint32_t reads) {
@@ -285,7 +286,7 @@ bool EncodeSettingsBlock(const DropletSettings& settings, uint8_t* block, size_t
   size_t used = DataAt(version);
   // Appends bytes (a record's header first, when given) at a 4-byte boundary.
   auto put = [&](int span, const void* bytes, size_t length, size_t header) {
-    used = (used + 3) & ~size_t(3);
+    used = Align4(used);
     if (used + header + length > size) return false;
     std::memset(block + used, 0, header);
     std::memcpy(block + used + header, bytes, length);
